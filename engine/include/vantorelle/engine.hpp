@@ -1,0 +1,192 @@
+// engine.hpp - the decoding engine's interface: hooks, catalogue, scanner, assembly.
+//
+// The engine turns saved news articles back into the binaries they carry. It
+// uses nothing but the standard library and reports only through six hooks that
+// the application registers. Everything here runs on the caller's thread; the
+// hook registry is process-wide, so one decode run may be in progress at a time.
+//
+// A run:  Catalogue cat;  for each input: uuScanFile(cat, path);
+//         for each record: uuDecode(&record);  for each record: uuRemove(&record);
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace vantorelle {
+
+// ---------------------------------------------------------------------------
+// Limits and codes
+// ---------------------------------------------------------------------------
+
+inline constexpr std::size_t kLineCapacity = 1024;   // characters kept of one input line
+inline constexpr std::size_t kMaxNameLength = 255;   // characters of dest_name
+inline constexpr std::size_t kMaxMessageLength = 511;  // bytes of a formatted message
+
+// Message levels. The engine sends 0, 1 and 2; the application adds 9.
+enum MessageLevel : int {
+  kLevelError = 0,    // an output file or one of its parts failed
+  kLevelWarning = 1,  // parts are missing; decoding goes on
+  kLevelNote = 2,     // a small irregularity in uuencoded data
+  kLevelSummary = 9,  // the application's end-of-run summary
+};
+
+// First argument of the busy hook.
+enum BusyType : int {
+  kBusyPoll = 0,      // keep-alive during scanning: state 0, percent 0, text ""
+  kBusyScanning = 1,  // once per input file: state -1, percent 0, the input path
+  kBusyDecoding = 2,  // state -1 first, then state 0 with percent per part; the output path
+};
+
+// Record kinds.
+enum FileKind : std::int32_t {
+  kKindUU = 0,
+  kKindYEnc = 6,
+};
+
+// Results of the segment decoders.
+enum DecodeResult : int {
+  kDecodeOk = 0,           // the part was decoded, or there was nothing to decode
+  kDecodeWriteFailed = 2,  // writing to the output file failed
+  kDecodeEarlyEof = 3,     // the input ended before the part's data did (uuencode only)
+  kDecodeCrcMismatch = 4,  // the decoded part does not match its pcrc32 (yEnc only)
+};
+
+inline constexpr std::uint32_t kNoCrc = 0xFFFFFFFFu;  // part_crc: "not given"
+
+// ---------------------------------------------------------------------------
+// Hooks
+// ---------------------------------------------------------------------------
+
+// Message hook: a finished message (at most 511 bytes) and its level. Result unused.
+using MsgHook = std::function<int(int level, std::string_view text)>;
+// Busy hook: type, state, text (valid during the call only), percent. Result unused.
+using BusyHook = std::function<int(int type, int state, std::string_view text, int percent)>;
+// Directory hook: the record's dest_name and its subject text, which the hook may
+// rewrite in place (the change is kept in the catalogue). Result ignored.
+using DirectoryHook = std::function<int(const std::string& dest_name, std::string& subject)>;
+// File-name filter: the record's dest_name, which the filter may rewrite in place
+// (it is cut back to 255 characters afterwards); returns the output path.
+using FNameFilterHook = std::function<std::string(std::string& dest_name)>;
+// Input-removal hook: an input file the engine has finished with. Result ignored.
+using InputRemoveHook = std::function<int(const std::string& path)>;
+// Post-process hook: an output file after it has been closed. Result ignored.
+using PostProcessHook = std::function<int(const std::string& path)>;
+
+// Registration. An empty function empties the slot; slots keep their hooks
+// across runs until replaced.
+int uuInitialize();                                    // 0; changes nothing
+int uuSetMsgCallback(MsgHook hook);                    // 0
+int uuSetBusyCallback(BusyHook hook, int interval_ms); // 0; interval becomes busy_msecs
+void uuSetDirectoryCallback(DirectoryHook hook);
+void uuSetFNameFilter(FNameFilterHook hook);
+int uuSetInputRemoveCallback(InputRemoveHook hook);    // 1
+int uuSetPostProcessOutputCallback(PostProcessHook hook);  // 1
+
+// ---------------------------------------------------------------------------
+// Catalogue
+// ---------------------------------------------------------------------------
+
+// One part found in an input file.
+struct SegmentRecord {
+  std::string source_path;         // the input file, exactly as the scanner got it
+  std::int32_t part = 0;           // part number from the subject counter (1 without one)
+  std::uint64_t start_offset = 0;  // where the decoder starts reading
+  std::uint64_t end_offset = 0;    // the decoder stops once its position passes this
+  std::int32_t yenc_part = 0;      // "part=" of the last =ybegin line
+  std::int32_t yenc_begin = 0;     // "begin=" of the last =ypart line
+  std::int32_t yenc_end = 0;       // "end=" of the last =ypart line
+  std::uint32_t part_crc = kNoCrc; // expected CRC-32 of the part's bytes
+};
+
+// One output file: every part found under one subject key.
+struct OutputFileRecord {
+  std::int32_t kind = kKindUU;
+  std::string dest_name = "Untitled.Txt";  // at most kMaxNameLength characters
+  std::string subject;                     // the subject key, compared byte for byte
+  std::int32_t part_total = 1;
+  std::int32_t part_min = 1;  // never above 1
+  std::int32_t part_max = 0;
+  std::int32_t yenc_size = 0;
+  std::int32_t yenc_total = 0;
+  std::int32_t yenc_line = 0;
+  std::uint32_t file_crc = 0;     // expected CRC-32 of the whole file; 0 = not given
+  std::uint32_t running_crc = 0;  // CRC register over every byte decoded for this file
+
+  // Segments in the order they were found (first_segment is the front).
+  std::deque<SegmentRecord> segments;
+  // First segment found for each part number: what a walk of the list returns.
+  std::unordered_map<std::int32_t, std::size_t> first_by_part;
+
+  // The subject as shown to the user and the hooks: the key without its first
+  // character (the blank after "Subject:"); empty for an empty key.
+  std::string subject_text() const;
+};
+
+// The catalogue of one run: output-file records in the order their keys were
+// first met. References to records and segments stay valid while it lives.
+class Catalogue {
+ public:
+  bool empty() const { return records_.empty(); }
+  std::size_t size() const { return records_.size(); }
+  std::deque<OutputFileRecord>& records() { return records_; }
+  const std::deque<OutputFileRecord>& records() const { return records_; }
+
+  // The record with exactly this key, or none.
+  OutputFileRecord* find(std::string_view key);
+  // Appends a new record with this key and part total.
+  OutputFileRecord& append(std::string_view key, std::int32_t part_total);
+
+ private:
+  std::deque<OutputFileRecord> records_;
+  std::unordered_map<std::string, std::size_t> index_;
+};
+
+struct AddedSegment {
+  OutputFileRecord* record;
+  SegmentRecord* segment;
+};
+
+// Adds a segment for (key, part) to the record with that key, creating and
+// appending the record (with part_total = total) when there is none.
+AddedSegment uulist_add_sement(Catalogue& catalogue, std::string_view source_path,
+                               std::string_view key, std::int32_t part, std::int32_t total,
+                               std::uint64_t start_offset);
+
+// The first segment found for this part number, or none.
+SegmentRecord* uuScanGetSegment(OutputFileRecord* record, std::int32_t part);
+
+// Header parsers; each returns 1, or 0 (after the internal-error trap) when
+// the record or segment it needs is missing.
+int uulist_set_uu_destname(OutputFileRecord* record, std::string_view begin_line);
+int uulist_set_yenc_destname(OutputFileRecord* record, SegmentRecord* segment,
+                             std::string_view ybegin_line);
+int uulist_set_yenc_part(OutputFileRecord* record, SegmentRecord* segment,
+                         std::string_view ypart_line);
+int uulist_set_yenc_end(OutputFileRecord* record, SegmentRecord* segment,
+                        std::string_view yend_line);
+
+// ---------------------------------------------------------------------------
+// Scanning, assembly, disposal
+// ---------------------------------------------------------------------------
+
+// Reads one input file and records every part it holds in the catalogue.
+// Announces the file through the busy hook (type 1) and polls it while
+// reading. A file that cannot be opened leaves the catalogue unchanged.
+void uuScanFile(Catalogue& catalogue, const std::string& path);
+
+// Assembles one output file from its parts, in part order: reports missing
+// parts, asks the directory hook and the file-name filter for the path,
+// decodes, checks CRCs and calls the post-process hook. Returns 0 for a null
+// record or when the output cannot be created, 1 otherwise.
+int uuDecode(OutputFileRecord* record);
+
+// Hands every input file of the record to the input-removal hook, each once
+// (the hook is not called again for the path it was handed last). Returns 0.
+int uuRemove(OutputFileRecord* record);
+
+}  // namespace vantorelle

@@ -1,0 +1,59 @@
+// header_values.cpp - hexadecimal, decimal and trimmed values of header lines.
+#include "header_values.hpp"
+
+namespace vantorelle {
+namespace {
+
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+int hex_digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::uint32_t hextoulong(std::string_view text) {
+  std::uint32_t value = 0;
+  for (char c : text) {
+    const int digit = hex_digit(c);
+    if (digit < 0) break;
+    value = (value << 4) | static_cast<std::uint32_t>(digit);
+  }
+  return value;
+}
+
+void strtrim(std::string& text) {
+  std::size_t first = 0;
+  while (first < text.size() && is_space(text[first])) ++first;
+  std::size_t last = text.size();
+  while (last > first && is_space(text[last - 1])) --last;
+  text = text.substr(first, last - first);
+}
+
+std::int32_t decimal_value(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && is_space(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  // Unsigned arithmetic wraps instead of overflowing on absurdly long numbers.
+  std::uint32_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
+  }
+  if (negative) value = 0u - value;
+  return static_cast<std::int32_t>(value);
+}
+
+bool find_value(std::string_view line, std::string_view key, std::string_view& value) {
+  const std::size_t at = line.find(key);
+  if (at == std::string_view::npos) return false;
+  value = line.substr(at + key.size());
+  return true;
+}
+
+}  // namespace vantorelle

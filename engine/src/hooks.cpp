@@ -1,0 +1,146 @@
+// hooks.cpp - hook registry, registration functions and dispatchers.
+#include "hooks.hpp"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <string_view>
+
+#include "vantorelle/engine.hpp"
+
+namespace vantorelle {
+namespace {
+
+// Process-wide registry; empty slots make the engine skip the step.
+struct Registry {
+  MsgHook msg;
+  BusyHook busy;
+  DirectoryHook directory;
+  FNameFilterHook fname_filter;
+  InputRemoveHook input_remove;
+  PostProcessHook post_process;
+  std::int32_t busy_msecs = 10;
+  std::time_t last_secs = 0;    // when a poll last reached the hook; 0 = never
+  std::string last_remove;      // the path handed to the removal hook last
+  dispatch::Clock clock;
+};
+
+Registry& registry() {
+  static Registry instance;
+  return instance;
+}
+
+std::time_t now_seconds() {
+  auto& r = registry();
+  return r.clock ? r.clock() : std::time(nullptr);
+}
+
+}  // namespace
+
+int uuInitialize() { return 0; }
+
+int uuSetMsgCallback(MsgHook hook) {
+  registry().msg = std::move(hook);
+  return 0;
+}
+
+int uuSetBusyCallback(BusyHook hook, int interval_ms) {
+  registry().busy = std::move(hook);
+  registry().busy_msecs = interval_ms;
+  return 0;
+}
+
+void uuSetDirectoryCallback(DirectoryHook hook) { registry().directory = std::move(hook); }
+
+void uuSetFNameFilter(FNameFilterHook hook) { registry().fname_filter = std::move(hook); }
+
+int uuSetInputRemoveCallback(InputRemoveHook hook) {
+  registry().input_remove = std::move(hook);
+  return 1;
+}
+
+int uuSetPostProcessOutputCallback(PostProcessHook hook) {
+  registry().post_process = std::move(hook);
+  return 1;
+}
+
+namespace dispatch {
+
+int MsgCallback(int level, const char* format, ...) {
+  auto& hook = registry().msg;
+  if (!hook) return 1;
+  char buffer[kMaxMessageLength + 1];
+  va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  const std::size_t length = n < 0 ? 0 : std::min<std::size_t>(n, kMaxMessageLength);
+  return hook(level, std::string_view(buffer, length));
+}
+
+int DisplayError(int level, const char* text) { return MsgCallback(level, "%s", text); }
+
+int BusyCallback(int type, int state, int percent, const char* format, ...) {
+  auto& hook = registry().busy;
+  if (!hook) return 1;
+  char buffer[kMaxMessageLength + 1];
+  va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  const std::size_t length = n < 0 ? 0 : std::min<std::size_t>(n, kMaxMessageLength);
+  return hook(type, state, std::string_view(buffer, length), percent);
+}
+
+bool HasBusyHook() { return static_cast<bool>(registry().busy); }
+
+int BusyPoll() {
+  auto& r = registry();
+  if (!r.busy) return 0;
+  const std::time_t now = now_seconds();
+  // The clock counts whole seconds, so with a positive interval a poll gets
+  // through at most once per second.
+  const std::int64_t elapsed =
+      r.busy_msecs <= 0 ? 1 : 1000 * static_cast<std::int64_t>(now - r.last_secs);
+  if (r.last_secs == 0 || elapsed > r.busy_msecs) {
+    r.last_secs = now;
+    return r.busy(kBusyPoll, 0, std::string_view(), 0);
+  }
+  return 0;
+}
+
+int DirectoryCallback(const std::string& dest_name, std::string& subject) {
+  auto& hook = registry().directory;
+  return hook ? hook(dest_name, subject) : 0;
+}
+
+std::string FNameFilter(std::string& dest_name) {
+  auto& hook = registry().fname_filter;
+  if (!hook) return dest_name;
+  std::string path = hook(dest_name);
+  if (dest_name.size() > kMaxNameLength) dest_name.resize(kMaxNameLength);
+  return path;
+}
+
+int InputRemoveCallback(const std::string& path) {
+  auto& r = registry();
+  if (!r.input_remove) return 0;
+  if (path == r.last_remove) return 0;
+  r.last_remove = path;
+  return r.input_remove(path);
+}
+
+void PostProcessOutput(const std::string& path) {
+  auto& hook = registry().post_process;
+  if (hook) hook(path);
+}
+
+void SetClockForTesting(Clock clock) { registry().clock = std::move(clock); }
+
+void ResetStateForTesting() {
+  registry().last_secs = 0;
+  registry().last_remove.clear();
+}
+
+}  // namespace dispatch
+}  // namespace vantorelle

@@ -1,0 +1,56 @@
+// hooks.hpp - the engine's internal dispatchers in front of the six hooks.
+//
+// The rest of the engine reaches the application only through these. C++
+// reserves names that begin with an underscore and a capital letter, so the
+// dispatchers live in namespace `dispatch` without the leading underscore.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+
+namespace vantorelle::dispatch {
+
+// Formats by printf rules into 511 bytes (longer texts are cut) and calls the
+// message hook. Returns 1 without formatting when no hook is registered.
+int MsgCallback(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// The two-argument form; nothing in the engine uses it.
+int DisplayError(int level, const char* text);
+
+// Formats the text and calls the busy hook with (type, state, text, percent).
+// Returns 1 without formatting when no hook is registered.
+int BusyCallback(int type, int state, int percent, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
+
+// Throttled keep-alive: reaches the busy hook with (0, 0, "", 0) on the first
+// poll and then only when more than busy_msecs have passed (in whole seconds).
+int BusyPoll();
+
+// The directory hook with the record's name and writable subject text; 0 when
+// none is registered.
+int DirectoryCallback(const std::string& dest_name, std::string& subject);
+
+// The output path for dest_name: the filter's result, or dest_name itself.
+std::string FNameFilter(std::string& dest_name);
+
+// Hands a finished input file to the removal hook unless it is the path handed
+// over last. Returns the hook's result, or 0 when the hook was not called.
+int InputRemoveCallback(const std::string& path);
+
+// Calls the post-process hook when one is registered.
+void PostProcessOutput(const std::string& path);
+
+// Whether a busy hook is registered (the scanner skips polling otherwise).
+bool HasBusyHook();
+
+// The wall clock in whole seconds; tests replace it. An empty function restores
+// the standard clock.
+using Clock = std::function<std::time_t()>;
+void SetClockForTesting(Clock clock);
+
+// Forgets last_secs and last_remove, for tests that need a fresh process.
+void ResetStateForTesting();
+
+}  // namespace vantorelle::dispatch

@@ -1,0 +1,140 @@
+// input_file.cpp - buffered reading of an input file, line by line, with positions.
+#include "input_file.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace vantorelle {
+namespace {
+
+std::string_view up_to_nul(std::string_view text) {
+  const void* nul = std::memchr(text.data(), '\0', text.size());
+  return nul == nullptr ? text : text.substr(0, static_cast<const char*>(nul) - text.data());
+}
+
+}  // namespace
+
+const char* find_line_break(const char* data, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i) {
+    if (data[i] == '\n' || data[i] == '\r') return data + i;
+  }
+  return nullptr;
+}
+
+std::optional<InputFile> InputFile::open(const std::string& path, std::size_t buffer_size) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  return InputFile(fd, std::max<std::size_t>(buffer_size, 1));
+}
+
+InputFile::InputFile(int fd, std::size_t buffer_size) : fd_(fd), buffer_(buffer_size) {}
+
+InputFile::InputFile(InputFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      buffer_(std::move(other.buffer_)),
+      begin_(other.begin_),
+      end_(other.end_),
+      buffer_pos_(other.buffer_pos_),
+      eof_(other.eof_),
+      line_(other.line_),
+      line_length_(other.line_length_) {}
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    buffer_ = std::move(other.buffer_);
+    begin_ = other.begin_;
+    end_ = other.end_;
+    buffer_pos_ = other.buffer_pos_;
+    eof_ = other.eof_;
+    line_ = other.line_;
+    line_length_ = other.line_length_;
+  }
+  return *this;
+}
+
+InputFile::~InputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool InputFile::refill() {
+  buffer_pos_ += end_;
+  begin_ = end_ = 0;
+  ssize_t n;
+  do {
+    n = ::read(fd_, buffer_.data(), buffer_.size());
+  } while (n < 0 && errno == EINTR);
+  if (n <= 0) return false;  // a read error ends the input like its end does
+  end_ = static_cast<std::size_t>(n);
+  return true;
+}
+
+void InputFile::keep_text(std::string_view text) {
+  const std::size_t room = kLineCapacity - line_length_;
+  const std::size_t n = std::min(room, text.size());
+  std::memcpy(line_.data() + line_length_, text.data(), n);
+  line_length_ += n;
+}
+
+void InputFile::skip_lf_after_cr() {
+  if (begin_ == end_ && !refill()) return;  // the end after a CR is not met by this read
+  if (buffer_[begin_] == '\n') ++begin_;
+}
+
+std::string_view InputFile::read_line() {
+  line_length_ = 0;
+  bool kept = false;  // whether the line is being gathered in line_
+  for (;;) {
+    if (begin_ == end_ && !refill()) {
+      eof_ = true;
+      return up_to_nul(std::string_view(line_.data(), line_length_));
+    }
+    const char* data = buffer_.data() + begin_;
+    const std::size_t available = end_ - begin_;
+    const char* brk = find_line_break(data, available);
+    if (brk == nullptr) {
+      keep_text(std::string_view(data, available));
+      kept = true;
+      begin_ = end_;
+      continue;
+    }
+    const std::string_view text(data, static_cast<std::size_t>(brk - data));
+    begin_ += text.size() + 1;
+    const bool cr = *brk == '\r';
+    // Peeking for the LF of a CR LF may refill the buffer, so the line must
+    // leave it first.
+    if (kept || (cr && begin_ == end_)) {
+      keep_text(text);
+      kept = true;
+    }
+    if (cr) skip_lf_after_cr();
+    if (kept) return up_to_nul(std::string_view(line_.data(), line_length_));
+    return up_to_nul(text.substr(0, kLineCapacity));
+  }
+}
+
+void InputFile::seek(std::uint64_t position) {
+  eof_ = false;
+  if (position >= buffer_pos_ && position <= buffer_pos_ + end_) {
+    begin_ = static_cast<std::size_t>(position - buffer_pos_);
+    return;
+  }
+  const off_t to = static_cast<off_t>(position);
+  if (to < 0 || ::lseek(fd_, to, SEEK_SET) < 0) {
+    // Unreachable positions read as the end of the input.
+    buffer_pos_ = position;
+    begin_ = end_ = 0;
+    ::lseek(fd_, 0, SEEK_END);
+    return;
+  }
+  buffer_pos_ = position;
+  begin_ = end_ = 0;
+}
+
+}  // namespace vantorelle

@@ -1,0 +1,68 @@
+// input_file.hpp - buffered reading of an input file, line by line, with positions.
+//
+// The line rule, shared by the scanner and both decoders: a line ends at a CR,
+// an LF, or a CR directly followed by an LF; the whole line break is consumed
+// and never stored. At most kLineCapacity characters of a line are kept, the
+// rest is read and dropped. A line's text ends at its first NUL byte. A read
+// that meets the end of the input before any line break sets the end-of-file
+// state; its text is not to be examined. Looking past a CR for its LF never
+// counts as meeting the end of the input.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vantorelle/engine.hpp"
+
+namespace vantorelle {
+
+class InputFile {
+ public:
+  static constexpr std::size_t kDefaultBufferSize = 256 * 1024;
+
+  // Opens the file for reading; nothing when it cannot be opened.
+  static std::optional<InputFile> open(const std::string& path,
+                                       std::size_t buffer_size = kDefaultBufferSize);
+
+  InputFile(InputFile&& other) noexcept;
+  InputFile& operator=(InputFile&& other) noexcept;
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  ~InputFile();
+
+  // Reads the next line. The view stays valid until the next read or seek.
+  std::string_view read_line();
+
+  // Whether a read has met the end of the input (or a read error).
+  bool eof() const { return eof_; }
+
+  // The byte position of the next read.
+  std::uint64_t position() const { return buffer_pos_ + begin_; }
+
+  // Moves the next read to this byte position and clears the end-of-file state.
+  void seek(std::uint64_t position);
+
+ private:
+  InputFile(int fd, std::size_t buffer_size);
+  bool refill();
+  void skip_lf_after_cr();
+  void keep_text(std::string_view text);
+
+  int fd_ = -1;
+  std::vector<char> buffer_;
+  std::size_t begin_ = 0;        // next unread byte in buffer_
+  std::size_t end_ = 0;          // bytes held in buffer_
+  std::uint64_t buffer_pos_ = 0; // file position of buffer_[0]
+  bool eof_ = false;
+  std::array<char, kLineCapacity> line_{};  // a line that had to leave the buffer
+  std::size_t line_length_ = 0;
+};
+
+// Where the first CR or LF in [data, data + size) stands, or null.
+const char* find_line_break(const char* data, std::size_t size);
+
+}  // namespace vantorelle

@@ -1,0 +1,85 @@
+// output_file.cpp - buffered writing of an output file with a sticky error state.
+#include "output_file.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace vantorelle {
+namespace {
+
+bool write_all(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<OutputFile> OutputFile::create(const std::string& path, std::size_t buffer_size) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return std::nullopt;
+  return OutputFile(fd, std::max<std::size_t>(buffer_size, 1));
+}
+
+OutputFile::OutputFile(int fd, std::size_t buffer_size) : fd_(fd), buffer_(buffer_size) {}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      buffer_(std::move(other.buffer_)),
+      used_(std::exchange(other.used_, 0)),
+      error_(other.error_) {}
+
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
+  if (this != &other) {
+    close();
+    fd_ = std::exchange(other.fd_, -1);
+    buffer_ = std::move(other.buffer_);
+    used_ = std::exchange(other.used_, 0);
+    error_ = other.error_;
+  }
+  return *this;
+}
+
+OutputFile::~OutputFile() { close(); }
+
+bool OutputFile::flush() {
+  if (fd_ < 0) return false;
+  if (used_ > 0 && !error_ && !write_all(fd_, buffer_.data(), used_)) error_ = true;
+  used_ = 0;
+  return !error_;
+}
+
+bool OutputFile::write(const void* data, std::size_t size) {
+  const char* bytes = static_cast<const char*>(data);
+  if (error_) return false;
+  if (size >= buffer_.size()) {
+    // Large blocks go straight to the file.
+    if (!flush()) return false;
+    if (!write_all(fd_, bytes, size)) error_ = true;
+    return !error_;
+  }
+  if (used_ + size > buffer_.size() && !flush()) return false;
+  std::memcpy(buffer_.data() + used_, bytes, size);
+  used_ += size;
+  return true;
+}
+
+bool OutputFile::close() {
+  if (fd_ < 0) return !error_;
+  flush();
+  if (::close(fd_) != 0) error_ = true;
+  fd_ = -1;
+  return !error_;
+}
+
+}  // namespace vantorelle

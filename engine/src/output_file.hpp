@@ -1,0 +1,51 @@
+// output_file.hpp - buffered writing of an output file with a sticky error state.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vantorelle {
+
+class OutputFile {
+ public:
+  static constexpr std::size_t kDefaultBufferSize = 1024 * 1024;
+
+  // Creates or truncates the file for writing; nothing when that fails.
+  static std::optional<OutputFile> create(const std::string& path,
+                                          std::size_t buffer_size = kDefaultBufferSize);
+
+  OutputFile(OutputFile&& other) noexcept;
+  OutputFile& operator=(OutputFile&& other) noexcept;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile();
+
+  // Appends bytes; returns false once any write has failed.
+  bool write(const void* data, std::size_t size);
+  bool put(unsigned char byte) {
+    if (used_ == buffer_.size() && !flush()) return false;
+    buffer_[used_++] = static_cast<char>(byte);
+    return !error_;
+  }
+
+  // Whether a write has failed so far.
+  bool error() const { return error_; }
+
+  // Writes what is buffered and closes the file; false when anything failed.
+  bool close();
+
+  // Writes what is buffered; false when that or an earlier write failed.
+  bool flush();
+
+ private:
+  OutputFile(int fd, std::size_t buffer_size);
+
+  int fd_ = -1;
+  std::vector<char> buffer_;
+  std::size_t used_ = 0;
+  bool error_ = false;
+};
+
+}  // namespace vantorelle

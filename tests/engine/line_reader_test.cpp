@@ -1,0 +1,157 @@
+// line_reader_test.cpp - the line rule of the buffered reader, checked against the plain reference.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <random>
+
+#include "fgetline.hpp"
+#include "input_file.hpp"
+#include "test_support.hpp"
+
+namespace vantorelle {
+namespace {
+
+struct Read {
+  std::string text;
+  std::uint64_t position;  // after the read
+  bool eof;
+  bool operator==(const Read&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Read& r) {
+  return os << "{\"" << r.text << "\", " << r.position << ", " << (r.eof ? "eof" : "-") << "}";
+}
+
+// Reads until the end of the input with the buffered reader.
+std::vector<Read> read_all(const std::string& path, std::size_t buffer_size) {
+  auto in = InputFile::open(path, buffer_size);
+  std::vector<Read> reads;
+  do {
+    const std::string_view line = in->read_line();
+    reads.push_back({std::string(line), in->position(), in->eof()});
+  } while (!reads.back().eof);
+  return reads;
+}
+
+// The same with the plain reference over stdio.
+std::vector<Read> read_all_reference(const std::string& path) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
+  std::vector<Read> reads;
+  char buffer[kLineCapacity + 1];
+  do {
+    fgetline(f.get(), buffer);
+    reads.push_back({std::string(buffer), static_cast<std::uint64_t>(std::ftell(f.get())),
+                     std::feof(f.get()) != 0});
+  } while (!reads.back().eof);
+  return reads;
+}
+
+struct LineCase {
+  const char* name;
+  std::string bytes;
+  std::vector<Read> reads;
+};
+
+class LineRule : public testing::TestWithParam<LineCase> {};
+
+TEST_P(LineRule, SameWithEveryBufferSize) {
+  test::TempDir dir;
+  const std::string path = dir.file("in");
+  test::write_file(path, GetParam().bytes);
+  EXPECT_EQ(read_all_reference(path), GetParam().reads) << "reference";
+  for (std::size_t size : {1, 2, 3, 5, 64, 65536}) {
+    EXPECT_EQ(read_all(path, size), GetParam().reads) << "buffer " << size;
+  }
+}
+
+const std::string kLong(1030, 'x');
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LineRule,
+    testing::Values(
+        LineCase{"EmptyFile", "", {{"", 0, true}}},
+        LineCase{"LfLines", "a\nb\n", {{"a", 2, false}, {"b", 4, false}, {"", 4, true}}},
+        LineCase{"CrLfLines", "a\r\nb\r\n", {{"a", 3, false}, {"b", 6, false}, {"", 6, true}}},
+        LineCase{"CrLines", "a\rb\r", {{"a", 2, false}, {"b", 4, false}, {"", 4, true}}},
+        LineCase{"SingleEmptyLineAfterLfLine", "h\n\nd\n",
+                 {{"h", 2, false}, {"", 3, false}, {"d", 5, false}, {"", 5, true}}},
+        LineCase{"EmptyLinesCrLf", "h\r\n\r\n\r\nd",
+                 {{"h", 3, false}, {"", 5, false}, {"", 7, false}, {"d", 8, true}}},
+        LineCase{"LfCrIsTwoBreaks", "a\n\rb\n", {{"a", 2, false}, {"", 3, false}, {"b", 5, false}, {"", 5, true}}},
+        LineCase{"CrCrLf", "a\r\r\nb", {{"a", 2, false}, {"", 4, false}, {"b", 5, true}}},
+        LineCase{"LastLineWithoutBreak", "a\nlast", {{"a", 2, false}, {"last", 6, true}}},
+        LineCase{"CrAtEndIsNotTheEnd", "a\r", {{"a", 2, false}, {"", 2, true}}},
+        LineCase{"LongLineKeeps1024", kLong + "\nz\n",
+                 {{std::string(1024, 'x'), 1031, false}, {"z", 1033, false}, {"", 1033, true}}},
+        LineCase{"TextEndsAtNul", std::string("ab\0cd\nz\n", 8),
+                 {{"ab", 6, false}, {"z", 8, false}, {"", 8, true}}},
+        LineCase{"HighBytesAreData", "\xff\xfe\n", {{"\xff\xfe", 3, false}, {"", 3, true}}}),
+    [](const testing::TestParamInfo<LineCase>& info) { return info.param.name; });
+
+TEST(LineReader, MatchesReferenceOnRandomInput) {
+  test::TempDir dir;
+  const std::string path = dir.file("random");
+  std::mt19937 rng(20261207);
+  const char alphabet[] = {'a', 'b', '\r', '\n', '\0', '=', ' ', '\xff'};
+  for (int round = 0; round < 300; ++round) {
+    const std::size_t length = rng() % (round < 200 ? 64 : 4000);
+    const bool long_lines = round % 3 == 0;
+    std::string bytes;
+    for (std::size_t i = 0; i < length; ++i) {
+      // Some rounds use few line breaks so lines run past 1024 characters.
+      const unsigned pick = rng() % (long_lines ? 400 : sizeof alphabet);
+      bytes += pick < sizeof alphabet ? alphabet[pick] : 'x';
+    }
+    test::write_file(path, bytes);
+    const auto expected = read_all_reference(path);
+    for (std::size_t size : {1, 2, 7, 1024, 1025, 4096}) {
+      ASSERT_EQ(read_all(path, size), expected) << "round " << round << " buffer " << size;
+    }
+  }
+}
+
+TEST(LineReader, SeekClearsEndOfFileAndRereads) {
+  test::TempDir dir;
+  const std::string path = dir.file("in");
+  test::write_file(path, "one\r\ntwo\r\n");
+  for (std::size_t size : {2, 4096}) {
+    auto in = InputFile::open(path, size);
+    in->read_line();
+    in->read_line();
+    in->read_line();
+    ASSERT_TRUE(in->eof());
+    in->seek(5);
+    EXPECT_FALSE(in->eof());
+    EXPECT_EQ(in->read_line(), "two");
+    EXPECT_EQ(in->position(), 10u);
+    in->seek(0);
+    EXPECT_EQ(in->read_line(), "one");
+    in->seek(100);  // past the end reads as the end
+    in->read_line();
+    EXPECT_TRUE(in->eof());
+  }
+}
+
+TEST(LineReader, PositionsBeyondFourGigabytes) {
+  test::TempDir dir;
+  const std::string path = dir.file("sparse");
+  const std::uint64_t far = (std::uint64_t{1} << 32) + 17;
+  {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "wb"), &std::fclose);
+    ASSERT_EQ(fseeko(f.get(), static_cast<off_t>(far), SEEK_SET), 0);
+    std::fputs("\nhello\r\n", f.get());
+  }
+  auto in = InputFile::open(path);
+  in->seek(far);
+  EXPECT_EQ(in->read_line(), "");
+  EXPECT_EQ(in->read_line(), "hello");
+  EXPECT_EQ(in->position(), far + 8);
+}
+
+TEST(LineReader, MissingFileDoesNotOpen) {
+  EXPECT_FALSE(InputFile::open("/nonexistent/dir/file").has_value());
+}
+
+}  // namespace
+}  // namespace vantorelle

@@ -1,0 +1,207 @@
+// scanner_test.cpp - segments, positions and header values found in input files.
+#include <gtest/gtest.h>
+
+#include "test_support.hpp"
+
+namespace vantorelle {
+namespace {
+
+using test::HookRecorder;
+using test::lines;
+using test::TempDir;
+using test::write_file;
+
+class Scanner : public testing::Test {
+ protected:
+  // Writes bytes to a file in the test folder and scans it.
+  Catalogue scan(std::string_view bytes, const std::string& name = "in") {
+    const std::string path = dir.file(name);
+    write_file(path, bytes);
+    uuScanFile(catalogue, path);
+    return std::move(catalogue);
+  }
+  TempDir dir;
+  HookRecorder hooks;
+  Catalogue catalogue;
+};
+
+TEST_F(Scanner, OffsetsOfSubjectSegmentForEachLineBreak) {
+  struct Case {
+    const char* eol;
+    std::uint64_t start;
+    std::uint64_t end;
+  };
+  for (const Case& c : {Case{"\r\n", 21, 34}, Case{"\n", 19, 31}, Case{"\r", 19, 31}}) {
+    Catalogue cat;
+    const std::string path = dir.file("offsets");
+    write_file(path, lines({"X", "Subject: a (1/2)", "begin 644 f"}, c.eol));
+    uuScanFile(cat, path);
+    ASSERT_EQ(cat.size(), 1u);
+    const OutputFileRecord& r = cat.records()[0];
+    EXPECT_EQ(r.subject, " a ");
+    EXPECT_EQ(r.dest_name, "f");
+    EXPECT_EQ(r.part_total, 2);
+    EXPECT_EQ(r.segments[0].start_offset, c.start);
+    EXPECT_EQ(r.segments[0].end_offset, c.end);
+  }
+}
+
+TEST_F(Scanner, SubjectOnFirstLineStartsAtZero) {
+  Catalogue cat = scan(lines({"Subject: a (1/2)", "", "begin 644 f"}));
+  EXPECT_EQ(cat.records()[0].segments[0].start_offset, 0u);
+}
+
+TEST_F(Scanner, OneLineFileWithoutBreakIsExamined) {
+  Catalogue cat = scan("Subject: a (1/2)");
+  ASSERT_EQ(cat.size(), 1u);
+  EXPECT_EQ(cat.records()[0].segments[0].start_offset, 0u);
+  EXPECT_EQ(cat.records()[0].segments[0].end_offset, 16u);
+}
+
+TEST_F(Scanner, LastLineWithoutBreakIsNotExamined) {
+  const std::string head = lines({"Subject: a (1/1)", "=ybegin line=128 size=10 name=a"});
+  const std::string last = "=yend size=10 part=1 pcrc32=a1b2c3d4";
+  Catalogue without = scan(head + last, "without");
+  EXPECT_EQ(without.records()[0].segments[0].part_crc, kNoCrc);
+  Catalogue with = scan(head + last + "\n", "with");
+  EXPECT_EQ(with.records()[0].segments[0].part_crc, 0xA1B2C3D4u);
+}
+
+TEST_F(Scanner, YbeginWithoutSubjectOpensSegmentWhereItBegins) {
+  struct Case {
+    std::vector<std::string> text;
+    std::uint64_t start;
+  };
+  const Case cases[] = {
+      {{"=ybegin line=128 size=3 name=x.bin", "data"}, 0},
+      {{"From: me", "=ybegin line=128 size=3 name=x.bin"}, 0},
+      {{"From: me", "Date: now", "=ybegin line=128 size=3 name=x.bin"}, 19},
+  };
+  for (const auto& c : cases) {
+    Catalogue cat;
+    const std::string path = dir.file("yb");
+    write_file(path, lines(c.text));
+    uuScanFile(cat, path);
+    ASSERT_EQ(cat.size(), 1u);
+    const OutputFileRecord& r = cat.records()[0];
+    EXPECT_EQ(r.subject, "");
+    EXPECT_EQ(r.kind, kKindYEnc);
+    EXPECT_EQ(r.dest_name, "x.bin");
+    EXPECT_EQ(r.segments[0].part, 1);
+    EXPECT_EQ(r.segments[0].start_offset, c.start);
+  }
+}
+
+TEST_F(Scanner, EmptyFileAnnouncedButNotPolled) {
+  Catalogue cat = scan("");
+  EXPECT_TRUE(cat.empty());
+  ASSERT_EQ(hooks.busy.size(), 1u);
+  EXPECT_EQ(hooks.busy[0], (test::BusyCall{1, -1, dir.file("in"), 0}));
+}
+
+TEST_F(Scanner, PollsBeforeEachLineAfterTheFirst) {
+  uuSetBusyCallback(
+      [&](int type, int state, std::string_view text, int percent) {
+        hooks.busy.push_back({type, state, std::string(text), percent});
+        return 0;
+      },
+      0);
+  scan(lines({"a", "b", "c"}));
+  ASSERT_EQ(hooks.busy.size(), 3u);  // announcement, then lines 2 and 3
+  EXPECT_EQ(hooks.busy[1], (test::BusyCall{0, 0, "", 0}));
+}
+
+TEST_F(Scanner, TwoArticlesInOneFileMeetWithoutGap) {
+  const std::string text =
+      lines({"Subject: a (1/2)", "", "begin 644 f", "M", "Subject: a (2/2)", "", "end"});
+  Catalogue cat = scan(text);
+  ASSERT_EQ(cat.size(), 1u);
+  const auto& segs = cat.records()[0].segments;
+  ASSERT_EQ(segs.size(), 2u);
+  EXPECT_EQ(segs[0].end_offset, segs[1].start_offset);
+  EXPECT_EQ(segs[1].start_offset, text.find("Subject: a (2/2)") + 17);
+  EXPECT_EQ(segs[1].end_offset, text.size());
+}
+
+TEST_F(Scanner, UuencodeWithoutSubjectAddsNothing) {
+  Catalogue cat = scan(lines({"begin 644 f", "M", "end"}));
+  EXPECT_TRUE(cat.empty());
+}
+
+TEST_F(Scanner, YencFilesWithoutSubjectShareOneRecord) {
+  Catalogue cat;
+  write_file(dir.file("1"), lines({"=ybegin line=128 size=3 name=first.bin", "x", "=yend size=3"}));
+  write_file(dir.file("2"), lines({"=ybegin line=128 size=3 name=second.bin", "x", "=yend size=3"}));
+  uuScanFile(cat, dir.file("1"));
+  uuScanFile(cat, dir.file("2"));
+  ASSERT_EQ(cat.size(), 1u);
+  const OutputFileRecord& r = cat.records()[0];
+  EXPECT_EQ(r.segments.size(), 2u);
+  EXPECT_EQ(r.dest_name, "second.bin");
+  EXPECT_EQ(uuScanGetSegment(const_cast<OutputFileRecord*>(&r), 1)->source_path, dir.file("1"));
+}
+
+TEST_F(Scanner, PrefixesMustMatchExactlyInFirstColumn) {
+  Catalogue cat = scan(lines({"subject: a (1/2)", "Subject:a (1/2)", "Subject:\ta (1/2)",
+                              " Subject: a (1/2)", "begin 644 f"}));
+  EXPECT_TRUE(cat.empty());
+}
+
+TEST_F(Scanner, SecondYbeginInSegmentReplacesValues) {
+  Catalogue cat = scan(lines({"Subject: s (1/1)", "=ybegin part=1 line=1 size=5 name=a",
+                              "=ypart begin=1 end=5", "=ybegin part=2 line=1 size=9 name=b",
+                              "=ypart begin=6 end=9", "=yend size=4 part=2 pcrc32=12 crc32=34"}));
+  ASSERT_EQ(cat.size(), 1u);
+  const OutputFileRecord& r = cat.records()[0];
+  ASSERT_EQ(r.segments.size(), 1u);
+  EXPECT_EQ(r.dest_name, "b");
+  EXPECT_EQ(r.yenc_size, 9);
+  EXPECT_EQ(r.segments[0].yenc_part, 2);
+  EXPECT_EQ(r.segments[0].yenc_begin, 6);
+  EXPECT_EQ(r.segments[0].part_crc, 0x12u);
+  EXPECT_EQ(r.file_crc, 0x34u);
+}
+
+TEST_F(Scanner, LastHeaderDecidesKind) {
+  Catalogue cat = scan(lines({"Subject: s", "=ybegin line=1 size=1 name=y", "begin 644 u"}));
+  EXPECT_EQ(cat.records()[0].kind, kKindUU);
+  EXPECT_EQ(cat.records()[0].dest_name, "u");
+}
+
+TEST_F(Scanner, HeaderLinesBeforeAnySegmentAreIgnored) {
+  Catalogue cat = scan(lines({"=ypart begin=1 end=2", "=yend pcrc32=1", "begin 644 x"}));
+  EXPECT_TRUE(cat.empty());
+}
+
+TEST_F(Scanner, LineBreakKindsGiveTheSameCatalogue) {
+  const std::vector<std::string> text = {
+      "Path: news", "Subject: pics [1/2] - \"a.jpg\" (1/2)", "", "", "=ybegin part=1 line=128 size=6 name=a.jpg",
+      "=ypart begin=1 end=3", "abc", "=yend size=3 part=1 pcrc32=abcdef01", "",
+      "Subject: pics [1/2] - \"a.jpg\" (2/2)", "", "=ybegin part=2 line=128 size=6 name=a.jpg",
+      "=ypart begin=4 end=6", "def", "=yend size=3 part=2 pcrc32=01 crc32=02",
+      "Subject: other (1/1)", "begin 644 other.txt", "#86)C", "`", "end"};
+  std::vector<Catalogue> cats;
+  for (const char* eol : {"\n", "\r\n", "\r"}) {
+    Catalogue cat;
+    const std::string path = dir.file("kinds");
+    write_file(path, lines(text, eol));
+    uuScanFile(cat, path);
+    cats.push_back(std::move(cat));
+  }
+  for (const Catalogue& cat : cats) {
+    ASSERT_EQ(cat.size(), 2u);
+    const auto& a = cat.records()[0];
+    EXPECT_EQ(a.subject, " pics [1/2] - \"a.jpg\" ");
+    EXPECT_EQ(a.kind, kKindYEnc);
+    EXPECT_EQ(a.dest_name, "a.jpg");
+    EXPECT_EQ(a.file_crc, 2u);
+    ASSERT_EQ(a.segments.size(), 2u);
+    EXPECT_EQ(a.segments[0].part_crc, 0xABCDEF01u);
+    EXPECT_EQ(a.segments[1].yenc_begin, 4);
+    EXPECT_EQ(cat.records()[1].dest_name, "other.txt");
+    EXPECT_EQ(cat.records()[1].kind, kKindUU);
+  }
+}
+
+}  // namespace
+}  // namespace vantorelle

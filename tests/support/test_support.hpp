@@ -1,0 +1,124 @@
+// test_support.hpp - temporary folders, file helpers and a recorder of engine hooks.
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "hooks.hpp"
+#include "vantorelle/engine.hpp"
+
+namespace vantorelle::test {
+
+// A fresh folder that is removed with everything in it when the test ends.
+class TempDir {
+ public:
+  TempDir() {
+    const char* base = std::getenv("VANTORELLE_TEST_TMP");
+    std::filesystem::path root = base ? base : std::filesystem::temp_directory_path();
+    std::filesystem::create_directories(root);
+    std::random_device rd;
+    for (;;) {
+      path_ = root / ("t" + std::to_string(rd()));
+      if (std::filesystem::create_directory(path_)) break;
+    }
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::string file(std::string_view name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline void write_file(const std::string& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Joins lines with the given line break after each.
+inline std::string lines(const std::vector<std::string>& text, std::string_view eol = "\n") {
+  std::string out;
+  for (const auto& l : text) {
+    out += l;
+    out += eol;
+  }
+  return out;
+}
+
+struct Message {
+  int level;
+  std::string text;
+  bool operator==(const Message&) const = default;
+};
+
+struct BusyCall {
+  int type;
+  int state;
+  std::string text;
+  int percent;
+  bool operator==(const BusyCall&) const = default;
+};
+
+// Registers recording hooks for the length of a test and empties every slot
+// afterwards, so tests do not see each other's hooks.
+class HookRecorder {
+ public:
+  HookRecorder() {
+    dispatch::ResetStateForTesting();
+    uuSetMsgCallback([this](int level, std::string_view text) {
+      messages.push_back({level, std::string(text)});
+      return 1;
+    });
+    uuSetBusyCallback(
+        [this](int type, int state, std::string_view text, int percent) {
+          busy.push_back({type, state, std::string(text), percent});
+          return 0;
+        },
+        10);
+    uuSetInputRemoveCallback([this](const std::string& path) {
+      removed.push_back(path);
+      return 0;
+    });
+    uuSetPostProcessOutputCallback([this](const std::string& path) {
+      post_processed.push_back(path);
+      return 0;
+    });
+  }
+  ~HookRecorder() {
+    uuSetMsgCallback({});
+    uuSetBusyCallback({}, 10);
+    uuSetDirectoryCallback({});
+    uuSetFNameFilter({});
+    uuSetInputRemoveCallback({});
+    uuSetPostProcessOutputCallback({});
+    dispatch::SetClockForTesting({});
+    dispatch::ResetStateForTesting();
+  }
+  HookRecorder(const HookRecorder&) = delete;
+  HookRecorder& operator=(const HookRecorder&) = delete;
+
+  std::vector<Message> messages;
+  std::vector<BusyCall> busy;
+  std::vector<std::string> removed;
+  std::vector<std::string> post_processed;
+};
+
+}  // namespace vantorelle::test

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# test.sh - installs what is needed, builds with warnings as errors, runs every
+# test, then builds and runs them all again under ASan and UBSan.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash tools/setup.sh
+
+jobs=$(nproc)
+run_suite() {  # build-dir, extra cmake args...
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja -DVANTORELLE_WERROR=ON "$@"
+  cmake --build "$dir" -j "$jobs"
+  QT_QPA_PLATFORM=offscreen ctest --test-dir "$dir" -j "$jobs" --output-on-failure
+}
+
+echo "== release build with warnings as errors"
+run_suite build/ci -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DVANTORELLE_SANITIZE=ON
