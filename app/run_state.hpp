@@ -1,0 +1,25 @@
+// run_state.hpp - the options and paths that the shell shares during a decode run.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vantorelle::app {
+
+struct RunState {
+  // Run flags, from the modifier keys held at a drop.
+  bool optionKey_ = false;   // ask once for an output directory for the run
+  bool shiftKey_ = false;    // one subdirectory per subject
+  bool controlKey_ = false;  // with shiftKey_: ask how many subject characters count
+  bool cmdKey_ = false;      // one subdirectory per leading letters of the file name
+
+  std::string path_;               // folder of the first input, ending in '/'
+  std::string directory_;          // output subdirectory in force; empty for none
+  std::int16_t dir_cmp_len_ = 8;   // subject characters that decide a new directory
+  std::string dname;               // the output path the file-name filter returned last
+};
+
+// The process-wide run state.
+RunState& run_state();
+
+}  // namespace vantorelle::app

@@ -1,0 +1,46 @@
+// decoders.hpp - the uuencode and yEnc segment decoders.
+//
+// Each decodes one segment of an input file (between a start offset and an end
+// position found by the scanner) and appends its bytes to the open output.
+// Both start with their own seek; the input's position afterwards is unspecified.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "input_file.hpp"
+#include "output_file.hpp"
+
+namespace vantorelle {
+
+// uuencode. Skips the article's header block (up to the first empty line),
+// takes the first line that looks like data as its start, then classifies
+// each line by first byte, length and characters. A short line is held back
+// until the following lines show whether it was the last data line. Reports
+// irregularities through the message hook; those about the end of the data
+// only when part == total. Returns kDecodeOk, kDecodeWriteFailed or
+// kDecodeEarlyEof.
+int DecodeUU(InputFile& input, OutputFile& output, std::uint64_t start_offset,
+             std::uint64_t end_position, std::int16_t part, std::int16_t total);
+
+// Decodes one uuencoded line and writes its bytes; 1 when written, 0 when the
+// write failed. Characters the line lacks count as the value 0.
+int ExplodeLine(OutputFile& output, std::string_view line);
+
+// Whether the line can start the data: a full line ('M', 61 characters) or a
+// short one (count 1 to 44, not longer than its data needs plus 3), clean.
+int check_line(std::string_view line);
+
+// Whether no character after the first lies in 'a'..DEL.
+bool uuchk(std::string_view line);
+
+// yEnc. Finds the "=ybegin " line (within the segment), skips to the data past
+// an "=ypart " line when the header names a part, decodes up to "=yend ". Every
+// byte advances the part register and *file_crc. Returns kDecodeOk,
+// kDecodeWriteFailed or kDecodeCrcMismatch (only when expected_part_crc is not
+// kNoCrc); the end of the input gives kDecodeOk without a CRC test.
+int DecodeyEnc(InputFile& input, OutputFile& output, std::uint64_t start_offset,
+               std::uint64_t end_position, std::uint32_t expected_part_crc,
+               std::uint32_t* file_crc);
+
+}  // namespace vantorelle
