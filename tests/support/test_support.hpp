@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <random>
 #include <string>
 #include <string_view>
@@ -69,6 +70,10 @@ struct Message {
   bool operator==(const Message&) const = default;
 };
 
+inline std::ostream& operator<<(std::ostream& os, const Message& m) {
+  return os << "{" << m.level << ", \"" << m.text << "\"}";
+}
+
 struct BusyCall {
   int type;
   int state;
@@ -76,6 +81,10 @@ struct BusyCall {
   int percent;
   bool operator==(const BusyCall&) const = default;
 };
+
+inline std::ostream& operator<<(std::ostream& os, const BusyCall& b) {
+  return os << "{" << b.type << ", " << b.state << ", \"" << b.text << "\", " << b.percent << "}";
+}
 
 // Registers recording hooks for the length of a test and empties every slot
 // afterwards, so tests do not see each other's hooks.
