@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# setup.sh - installs what building, testing and benchmarking need (Debian 12, as root).
+# setup.sh - installs what building and testing need (Debian 12, as root or with sudo).
+#   setup.sh        everything: the engine, the command line, the Qt application and all tests
+#   setup.sh core   only what building the command line needs
 set -euo pipefail
 
-packages=(
-  cmake g++ ninja-build pkg-config libgtest-dev libgmock-dev
+core=(cmake g++ ninja-build)
+full=(
+  "${core[@]}" pkg-config libgtest-dev libgmock-dev
   qt6-base-dev libgl-dev
-  sharutils python3 python3-sabyenc
+  sharutils python3 python3-sabyenc python3-yenc
   xvfb xauth
 )
+if [ "${1:-}" = core ]; then packages=("${core[@]}"); else packages=("${full[@]}"); fi
 
 missing=()
 for p in "${packages[@]}"; do
