@@ -1,6 +1,9 @@
 // assembly_test.cpp - output assembly: missing parts, result codes, CRCs, progress, input hand-over.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <memory>
+
 #include "article_writer.hpp"
 #include "test_support.hpp"
 
@@ -187,6 +190,30 @@ TEST_F(Assembly, PartsNumberedZeroOrBelowGiveZeroPercent) {
   uuDecode(&cat.records()[0]);
   EXPECT_EQ(progress(), (std::vector<int>{0}));  // part 0 of part_max 0
   EXPECT_EQ(test::read_file(dir.file("out-z")), std::string(1, 1));
+}
+
+TEST_F(Assembly, PartsBeyondFourGigabytesInASparseFile) {
+  const std::string data = bytes(5000, 8);
+  const std::string article = test::yenc_articles("far", "far.bin", data, 10'000)[0];
+  const std::uint64_t far = (std::uint64_t{5} << 30) + 3;
+  const std::string path = dir.file("sparse");
+  {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "wb"), &std::fclose);
+    ASSERT_EQ(fseeko(f.get(), static_cast<off_t>(far), SEEK_SET), 0);
+    std::fwrite(article.data(), 1, article.size(), f.get());
+  }
+  Catalogue cat;
+  auto added = uulist_add_sement(cat, path, " far", 1, 1, far);
+  added.segment->end_offset = far + article.size();
+  for (std::size_t at = 0; at < article.size(); at = article.find('\n', at) + 1) {
+    const std::string_view l(article.data() + at, article.find('\r', at) - at);
+    if (l.starts_with("=ybegin ")) uulist_set_yenc_destname(added.record, added.segment, l);
+    if (l.starts_with("=yend ")) uulist_set_yenc_end(added.record, added.segment, l);
+  }
+  ASSERT_EQ(added.record->dest_name, "far.bin");
+  uuDecode(added.record);
+  EXPECT_TRUE(hooks.messages.empty());
+  EXPECT_EQ(test::read_file(dir.file("out-far.bin")), data);
 }
 
 TEST(Removal, EachInputOnceInPartOrder) {
