@@ -147,11 +147,11 @@ int main(int argc, char** argv) {
   }
 
   using vantorelle::app::run_state;
+  run_state().path_ = folder_of(absolute_path(files.front()));
   std::vector<std::string> inputs;
   bool unreadable = false;
   for (const std::string& file : files) {
     const std::string path = absolute_path(file);
-    if (inputs.empty() && !unreadable) run_state().path_ = folder_of(path);
     if (const std::string why = unreadable_reason(path); !why.empty()) {
       std::fprintf(stderr, "%s: cannot read '%s': %s\n", kProgram, file.c_str(), why.c_str());
       unreadable = true;
@@ -160,7 +160,6 @@ int main(int argc, char** argv) {
     inputs.push_back(path);
   }
   std::sort(inputs.begin(), inputs.end());
-  inputs.erase(std::unique(inputs.begin(), inputs.end()), inputs.end());
 
   Reporter reporter;
   vantorelle::app::RunHooks hooks;

@@ -193,11 +193,13 @@ TEST_F(DecodeCli, NothingEncodedIsReported) {
 TEST_F(DecodeCli, UnreadableFileIsReportedAndOthersDecoded) {
   const auto parts = test::yenc_articles("ok", "ok.bin", "fine", 5000);
   const auto names = write_articles(parts);
-  const auto result = run({"missing.txt", names[0], "."});
+  std::filesystem::create_directory(dir.path() / "sub");
+  const auto result = run({"sub/missing.txt", names[0], "."});
   EXPECT_EQ(result.status, 2);
-  EXPECT_NE(result.err.find("vantorelle-decode: cannot read 'missing.txt'"), std::string::npos);
+  EXPECT_EQ(result.out, dir.file("sub/ok.bin") + "\n") << "the first FILE decides the folder";
+  EXPECT_NE(result.err.find("vantorelle-decode: cannot read 'sub/missing.txt'"), std::string::npos);
   EXPECT_NE(result.err.find("vantorelle-decode: cannot read '.': is a directory"), std::string::npos);
-  EXPECT_EQ(output("ok.bin"), "fine");
+  EXPECT_EQ(output("sub/ok.bin"), "fine");
 }
 
 TEST_F(DecodeCli, UsageErrorsAndInformation) {
