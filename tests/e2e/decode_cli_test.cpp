@@ -36,6 +36,15 @@ class DecodeCli : public testing::Test {
     return run_cli(VANTORELLE_DECODE, args, dir.path().string());
   }
 
+  // Runs over every file of a folder of the test folder.
+  test::CliResult run_folder(const std::string& folder) {
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path() / folder)) {
+      files.push_back(e.path().string());
+    }
+    return run(files);
+  }
+
   std::string output(const std::string& name) const { return test::read_file(dir.file(name)); }
 
   test::TempDir dir;
@@ -239,11 +248,7 @@ TEST_F(DecodeCli, BundledExamplesDecodeCleanly) {
       {"one-file", {"readme.txt", "small.ppm"}},
   };
   for (const auto& [folder, outputs] : sets) {
-    std::vector<std::string> files;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path() / folder)) {
-      files.push_back(e.path().string());
-    }
-    const auto result = run(files);
+    const auto result = run_folder(folder);
     EXPECT_EQ(result.status, 0) << folder << ": " << result.err;
     std::string expected;
     for (const char* name : outputs) expected += dir.file(std::string(folder) + "/" + name) + "\n";
@@ -262,11 +267,7 @@ TEST_F(DecodeCli, IndependentEncodersRoundTrip) {
   const std::pair<const char*, const char*> sets[] = {
       {"sabyenc", "sab.bin"}, {"pyyenc", "py.bin"}, {"sharutils", "uu.bin"}};
   for (const auto& [folder, name] : sets) {
-    std::vector<std::string> files;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path() / folder)) {
-      files.push_back(e.path().string());
-    }
-    const auto result = run(files);
+    const auto result = run_folder(folder);
     EXPECT_EQ(result.status, 0) << folder << ": " << result.err;
     EXPECT_EQ(output(std::string(folder) + "/" + name), original) << folder;
   }
