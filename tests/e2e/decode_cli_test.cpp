@@ -192,7 +192,7 @@ TEST_F(DecodeCli, OutputGoesBesideTheFirstFileGiven) {
 
 TEST_F(DecodeCli, NothingEncodedIsReported) {
   // No Subject line and no yEnc header: nothing to decode.
-  test::write_file(dir.file("plain.txt"), "From: me\n\nbegin 644 x\nM\nend\n");
+  test::write_file(dir.file("plain.txt"), "From: me\n\njust words\n");
   const auto result = run({"plain.txt"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "");
