@@ -1,0 +1,74 @@
+// qt_toolbox.hpp - the toolbox on Qt 6 Widgets: the desktop application's backend.
+//
+// Construct it after the QApplication and destroy it before. It owns a main
+// window that carries the menu bar and takes dropped files (an 'odoc' event);
+// closing that window sends 'quit'. Dialogs come from the forms in resources/,
+// compiled in; each item widget is named "dlg<ID>_item<number>", each menu
+// item action "menu<ID>_item<number>".
+#pragma once
+
+#include <memory>
+
+#include "vantorelle/toolbox/toolbox.hpp"
+
+class QDialog;
+class QMainWindow;
+class QWidget;
+
+namespace vantorelle::toolbox {
+
+class QtToolbox final : public Toolbox {
+ public:
+  QtToolbox();
+  ~QtToolbox() override;
+
+  // The window of a live dialog and the widget of one of its items, or
+  // nullptr. For tests and for the application's own wiring; owned here.
+  QDialog* DialogWindow(DialogRef dialog) const;
+  QWidget* ItemWidget(DialogRef dialog, DialogItemIndex item) const;
+  QMainWindow* MainWindow() const;
+
+  DialogRef GetNewDialog(ResID id) override;
+  void ShowWindow(DialogRef dialog) override;
+  void DisposeDialog(DialogRef dialog) override;
+  DialogRef GetPort() const override;
+  void SetPort(DialogRef dialog) override;
+  DialogItemIndex ModalDialog(DialogRef dialog) override;
+  bool IsDialogEvent(const EventRecord& event) const override;
+  bool DialogSelect(const EventRecord& event, DialogRef& dialog, DialogItemIndex& item) override;
+  void SetDialogItemText(DialogRef dialog, DialogItemIndex item, std::string_view text) override;
+  std::string GetDialogItemText(DialogRef dialog, DialogItemIndex item) const override;
+  std::int16_t GetControlValue(DialogRef dialog, DialogItemIndex item) const override;
+  void SetControlValue(DialogRef dialog, DialogItemIndex item, std::int16_t value) override;
+  OSErr SetControlData(DialogRef dialog, DialogItemIndex item, ControlPartCode part, ResType tag,
+                       bool value) override;
+  void IdleControls(DialogRef dialog) override;
+  void SetWTitle(DialogRef dialog, std::string_view title) override;
+  void QDFlushPortBuffer(DialogRef dialog) override;
+  void InitCursor() override;
+  void SysBeep(std::int16_t duration) override;
+  [[noreturn]] void ExitToShell() override;
+  OSErr NavLoad() override;
+  OSErr NavUnload() override;
+  OSErr NavChooseFile(const NavDialogOptions& options, const NavTypeList& types, NavReplyRecord& reply) override;
+  OSErr NavDisposeReply(NavReplyRecord& reply) override;
+  OSErr FSFindFolder(std::int16_t volume, OSType folder_type, bool create, FSRef& folder) override;
+  OSErr MapFileName(std::string_view file_name, std::string& mime_type) override;
+  OSErr SetFileMimeType(const std::string& path, std::string_view mime_type) override;
+
+ protected:
+  void PumpEvents(std::uint32_t sleep_ticks) override;
+  EventModifiers LiveModifiers() const override;
+  void PresentMenuInserted(ResID id) override;
+  void PresentMenuBar() override;
+  void PresentItemMark(ResID menu, DialogItemIndex item, char mark) override;
+  void PresentMenuCommandEnabled(MenuCommand command) override;
+  void PresentHilite(ResID id) override;
+  bool MenuItemEnabled(ResID menu, DialogItemIndex item) const override;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace vantorelle::toolbox

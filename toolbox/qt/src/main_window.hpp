@@ -1,0 +1,46 @@
+// main_window.hpp - the small window that carries the menu bar and takes dropped files.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <cstdint>
+#include <map>
+
+#include "vantorelle/toolbox/types.hpp"
+
+class QAction;
+class QMenu;
+
+namespace vantorelle::toolbox {
+
+class MenuWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  MenuWindow();
+
+  // The menu of resource `id` (inserted in the bar or not), or nullptr.
+  QMenu* Menu(ResID id) const;
+  // Item `number` of menu `id`, counting separators, or nullptr.
+  QAction* Action(ResID id, DialogItemIndex number) const;
+  // Appends menu `id` to the menu bar.
+  void InsertMenu(ResID id);
+
+ signals:
+  void menuChosen(std::int32_t choice);
+  void filesDropped(const QStringList& paths);
+  void quitRequested();
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void ConnectMenu(ResID id, QMenu* menu);
+
+  std::map<ResID, QMenu*> menus_;
+};
+
+}  // namespace vantorelle::toolbox

@@ -1,0 +1,165 @@
+// qt_dialogs.cpp - the Qt backend's dialogs: items by number, texts, controls, modal loop.
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <algorithm>
+
+#include "qt_toolbox_impl.hpp"
+
+namespace vantorelle::toolbox {
+namespace {
+
+// The value a progress bar keeps while it is indeterminate (range 0 to 0).
+constexpr char kBarValue[] = "vantorelleValue";
+constexpr int kBarMaximum = 100;
+
+QString FromBytes(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A button title shows '&' as a mnemonic marker; dialog texts mean the character.
+QString EscapeMnemonic(QString text) { return text.replace(QLatin1Char('&'), QStringLiteral("&&")); }
+
+QString StripMnemonic(const QString& text) {
+  QString plain;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (text[i] == QLatin1Char('&') && i + 1 < text.size()) ++i;
+    plain += text[i];
+  }
+  return plain;
+}
+
+int StoredBarValue(const QProgressBar& bar) {
+  const QVariant stored = bar.property(kBarValue);
+  return stored.isValid() ? stored.toInt() : bar.value();
+}
+
+}  // namespace
+
+QDialog* QtToolbox::DialogWindow(DialogRef dialog) const { return impl_->Find(dialog); }
+
+QWidget* QtToolbox::ItemWidget(DialogRef dialog, DialogItemIndex item) const {
+  ItemDialog* window = impl_->Find(dialog);
+  return window ? window->Item(item) : nullptr;
+}
+
+DialogRef QtToolbox::GetNewDialog(ResID id) {
+  const DialogTemplate* layout = FindDialogTemplate(id);
+  if (!layout) return DialogRef{};
+  const DialogRef ref{impl_->next_serial++};
+  impl_->dialogs.emplace(ref.serial, std::make_unique<ItemDialog>(*layout));
+  return ref;
+}
+
+void QtToolbox::ShowWindow(DialogRef dialog) {
+  if (ItemDialog* window = impl_->Find(dialog)) {
+    window->show();
+    window->raise();
+    window->activateWindow();
+  }
+}
+
+void QtToolbox::DisposeDialog(DialogRef dialog) {
+  if (impl_->port == dialog) impl_->port = DialogRef{};
+  impl_->dialogs.erase(dialog.serial);
+}
+
+DialogRef QtToolbox::GetPort() const { return impl_->port; }
+
+void QtToolbox::SetPort(DialogRef dialog) { impl_->port = impl_->Find(dialog) ? dialog : DialogRef{}; }
+
+DialogItemIndex QtToolbox::ModalDialog(DialogRef dialog) {
+  ItemDialog* window = impl_->Find(dialog);
+  return window ? window->WaitForHit() : 0;
+}
+
+bool QtToolbox::IsDialogEvent(const EventRecord& /*event*/) const { return false; }
+
+bool QtToolbox::DialogSelect(const EventRecord& /*event*/, DialogRef& dialog, DialogItemIndex& item) {
+  // Qt hands clicks and keys to the dialog widgets directly.
+  dialog = DialogRef{};
+  item = 0;
+  return false;
+}
+
+void QtToolbox::SetDialogItemText(DialogRef dialog, DialogItemIndex item, std::string_view text) {
+  QWidget* widget = ItemWidget(dialog, item);
+  const QString shown = FromBytes(LimitItemText(text));
+  if (auto* label = qobject_cast<QLabel*>(widget)) {
+    label->setText(shown);
+  } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+    edit->setText(shown);
+  } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+    button->setText(EscapeMnemonic(shown));
+  }
+}
+
+std::string QtToolbox::GetDialogItemText(DialogRef dialog, DialogItemIndex item) const {
+  QWidget* widget = ItemWidget(dialog, item);
+  QString text;
+  if (auto* label = qobject_cast<QLabel*>(widget)) {
+    text = label->text();
+  } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+    text = edit->text();
+  } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+    text = StripMnemonic(button->text());
+  }
+  return LimitItemText(text.toUtf8().toStdString());
+}
+
+std::int16_t QtToolbox::GetControlValue(DialogRef dialog, DialogItemIndex item) const {
+  QWidget* widget = ItemWidget(dialog, item);
+  if (auto* box = qobject_cast<QCheckBox*>(widget)) return box->isChecked() ? 1 : 0;
+  if (auto* bar = qobject_cast<QProgressBar*>(widget)) return static_cast<std::int16_t>(StoredBarValue(*bar));
+  return 0;
+}
+
+void QtToolbox::SetControlValue(DialogRef dialog, DialogItemIndex item, std::int16_t value) {
+  QWidget* widget = ItemWidget(dialog, item);
+  if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+    box->setChecked(value > 0);
+  } else if (auto* bar = qobject_cast<QProgressBar*>(widget)) {
+    const int clamped = std::clamp<int>(value, 0, kBarMaximum);
+    bar->setProperty(kBarValue, clamped);
+    if (bar->maximum() != 0) bar->setValue(clamped);
+  }
+}
+
+OSErr QtToolbox::SetControlData(DialogRef dialog, DialogItemIndex item, ControlPartCode /*part*/, ResType tag,
+                                bool value) {
+  QWidget* widget = ItemWidget(dialog, item);
+  if (!widget) return errUnknownControl;
+  auto* button = qobject_cast<QPushButton*>(widget);
+  if (tag == kControlPushButtonDefaultTag && button) {
+    button->setDefault(value);
+    return noErr;
+  }
+  auto* bar = qobject_cast<QProgressBar*>(widget);
+  if (tag == kControlProgressBarIndeterminateTag && bar) {
+    const int stored = StoredBarValue(*bar);
+    bar->setProperty(kBarValue, stored);
+    bar->setRange(0, value ? 0 : kBarMaximum);
+    if (!value) bar->setValue(stored);
+    return noErr;
+  }
+  return errDataNotSupported;
+}
+
+void QtToolbox::IdleControls(DialogRef dialog) {
+  // Timers and painting only: the indeterminate bar moves, clicks wait.
+  if (impl_->Find(dialog)) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void QtToolbox::SetWTitle(DialogRef dialog, std::string_view title) {
+  if (ItemDialog* window = impl_->Find(dialog)) window->setWindowTitle(FromBytes(title));
+}
+
+void QtToolbox::QDFlushPortBuffer(DialogRef dialog) {
+  if (ItemDialog* window = impl_->Find(dialog)) window->repaint();
+}
+
+}  // namespace vantorelle::toolbox

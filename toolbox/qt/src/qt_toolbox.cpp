@@ -1,0 +1,188 @@
+// qt_toolbox.cpp - the Qt backend: events, menus, windows, the file chooser, folders.
+#include "vantorelle/toolbox/qt_toolbox.hpp"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMimeDatabase>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+
+#include "modifiers.hpp"
+#include "qt_toolbox_impl.hpp"
+#include "vantorelle/toolbox/folders.hpp"
+
+namespace vantorelle::toolbox {
+namespace {
+
+std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+// The character of a key, as typed without the command key; 0 when it has none.
+char KeyCharacter(const QKeyEvent& key) {
+  const int code = key.key();
+  if (code >= Qt::Key_A && code <= Qt::Key_Z)
+    return static_cast<char>((key.modifiers() & Qt::ShiftModifier) ? code : code - Qt::Key_A + 'a');
+  if (code >= 0x20 && code < 0x7F) return static_cast<char>(code);
+  return 0;
+}
+
+}  // namespace
+
+bool CommandKeyFilter::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
+  if (static_cast<QWidget*>(watched)->window() != window_) return false;
+  const auto& key = static_cast<const QKeyEvent&>(*event);
+  const char character = KeyCharacter(key);
+  if (!(key.modifiers() & Qt::ControlModifier) || character == 0) return false;
+  EventRecord record;
+  record.what = key.isAutoRepeat() ? autoKey : keyDown;
+  record.message = static_cast<unsigned char>(character) | ((key.nativeScanCode() & 0xFFu) << 8);
+  record.modifiers = ModifiersFromQt(key.modifiers());
+  post_(record);
+  return true;
+}
+
+QtToolbox::QtToolbox() : impl_(std::make_unique<Impl>()) {
+  impl_->window = std::make_unique<MenuWindow>();
+  MenuWindow* window = impl_->window.get();
+  QObject::connect(window, &MenuWindow::menuChosen, window, [this](std::int32_t choice) {
+    PostMenuChoice(choice);
+    impl_->WakeUp();
+  });
+  QObject::connect(window, &MenuWindow::filesDropped, window, [this](const QStringList& paths) {
+    AppleEvent open{kCoreEventClass, kAEOpenDocuments, {}};
+    for (const QString& path : paths) open.direct_object.push_back({LocalPath(path)});
+    PostAppleEvent(std::move(open));
+    impl_->WakeUp();
+  });
+  QObject::connect(window, &MenuWindow::quitRequested, window, [this] {
+    PostAppleEvent({kCoreEventClass, kAEQuitApplication, {}});
+    impl_->WakeUp();
+  });
+  impl_->key_filter = std::make_unique<CommandKeyFilter>(window, [this](const EventRecord& record) {
+    PostEvent(record);
+    impl_->WakeUp();
+  });
+  qApp->installEventFilter(impl_->key_filter.get());
+}
+
+QtToolbox::~QtToolbox() {
+  qApp->removeEventFilter(impl_->key_filter.get());
+  impl_->dialogs.clear();
+}
+
+QMainWindow* QtToolbox::MainWindow() const { return impl_->window.get(); }
+
+// ---- Events -------------------------------------------------------------------------
+
+void QtToolbox::PumpEvents(std::uint32_t sleep_ticks) {
+  QCoreApplication::processEvents();
+  if (sleep_ticks == 0 || !QueueEmpty()) return;
+  QEventLoop loop;
+  QTimer timer;
+  timer.setSingleShot(true);
+  QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+  timer.start(static_cast<int>(std::max<std::uint32_t>(1, sleep_ticks * 1000 / 60)));
+  impl_->waiting = &loop;
+  loop.exec();
+  impl_->waiting = nullptr;
+}
+
+EventModifiers QtToolbox::LiveModifiers() const {
+  return ModifiersFromQt(QGuiApplication::queryKeyboardModifiers());
+}
+
+// ---- Menus -----------------------------------------------------------------------------
+
+void QtToolbox::PresentMenuInserted(ResID id) { impl_->window->InsertMenu(id); }
+
+void QtToolbox::PresentMenuBar() {
+  impl_->window->show();
+  impl_->window->raise();
+}
+
+void QtToolbox::PresentItemMark(ResID menu, DialogItemIndex item, char mark) {
+  if (QAction* action = impl_->window->Action(menu, item)) {
+    action->setCheckable(mark == kCheckMark);
+    action->setChecked(mark == kCheckMark);
+  }
+}
+
+void QtToolbox::PresentMenuCommandEnabled(MenuCommand command) {
+  const char code[] = {static_cast<char>(command >> 24), static_cast<char>(command >> 16),
+                       static_cast<char>(command >> 8), static_cast<char>(command), 0};
+  for (QAction* action : impl_->window->findChildren<QAction*>()) {
+    if (action->property("command").toString() == QLatin1String(code)) action->setEnabled(true);
+  }
+}
+
+void QtToolbox::PresentHilite(ResID /*id*/) {}  // Qt closes a menu once its item is chosen
+
+bool QtToolbox::MenuItemEnabled(ResID menu, DialogItemIndex item) const {
+  QAction* action = impl_->window->Action(menu, item);
+  return action && action->isEnabled() && !action->isSeparator() && Toolbox::MenuItemEnabled(menu, item);
+}
+
+// ---- Windows ---------------------------------------------------------------------------
+
+void QtToolbox::InitCursor() {
+  while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
+}
+
+void QtToolbox::SysBeep(std::int16_t /*duration*/) { QApplication::beep(); }
+
+void QtToolbox::ExitToShell() {
+  std::fflush(nullptr);
+  std::_Exit(EXIT_SUCCESS);
+}
+
+// ---- Open-file chooser -------------------------------------------------------------
+
+OSErr QtToolbox::NavLoad() { return noErr; }
+OSErr QtToolbox::NavUnload() { return noErr; }
+
+OSErr QtToolbox::NavChooseFile(const NavDialogOptions& options, const NavTypeList& types, NavReplyRecord& reply) {
+  reply = NavReplyRecord{};
+  QFileDialog chooser(impl_->window.get(), QCoreApplication::translate("QtToolbox", "Open Encoded File"));
+  chooser.setFileMode(options.allow_multiple_files ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+  QStringList filters;
+  for (OSType type : types.types) {
+    if (type == kTextFileType) filters << QStringLiteral("text/plain");
+  }
+  filters << QStringLiteral("application/octet-stream");  // all files
+  chooser.setMimeTypeFilters(filters);
+  if (chooser.exec() != QDialog::Accepted) return userCanceledErr;
+  for (const QString& path : chooser.selectedFiles()) reply.selection.push_back({LocalPath(path)});
+  reply.valid_record = !reply.selection.empty();
+  return reply.valid_record ? noErr : userCanceledErr;
+}
+
+OSErr QtToolbox::NavDisposeReply(NavReplyRecord& reply) {
+  reply = NavReplyRecord{};
+  return noErr;
+}
+
+// ---- Folders and files -------------------------------------------------------------------
+
+OSErr QtToolbox::FSFindFolder(std::int16_t /*volume*/, OSType folder_type, bool create, FSRef& folder) {
+  folder = FSRef{};
+  return FindStandardFolder(folder_type, create, folder.path);
+}
+
+OSErr QtToolbox::MapFileName(std::string_view file_name, std::string& mime_type) {
+  mime_type.clear();
+  const QString name = QString::fromUtf8(file_name.data(), static_cast<qsizetype>(file_name.size()));
+  const QMimeType type = QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+  if (!type.isValid() || type.isDefault()) return icPrefNotFoundErr;
+  mime_type = type.name().toStdString();
+  return noErr;
+}
+
+OSErr QtToolbox::SetFileMimeType(const std::string& path, std::string_view mime_type) {
+  return WriteMimeTypeAttribute(path, mime_type);
+}
+
+}  // namespace vantorelle::toolbox

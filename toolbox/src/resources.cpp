@@ -1,0 +1,94 @@
+// resources.cpp - the table of dialogs and menus with their numbered items.
+#include "vantorelle/toolbox/resources.hpp"
+
+#include <algorithm>
+#include <array>
+
+namespace vantorelle::toolbox {
+namespace {
+
+using K = ItemKind;
+
+constexpr std::array<DialogItemTemplate, 3> kAboutItems{{
+    {1, K::kButton}, {2, K::kStaticText}, {3, K::kStaticText}}};
+
+constexpr std::array<DialogItemTemplate, 6> kProgressItems{{
+    {1, K::kStaticText}, {2, K::kStaticText}, {3, K::kStaticText},
+    {4, K::kStaticText}, {5, K::kProgressBar}, {6, K::kStaticText}}};
+
+constexpr std::array<DialogItemTemplate, 3> kAlertItems{{
+    {1, K::kButton}, {2, K::kButton}, {3, K::kStaticText}}};
+
+constexpr std::array<DialogItemTemplate, 8> kPreferencesItems{{
+    {1, K::kButton}, {2, K::kButton}, {3, K::kStaticText}, {4, K::kCheckBox},
+    {5, K::kCheckBox}, {6, K::kCheckBox}, {7, K::kStaticText}, {8, K::kStaticText}}};
+
+constexpr std::array<DialogItemTemplate, 7> kFileNameItems{{
+    {1, K::kButton}, {2, K::kButton}, {3, K::kEditText}, {4, K::kStaticText},
+    {5, K::kStaticText}, {6, K::kStaticText}, {9, K::kButton}}};
+
+constexpr std::array<DialogItemTemplate, 4> kDirectoryItems{{
+    {1, K::kButton}, {2, K::kButton}, {3, K::kEditText}, {4, K::kStaticText}}};
+
+constexpr std::array<DialogItemTemplate, 4> kLengthItems{{
+    {1, K::kButton}, {2, K::kButton}, {3, K::kEditText}, {4, K::kStaticText}}};
+
+constexpr std::array<DialogTemplate, 7> kDialogs{{
+    {kAboutDialogID, true, 1, kAboutItems},
+    {kProgressDialogID, false, 0, kProgressItems},
+    {kAlertDialogID, true, 0, kAlertItems},  // Escape must not mean "quit"
+    {kPreferencesDialogID, true, 2, kPreferencesItems},
+    {kFileNameDialogID, true, 2, kFileNameItems},
+    {kDirectoryDialogID, true, 2, kDirectoryItems},
+    {kLengthDialogID, true, 2, kLengthItems},
+}};
+
+constexpr MenuItemTemplate Item(DialogItemIndex n, char key = 0, MenuCommand command = 0) {
+  return {n, false, true, key, command};
+}
+constexpr MenuItemTemplate Disabled(DialogItemIndex n) { return {n, false, false, 0, 0}; }
+constexpr MenuItemTemplate Separator(DialogItemIndex n) { return {n, true, false, 0, 0}; }
+
+constexpr std::array<MenuItemTemplate, 1> kApplicationMenu{{Item(1)}};
+constexpr std::array<MenuItemTemplate, 3> kFileMenu{{Item(1, 'O'), Separator(2), Item(3, 'Q', kHICommandQuit)}};
+constexpr std::array<MenuItemTemplate, 9> kEditMenu{{
+    Disabled(1), Separator(2), Disabled(3), Disabled(4), Disabled(5), Disabled(6), Disabled(7),
+    Separator(8), Item(9, ',')}};
+constexpr std::array<MenuItemTemplate, 1> kOptionsMenu{{Item(1)}};
+
+constexpr std::array<MenuTemplate, 4> kMenus{{
+    {kApplicationMenuID, kApplicationMenu},
+    {kFileMenuID, kFileMenu},
+    {kEditMenuID, kEditMenu},
+    {kOptionsMenuID, kOptionsMenu},
+}};
+
+}  // namespace
+
+std::span<const DialogTemplate> DialogTemplates() { return kDialogs; }
+
+const DialogTemplate* FindDialogTemplate(ResID id) {
+  auto it = std::find_if(kDialogs.begin(), kDialogs.end(), [id](const DialogTemplate& d) { return d.id == id; });
+  return it == kDialogs.end() ? nullptr : &*it;
+}
+
+const DialogItemTemplate* FindItemTemplate(const DialogTemplate& dialog, DialogItemIndex number) {
+  auto it = std::find_if(dialog.items.begin(), dialog.items.end(),
+                         [number](const DialogItemTemplate& i) { return i.number == number; });
+  return it == dialog.items.end() ? nullptr : &*it;
+}
+
+std::span<const MenuTemplate> MenuTemplates() { return kMenus; }
+
+const MenuTemplate* FindMenuTemplate(ResID id) {
+  auto it = std::find_if(kMenus.begin(), kMenus.end(), [id](const MenuTemplate& m) { return m.id == id; });
+  return it == kMenus.end() ? nullptr : &*it;
+}
+
+const MenuItemTemplate* FindMenuItemTemplate(const MenuTemplate& menu, DialogItemIndex number) {
+  auto it = std::find_if(menu.items.begin(), menu.items.end(),
+                         [number](const MenuItemTemplate& i) { return i.number == number; });
+  return it == menu.items.end() ? nullptr : &*it;
+}
+
+}  // namespace vantorelle::toolbox

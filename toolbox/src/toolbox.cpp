@@ -1,0 +1,179 @@
+// toolbox.cpp - what both backends share: the event queue, Apple events, menu state.
+#include "vantorelle/toolbox/toolbox.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <utility>
+
+namespace vantorelle::toolbox {
+namespace {
+
+bool InMask(std::uint16_t what, EventMask mask) {
+  if (what == kHighLevelEvent) return (mask & highLevelEventMask) != 0;
+  return what < 16 && (mask & (1u << what)) != 0;
+}
+
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0u) == 0x80u; }
+
+}  // namespace
+
+std::string LimitItemText(std::string_view text) {
+  if (text.size() <= kMaxItemText) return std::string(text);
+  std::size_t cut = kMaxItemText;
+  // A UTF-8 sequence is at most 4 bytes: at most 3 continuation bytes to drop.
+  for (int i = 0; i < 3 && cut > 0 && IsContinuationByte(text[cut]); ++i) --cut;
+  if (IsContinuationByte(text[cut])) cut = kMaxItemText;  // not UTF-8 there: plain bytes
+  return std::string(text.substr(0, cut));
+}
+
+// ---- Events -----------------------------------------------------------------
+
+bool Toolbox::GetNextEvent(EventMask mask, EventRecord& event) {
+  PumpEvents(0);
+  return Take(mask, event, true);
+}
+
+bool Toolbox::WaitNextEvent(EventMask mask, EventRecord& event, std::uint32_t sleep_ticks) {
+  PumpEvents(0);
+  if (Take(mask, event, true)) return true;
+  PumpEvents(sleep_ticks);
+  return Take(mask, event, true);
+}
+
+bool Toolbox::EventAvail(EventMask mask, EventRecord& event) {
+  PumpEvents(0);
+  const bool found = Take(mask, event, false);
+  // Callers look here for the keys held now, not at the time of a queued event.
+  event.modifiers = LiveModifiers();
+  return found;
+}
+
+bool Toolbox::Take(EventMask mask, EventRecord& event, bool remove) {
+  auto it = std::find_if(queue_.begin(), queue_.end(),
+                         [mask](const QueuedEvent& q) { return InMask(q.record.what, mask); });
+  if (it == queue_.end()) {
+    event = EventRecord{};
+    event.modifiers = LiveModifiers();
+    return false;
+  }
+  event = it->record;
+  if (remove) {
+    if (it->record.what == mouseDown) pending_choice_ = it->menu_choice;
+    queue_.erase(it);
+  }
+  return true;
+}
+
+void Toolbox::PostEvent(const EventRecord& event) { queue_.push_back({event, 0}); }
+
+void Toolbox::PostMenuChoice(std::int32_t choice) {
+  EventRecord record;
+  record.what = mouseDown;
+  record.where = kMenuBarClickPoint;
+  record.modifiers = LiveModifiers();
+  queue_.push_back({record, choice});
+}
+
+void Toolbox::PostAppleEvent(AppleEvent event) {
+  const EventRecord record = AppleEventDispatcher::RecordFor(event, LiveModifiers());
+  apple_events_.Enqueue(std::move(event));
+  queue_.push_back({record, 0});
+}
+
+// ---- Apple events -----------------------------------------------------------
+
+OSErr Toolbox::AEInstallEventHandler(AEEventClass event_class, AEEventID event_id, AEEventHandler handler,
+                                     long refcon) {
+  return apple_events_.Install(event_class, event_id, std::move(handler), refcon);
+}
+
+OSErr Toolbox::AEProcessAppleEvent(const EventRecord& event) { return apple_events_.Dispatch(event); }
+
+// ---- Menus --------------------------------------------------------------------
+
+MenuRef Toolbox::GetMenu(ResID id) { return FindMenuTemplate(id) ? MenuRef{id} : MenuRef{}; }
+
+void Toolbox::InsertMenu(MenuRef menu, ResID before_id) {
+  if (!menu || std::find(menu_bar_.begin(), menu_bar_.end(), menu.id) != menu_bar_.end()) return;
+  auto before = std::find(menu_bar_.begin(), menu_bar_.end(), before_id);
+  menu_bar_.insert(before_id == 0 ? menu_bar_.end() : before, menu.id);
+  PresentMenuInserted(menu.id);
+}
+
+void Toolbox::DrawMenuBar() { PresentMenuBar(); }
+
+MenuRef Toolbox::GetMenuHandle(ResID id) const {
+  return std::find(menu_bar_.begin(), menu_bar_.end(), id) != menu_bar_.end() ? MenuRef{id} : MenuRef{};
+}
+
+void Toolbox::EnableMenuCommand(MenuRef /*menu*/, MenuCommand command) {
+  if (std::find(enabled_commands_.begin(), enabled_commands_.end(), command) == enabled_commands_.end())
+    enabled_commands_.push_back(command);
+  PresentMenuCommandEnabled(command);
+}
+
+WindowPartCode Toolbox::FindWindow(Point where) const {
+  return where.v >= 0 && where.v < kMenuBarHeight ? inMenuBar : inDesk;
+}
+
+std::int32_t Toolbox::MenuSelect(Point /*where*/) {
+  return FinishChoice(std::exchange(pending_choice_, 0));
+}
+
+std::int32_t Toolbox::MenuKey(char character) {
+  const char key = static_cast<char>(std::toupper(static_cast<unsigned char>(character)));
+  if (key == 0) return 0;
+  for (ResID id : menu_bar_) {
+    for (const MenuItemTemplate& item : FindMenuTemplate(id)->items) {
+      if (item.key == key && MenuItemEnabled(id, item.number)) return FinishChoice(MenuChoice(id, item.number));
+    }
+  }
+  return 0;
+}
+
+std::int32_t Toolbox::FinishChoice(std::int32_t choice) {
+  if (choice == 0) return 0;
+  const MenuTemplate* menu = FindMenuTemplate(MenuChoiceMenu(choice));
+  const MenuItemTemplate* item = menu ? FindMenuItemTemplate(*menu, MenuChoiceItem(choice)) : nullptr;
+  if (item && item->command != 0) {
+    PostAppleEvent({kCoreEventClass, item->command, {}});
+    return 0;
+  }
+  return choice;
+}
+
+void Toolbox::HiliteMenu(ResID id) { PresentHilite(id); }
+
+void Toolbox::SetItemMark(MenuRef menu, DialogItemIndex item, char mark) {
+  if (!menu) return;
+  auto it = std::find_if(marks_.begin(), marks_.end(),
+                         [&](const Mark& m) { return m.menu == menu.id && m.item == item; });
+  if (it != marks_.end()) {
+    it->mark = mark;
+  } else {
+    marks_.push_back({menu.id, item, mark});
+  }
+  PresentItemMark(menu.id, item, mark);
+}
+
+char Toolbox::GetItemMark(MenuRef menu, DialogItemIndex item) const {
+  auto it = std::find_if(marks_.begin(), marks_.end(),
+                         [&](const Mark& m) { return m.menu == menu.id && m.item == item; });
+  return it == marks_.end() ? kNoMark : it->mark;
+}
+
+bool Toolbox::MenuItemEnabled(ResID menu, DialogItemIndex item) const {
+  const MenuTemplate* layout = FindMenuTemplate(menu);
+  const MenuItemTemplate* entry = layout ? FindMenuItemTemplate(*layout, item) : nullptr;
+  if (!entry || entry->separator || !entry->enabled) return false;
+  if (entry->command == kHICommandPreferences)
+    return std::find(enabled_commands_.begin(), enabled_commands_.end(), entry->command) != enabled_commands_.end();
+  return true;
+}
+
+OSErr Toolbox::NavGetDefaultDialogOptions(NavDialogOptions& options) {
+  options = NavDialogOptions{};
+  return noErr;
+}
+
+}  // namespace vantorelle::toolbox
