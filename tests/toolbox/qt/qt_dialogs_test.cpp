@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -198,6 +199,29 @@ TEST_F(QtDialogs, AFlushPaintsNewTextWithoutTheEventLoop) {
   EXPECT_GT(counter.paints, 0);
   tb.SetWTitle(d, "Vantorelle");
   EXPECT_EQ(tb.DialogWindow(d)->windowTitle(), QStringLiteral("Vantorelle"));
+}
+
+}  // namespace
+}  // namespace vantorelle::toolbox
+
+namespace vantorelle::toolbox {
+namespace {
+
+TEST(QtDialogLayout, ShownWindowGrowsToShowALongerText) {
+  QtToolbox tb;
+  const DialogRef alert = tb.GetNewDialog(kAlertDialogID);
+  tb.ShowWindow(alert);
+  QDialog* window = tb.DialogWindow(alert);
+  const int before = window->height();
+  tb.SetDialogItemText(alert, 3,
+                       "Unable to write destination file '/home/somebody/Downloads/a rather long "
+                       "folder name/holiday-photo.jpg', will skip all related parts");
+  auto* label = qobject_cast<QLabel*>(tb.ItemWidget(alert, 3));
+  ASSERT_NE(label, nullptr);
+  window->layout()->activate();
+  EXPECT_GT(window->height(), before);
+  EXPECT_GE(label->height(), label->heightForWidth(label->width()));
+  tb.DisposeDialog(alert);
 }
 
 }  // namespace

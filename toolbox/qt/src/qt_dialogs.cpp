@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -31,6 +32,20 @@ QString StripMnemonic(const QString& text) {
     plain += text[i];
   }
   return plain;
+}
+
+// A shown window grows when a new text needs more room (a wrapped label gets
+// taller); it never shrinks, so a window does not jump while a run updates it.
+void GrowToFit(QWidget* item) {
+  QWidget* window = item->window();
+  if (!window->isVisible() || window->layout() == nullptr) return;
+  window->layout()->activate();
+  const QSize hint = window->sizeHint();
+  const int width = std::max(window->width(), hint.width());
+  const int height = window->hasHeightForWidth() ? window->heightForWidth(width) : hint.height();
+  if (width > window->width() || height > window->height()) {
+    window->resize(width, std::max(window->height(), height));
+  }
 }
 
 int StoredBarValue(const QProgressBar& bar) {
@@ -91,6 +106,7 @@ void QtToolbox::SetDialogItemText(DialogRef dialog, DialogItemIndex item, std::s
   const QString shown = FromBytes(LimitItemText(text));
   if (auto* label = qobject_cast<QLabel*>(widget)) {
     label->setText(shown);
+    GrowToFit(label);
   } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
     edit->setText(shown);
   } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
