@@ -109,6 +109,17 @@ int BusyPoll() {
   return 0;
 }
 
+int BusyPollLines(std::size_t lines) {
+  auto& r = registry();
+  if (!r.busy || lines == 0) return 0;
+  if (r.clock || r.busy_msecs <= 0) {
+    int result = 0;
+    for (std::size_t i = 0; i < lines; ++i) result = BusyPoll();
+    return result;
+  }
+  return BusyPoll();
+}
+
 int DirectoryCallback(const std::string& dest_name, std::string& subject) {
   auto& hook = registry().directory;
   return hook ? hook(dest_name, subject) : 0;

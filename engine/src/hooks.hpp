@@ -5,6 +5,7 @@
 // dispatchers live in namespace `dispatch` without the leading underscore.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -27,6 +28,11 @@ int BusyCallback(int type, int state, int percent, const char* format, ...)
 // Throttled keep-alive: reaches the busy hook with (0, 0, "", 0) on the first
 // poll and then only when more than busy_msecs have passed (in whole seconds).
 int BusyPoll();
+
+// As many polls as `lines`, all at this instant: with the standard clock and a
+// positive interval only the first of them can reach the hook, so one clock
+// reading does; otherwise they are made one by one.
+int BusyPollLines(std::size_t lines);
 
 // The directory hook with the record's name and writable subject text; 0 when
 // none is registered.

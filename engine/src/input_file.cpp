@@ -19,24 +19,23 @@ std::string_view up_to_nul(std::string_view text) {
 
 }  // namespace
 
-const char* find_line_break(const char* data, std::size_t size) {
-  for (std::size_t i = 0; i < size; ++i) {
-    if (data[i] == '\n' || data[i] == '\r') return data + i;
-  }
-  return nullptr;
-}
-
 std::optional<InputFile> InputFile::open(const std::string& path, std::size_t buffer_size) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   return InputFile(fd, std::max<std::size_t>(buffer_size, 1));
 }
 
-InputFile::InputFile(int fd, std::size_t buffer_size) : fd_(fd), buffer_(buffer_size) {}
+InputFile::InputFile(int fd, std::size_t buffer_size)
+    : fd_(fd),
+      buffer_(std::make_unique_for_overwrite<char[]>(buffer_size + kPadding)),
+      capacity_(buffer_size) {
+  std::memset(buffer_.get(), 0, kPadding);
+}
 
 InputFile::InputFile(InputFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       buffer_(std::move(other.buffer_)),
+      capacity_(other.capacity_),
       begin_(other.begin_),
       end_(other.end_),
       buffer_pos_(other.buffer_pos_),
@@ -49,6 +48,7 @@ InputFile& InputFile::operator=(InputFile&& other) noexcept {
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
     buffer_ = std::move(other.buffer_);
+    capacity_ = other.capacity_;
     begin_ = other.begin_;
     end_ = other.end_;
     buffer_pos_ = other.buffer_pos_;
@@ -68,10 +68,12 @@ bool InputFile::refill() {
   begin_ = end_ = 0;
   ssize_t n;
   do {
-    n = ::read(fd_, buffer_.data(), buffer_.size());
+    n = ::read(fd_, buffer_.get(), capacity_);
   } while (n < 0 && errno == EINTR);
   if (n <= 0) return false;  // a read error ends the input like its end does
   end_ = static_cast<std::size_t>(n);
+  // The fast paths load whole vectors past the end; give them defined bytes.
+  std::memset(buffer_.get() + end_, 0, kPadding);
   return true;
 }
 
@@ -95,7 +97,7 @@ std::string_view InputFile::read_line() {
       eof_ = true;
       return up_to_nul(std::string_view(line_.data(), line_length_));
     }
-    const char* data = buffer_.data() + begin_;
+    const char* data = buffer_.get() + begin_;
     const std::size_t available = end_ - begin_;
     const char* brk = find_line_break(data, available);
     if (brk == nullptr) {

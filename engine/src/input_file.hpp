@@ -11,11 +11,12 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "line_scan.hpp"
 #include "vantorelle/engine.hpp"
 
 namespace vantorelle {
@@ -46,6 +47,12 @@ class InputFile {
   // Moves the next read to this byte position and clears the end-of-file state.
   void seek(std::uint64_t position);
 
+  // Bulk access for the fast paths: the unread bytes in the buffer, followed
+  // by at least kPadding readable bytes, and taking n of them as read.
+  static constexpr std::size_t kPadding = 64;
+  std::string_view buffered() const { return {buffer_.get() + begin_, end_ - begin_}; }
+  void consume(std::size_t n) { begin_ += n; }
+
  private:
   InputFile(int fd, std::size_t buffer_size);
   bool refill();
@@ -53,7 +60,10 @@ class InputFile {
   void keep_text(std::string_view text);
 
   int fd_ = -1;
-  std::vector<char> buffer_;
+  // capacity_ bytes and kPadding more; only the padding is cleared, since
+  // every other byte is read before it is looked at.
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_ = 0;
   std::size_t begin_ = 0;        // next unread byte in buffer_
   std::size_t end_ = 0;          // bytes held in buffer_
   std::uint64_t buffer_pos_ = 0; // file position of buffer_[0]
@@ -61,8 +71,5 @@ class InputFile {
   std::array<char, kLineCapacity> line_{};  // a line that had to leave the buffer
   std::size_t line_length_ = 0;
 };
-
-// Where the first CR or LF in [data, data + size) stands, or null.
-const char* find_line_break(const char* data, std::size_t size);
 
 }  // namespace vantorelle

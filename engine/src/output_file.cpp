@@ -31,11 +31,13 @@ std::optional<OutputFile> OutputFile::create(const std::string& path, std::size_
   return OutputFile(fd, std::max<std::size_t>(buffer_size, 1));
 }
 
-OutputFile::OutputFile(int fd, std::size_t buffer_size) : fd_(fd), buffer_(buffer_size) {}
+OutputFile::OutputFile(int fd, std::size_t buffer_size)
+    : fd_(fd), buffer_(buffer_size + kSlack), capacity_(buffer_size) {}
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       buffer_(std::move(other.buffer_)),
+      capacity_(other.capacity_),
       used_(std::exchange(other.used_, 0)),
       error_(other.error_) {}
 
@@ -44,6 +46,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     close();
     fd_ = std::exchange(other.fd_, -1);
     buffer_ = std::move(other.buffer_);
+    capacity_ = other.capacity_;
     used_ = std::exchange(other.used_, 0);
     error_ = other.error_;
   }
@@ -62,13 +65,13 @@ bool OutputFile::flush() {
 bool OutputFile::write(const void* data, std::size_t size) {
   const char* bytes = static_cast<const char*>(data);
   if (error_) return false;
-  if (size >= buffer_.size()) {
+  if (size >= capacity_) {
     // Large blocks go straight to the file.
     if (!flush()) return false;
     if (!write_all(fd_, bytes, size)) error_ = true;
     return !error_;
   }
-  if (used_ + size > buffer_.size() && !flush()) return false;
+  if (used_ + size > capacity_ && !flush()) return false;
   std::memcpy(buffer_.data() + used_, bytes, size);
   used_ += size;
   return true;

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,23 @@ class OutputFile {
   // Appends bytes; returns false once any write has failed.
   bool write(const void* data, std::size_t size);
   bool put(unsigned char byte) {
-    if (used_ == buffer_.size() && !flush()) return false;
+    if (used_ == capacity_ && !flush()) return false;
     buffer_[used_++] = static_cast<char>(byte);
     return !error_;
+  }
+
+  // Decoding straight into the buffer, with the flushes a write() of the same
+  // bytes would make: spare() is the free room (none once a write has failed;
+  // kSlack more bytes past it may be scribbled on), commit(n) takes n bytes
+  // written there, and buffered() shows what awaits the next flush.
+  static constexpr std::size_t kSlack = 64;
+  std::span<unsigned char> spare() {
+    if (error_) return {};
+    return {reinterpret_cast<unsigned char*>(buffer_.data()) + used_, capacity_ - used_};
+  }
+  void commit(std::size_t n) { used_ += n; }
+  std::span<const unsigned char> buffered() const {
+    return {reinterpret_cast<const unsigned char*>(buffer_.data()), used_};
   }
 
   // Whether a write has failed so far.
@@ -43,7 +58,8 @@ class OutputFile {
   OutputFile(int fd, std::size_t buffer_size);
 
   int fd_ = -1;
-  std::vector<char> buffer_;
+  std::vector<char> buffer_;  // capacity_ bytes and kSlack more
+  std::size_t capacity_ = 0;
   std::size_t used_ = 0;
   bool error_ = false;
 };

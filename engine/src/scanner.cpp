@@ -6,11 +6,17 @@
 // "=yend " carry yEnc positions and CRCs. A segment starts after its Subject
 // line and ends after the next one (or at the end of the file), so the
 // decoders later search it for their own start lines.
+//
+// Most lines start with none of the prefixes' first bytes; runs of them are
+// skipped in the input buffer at once, with their polls made together and the
+// current segment's end moved to where the run ends, as reading them one by
+// one would leave it.
 #include <string>
 #include <string_view>
 
 #include "hooks.hpp"
 #include "input_file.hpp"
+#include "line_scan.hpp"
 #include "subject.hpp"
 #include "vantorelle/engine.hpp"
 
@@ -72,6 +78,14 @@ void uuScanFile(Catalogue& catalogue, const std::string& path) {
   std::uint64_t read_pos = 0;
   examine_line(state, input->read_line(), read_pos, 0);
   for (;;) {
+    const std::string_view block = input->buffered();
+    const SkippedLines skipped = skip_plain_lines(block.data(), block.size());
+    if (skipped.lines != 0) {
+      input->consume(skipped.consumed);
+      read_pos = input->position();
+      if (state.segment != nullptr) state.segment->end_offset = read_pos;
+      dispatch::BusyPollLines(skipped.lines);
+    }
     const std::uint64_t previous_pos = read_pos;
     const std::string_view line = input->read_line();
     read_pos = input->position();

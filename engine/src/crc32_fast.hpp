@@ -1,0 +1,32 @@
+// crc32_fast.hpp - the CRC-32 register advanced over large blocks, and shifted over zeros.
+//
+// Same register, same results as crcadd_block over the stored table (crc32.hpp):
+// the register is not complemented here; callers preset and complement it as
+// yEnc asks. Large blocks go to a carry-less-multiply kernel when the processor
+// has one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vantorelle {
+
+// The register after every byte of the block, as crcadd_block computes it.
+std::uint32_t crc_update(std::uint32_t reg, const unsigned char* data, std::size_t size);
+
+// The register after `length` zero bytes. Because each step is linear,
+// crcadd over a block from register r equals crc_shift(r ^ s, n) ^ (the same
+// from register s): one pass over the data serves any number of registers.
+std::uint32_t crc_shift(std::uint32_t reg, std::uint64_t length);
+
+// Portable kernel over the stored table, eight bytes per step; exposed for tests.
+std::uint32_t crc_update_portable(std::uint32_t reg, const unsigned char* data, std::size_t size);
+
+#if defined(__x86_64__)
+// PCLMULQDQ kernel; needs cpu_features().pclmul. Exposed for tests.
+std::uint32_t crc_update_pclmul(std::uint32_t reg, const unsigned char* data, std::size_t size);
+// VPCLMULQDQ kernel on AVX-512 registers; needs cpu_features().vpclmul. Exposed for tests.
+std::uint32_t crc_update_vpclmul(std::uint32_t reg, const unsigned char* data, std::size_t size);
+#endif
+
+}  // namespace vantorelle

@@ -1,0 +1,69 @@
+// line_scan.cpp - finding line breaks and skipping uninteresting lines: plain versions and dispatch.
+#include "line_scan.hpp"
+
+#include "cpu_features.hpp"
+
+namespace vantorelle {
+namespace {
+
+bool is_break(char c) { return c == '\r' || c == '\n'; }
+
+// The first bytes of "Subject: ", "begin " and the "=y" lines. (Testing two
+// bytes stops less often but costs the kernels more than it saves.)
+bool starts_scanned_prefix(char c) { return c == 'S' || c == 'b' || c == '='; }
+
+using FindBreak = const char* (*)(const char*, std::size_t);
+using SkipLines = SkippedLines (*)(const char*, std::size_t);
+
+FindBreak choose_find_break() {
+#if defined(__x86_64__)
+  if (cpu_features().avx2) return &find_line_break_avx2;
+#endif
+  return &find_line_break_plain;
+}
+
+SkipLines choose_skip_lines() {
+#if defined(__x86_64__)
+  if (cpu_features().avx512bw) return &skip_plain_lines_avx512;
+  if (cpu_features().avx2) return &skip_plain_lines_avx2;
+#endif
+  return &skip_plain_lines_plain;
+}
+
+}  // namespace
+
+const char* find_line_break_plain(const char* data, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i) {
+    if (is_break(data[i])) return data + i;
+  }
+  return nullptr;
+}
+
+SkippedLines skip_plain_lines_plain(const char* data, std::size_t size) {
+  SkippedLines done;
+  std::size_t at = 0;
+  while (at < size && !starts_scanned_prefix(data[at])) {
+    std::size_t brk = at;
+    while (brk < size && !is_break(data[brk])) ++brk;
+    std::size_t next = brk + 1;
+    if (brk < size && data[brk] == '\r' && next < size && data[next] == '\n') ++next;
+    // The break's last byte must come before the block's last byte.
+    if (next >= size) break;
+    at = next;
+    done.consumed = at;
+    ++done.lines;
+  }
+  return done;
+}
+
+const char* find_line_break(const char* data, std::size_t size) {
+  static const FindBreak kernel = choose_find_break();
+  return kernel(data, size);
+}
+
+SkippedLines skip_plain_lines(const char* data, std::size_t size) {
+  static const SkipLines kernel = choose_skip_lines();
+  return kernel(data, size);
+}
+
+}  // namespace vantorelle

@@ -1,0 +1,175 @@
+// reference_uu_decoder.cpp - the plain uuencode segment decoder, one line at a time.
+//
+// Header phase: skip lines up to the first empty one. Search phase: the first
+// full or short candidate starts the data; a short first line is checked
+// against the line after it. Body phase: full lines are written at once; a
+// short line is held until a terminator, an end line, an empty line or a begin
+// line shows it was the last; a later full line discards it.
+#include <array>
+#include <cstring>
+
+#include "decoders.hpp"
+#include "hooks.hpp"
+#include "reference.hpp"
+
+namespace vantorelle::reference {
+namespace {
+
+constexpr std::size_t kMaxLineBytes = 63;
+
+int count_of(char first) { return (static_cast<unsigned char>(first) - 32) & 63; }
+
+bool is_terminator_start(char c) { return c == ' ' || c == '`'; }
+
+bool is_full_line(std::string_view line) { return line.size() == 61 && line[0] == 'M'; }
+
+bool is_begin_line(std::string_view line) {
+  if (line.size() < 9 || line.substr(0, 6) != "begin ") return false;
+  for (std::size_t i = 6; i < 9; ++i) {
+    if (line[i] < '0' || line[i] > '9') return false;
+  }
+  return true;
+}
+
+bool is_end_line(std::string_view line) { return line.substr(0, 3) == "end"; }
+
+bool is_short_candidate(std::string_view line) {
+  if (line.empty() || line[0] < '!' || line[0] > 'L') return false;
+  const std::size_t n = static_cast<std::size_t>(count_of(line[0]));
+  return line.size() <= 4 * ((n + 2) / 3) + 4 && uuchk(line);
+}
+
+// A line kept back in the body phase until it is known to be the last.
+class HeldLine {
+ public:
+  bool empty() const { return !held_; }
+  void hold(std::string_view line) {
+    length_ = line.size();
+    std::memcpy(text_.data(), line.data(), length_);
+    held_ = true;
+  }
+  void discard() { held_ = false; }
+  // Writes the held line, if any; false when the write failed.
+  bool write(OutputFile& output) {
+    if (!held_) return true;
+    held_ = false;
+    return ExplodeLine(output, std::string_view(text_.data(), length_)) == 1;
+  }
+
+ private:
+  std::array<char, kLineCapacity> text_{};
+  std::size_t length_ = 0;
+  bool held_ = false;
+};
+
+class UuSegment {
+ public:
+  UuSegment(InputFile& input, OutputFile& output, std::uint64_t end, bool last)
+      : input_(input), output_(output), end_(end), last_(last) {}
+
+  int decode(std::uint64_t start) {
+    input_.seek(start);
+    std::string_view line;
+    do {
+      if (!read(line)) return kDecodeEarlyEof;
+    } while (!line.empty());
+    return search();
+  }
+
+ private:
+  bool read(std::string_view& line) {
+    line = input_.read_line();
+    return !input_.eof();
+  }
+
+  int search() {
+    for (;;) {
+      if (input_.position() > end_) return kDecodeOk;
+      std::string_view line;
+      if (!read(line)) return kDecodeEarlyEof;
+      if (!check_line(line)) continue;
+      if (!ExplodeLine(output_, line)) return kDecodeWriteFailed;
+      if (is_full_line(line)) return body();
+      // A short first line: the data ends here only if a terminator follows.
+      const std::uint64_t next_start = input_.position();
+      std::string_view next;
+      if (!read(next)) return kDecodeEarlyEof;
+      if (!next.empty() && is_terminator_start(next[0]) && (next.size() == 2 || next.size() == 3)) {
+        continue;
+      }
+      dispatch::MsgCallback(kLevelNote, "Warning: garbage at end.");
+      input_.seek(next_start);  // read that line again
+    }
+  }
+
+  int body() {
+    HeldLine held;
+    int short_count = 0;
+    int garbage_count = 0;
+    bool end_seen = false;
+    for (;;) {
+      std::string_view line;
+      if (!read(line)) return kDecodeEarlyEof;
+      if (input_.position() > end_) return kDecodeOk;
+      if (line.empty() || is_begin_line(line)) {
+        if (!held.write(output_)) return kDecodeWriteFailed;
+        closing_checks(end_seen, short_count);
+        return kDecodeOk;
+      }
+      const char first = line[0];
+      if (is_end_line(line)) {
+        if (!held.write(output_)) return kDecodeWriteFailed;
+        end_seen = true;
+      } else if (first >= '!' && first <= 'L') {
+        if (is_short_candidate(line)) {
+          held.hold(line);
+          ++short_count;
+        } else if (!held.empty()) {
+          ++garbage_count;
+        }
+        continue;  // no position test after these
+      } else if (is_terminator_start(first) && line.size() <= 2) {
+        return terminate(held, short_count, garbage_count);
+      } else if (is_full_line(line)) {
+        if (!ExplodeLine(output_, line)) return kDecodeWriteFailed;
+        held.discard();
+        short_count = 0;
+        garbage_count = 0;
+      } else if (first == 'M' && uuchk(line)) {
+        dispatch::MsgCallback(kLevelNote, "Warning: truncated data line.");
+      }
+      if (input_.position() >= end_) return kDecodeOk;
+    }
+  }
+
+  int terminate(HeldLine& held, int short_count, int garbage_count) {
+    if (garbage_count > 0 && last_) dispatch::MsgCallback(kLevelNote, "Warning: garbage at end.");
+    if (short_count > 1 && last_) dispatch::MsgCallback(kLevelError, "Ambiguous data at end.");
+    if (!held.write(output_)) return kDecodeWriteFailed;
+    if (short_count == 0 && last_) {
+      dispatch::MsgCallback(kLevelNote, "Warning: no short data line.");
+    }
+    return kDecodeOk;
+  }
+
+  void closing_checks(bool end_seen, int short_count) {
+    if (!end_seen && last_) dispatch::MsgCallback(kLevelError, "'end' of uucode not found.");
+    if (short_count == 0 && last_) {
+      dispatch::MsgCallback(kLevelNote, "Warning: no short data line.");
+    }
+  }
+
+  InputFile& input_;
+  OutputFile& output_;
+  std::uint64_t end_;
+  bool last_;
+};
+
+}  // namespace
+
+int DecodeUU(InputFile& input, OutputFile& output, std::uint64_t start_offset,
+             std::uint64_t end_position, std::int16_t part, std::int16_t total) {
+  return UuSegment(input, output, end_position, part == total).decode(start_offset);
+}
+
+}  // namespace vantorelle::reference

@@ -1,0 +1,560 @@
+// differential_test.cpp - the fast scanner, decoders and kernels against the plain reference versions.
+//
+// Seeded random and mutated inputs (all three line ends, lines over 1,024
+// characters, escapes at line ends, NUL bytes, a last line without its break,
+// truncated files), read with many buffer sizes so that lines straddle buffer
+// ends. Each case compares output bytes, results, messages, positions and CRC
+// registers. Sanitizer builds run fewer rounds; VANTORELLE_DIFF_ROUNDS sets
+// the number of decoder rounds.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <random>
+#include <sstream>
+
+#include "article_writer.hpp"
+#include "cpu_features.hpp"
+#include "crc32.hpp"
+#include "crc32_fast.hpp"
+#include "decoders.hpp"
+#include "line_scan.hpp"
+#include "reference.hpp"
+#include "test_support.hpp"
+#include "uu_kernel.hpp"
+#include "yenc_kernel.hpp"
+
+namespace vantorelle {
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kDefaultRounds = 400;
+#else
+constexpr int kDefaultRounds = 2000;
+#endif
+
+int decoder_rounds() {
+  if (const char* env = std::getenv("VANTORELLE_DIFF_ROUNDS")) return std::max(1, std::atoi(env));
+  return kDefaultRounds;
+}
+
+using Rng = std::mt19937_64;
+
+std::size_t pick(Rng& rng, std::size_t n) { return static_cast<std::size_t>(rng() % n); }
+bool chance(Rng& rng, unsigned percent) { return rng() % 100 < percent; }
+
+std::string random_bytes(Rng& rng, std::size_t n) {
+  std::string s(n, '\0');
+  for (auto& c : s) c = static_cast<char>(rng());
+  return s;
+}
+
+// A block for the kernels: bytes from an alphabet rich in what they look at,
+// with 64 readable bytes of noise after it.
+std::string kernel_block(Rng& rng, std::size_t size, std::string_view alphabet) {
+  std::string s(size + 64, '\0');
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    s[i] = i < size && !chance(rng, 30) ? alphabet[pick(rng, alphabet.size())]
+                                         : static_cast<char>(rng());
+  }
+  return s;
+}
+
+const char* eol_of(Rng& rng, int style) {
+  static const char* const kEols[] = {"\r\n", "\n", "\r"};
+  return kEols[style < 3 ? style : static_cast<int>(pick(rng, 3))];
+}
+
+// Joins lines with one line-end style (3 mixes them), perhaps leaving the last
+// line without a break and perhaps cutting the text short.
+std::string assemble(Rng& rng, const std::vector<std::string>& lines) {
+  const int style = static_cast<int>(pick(rng, 4));
+  std::string text;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    text += lines[i];
+    if (i + 1 < lines.size() || !chance(rng, 15)) text += eol_of(rng, style);
+  }
+  if (chance(rng, 10) && !text.empty()) text.resize(pick(rng, text.size()));
+  return text;
+}
+
+// Byte-level damage: breaks, NULs, escapes and letters dropped in at random.
+void mutate(Rng& rng, std::string& text) {
+  static const char kBits[] = {'\r', '\n', '\0', '=', 'y', 'M', ' ', '`'};
+  const std::size_t count = chance(rng, 60) ? 0 : 1 + pick(rng, 4);
+  for (std::size_t i = 0; i < count && !text.empty(); ++i) {
+    text[pick(rng, text.size())] = kBits[pick(rng, sizeof kBits)];
+  }
+}
+
+// yEnc data lines with escapes (an escape may end a line, data may start
+// with "=y"), lines of every length including over-long ones.
+std::vector<std::string> yenc_data_lines(Rng& rng, const std::string& data) {
+  std::size_t length = chance(rng, 10) ? 1000 + pick(rng, 100) : 16 + pick(rng, 200);
+  std::vector<std::string> lines = test::yenc_lines(data, length);
+  for (auto& line : lines) {
+    if (chance(rng, 3)) line += '=';                 // escape at the end of the line
+    if (chance(rng, 2)) line.insert(0, "=y");        // data that starts like a keyword line
+    if (chance(rng, 1)) line = "=yend";              // no blank: data, not the end line
+    if (chance(rng, 1)) line += std::string(1, '\0') + "tail";
+  }
+  return lines;
+}
+
+std::string yenc_text(Rng& rng) {
+  const std::string data = random_bytes(rng, pick(rng, chance(rng, 3) ? 300000 : 6000));
+  const bool multipart = chance(rng, 60);
+  std::vector<std::string> lines;
+  if (chance(rng, 50)) lines = {"Subject: test (1/1)", "From: x", ""};
+  if (chance(rng, 10)) lines.push_back("junk before the header");
+  const std::string size = std::to_string(data.size());
+  lines.push_back(multipart ? "=ybegin part=1 total=1 line=128 size=" + size + " name=f.bin"
+                            : "=ybegin line=128 size=" + size + " name=f.bin");
+  if (multipart && !chance(rng, 5)) {
+    if (chance(rng, 20)) lines.push_back("skipped before the part line");
+    lines.push_back("=ypart begin=1 end=" + size);
+  }
+  for (auto& l : yenc_data_lines(rng, data)) lines.push_back(std::move(l));
+  if (!chance(rng, 8)) {
+    std::uint32_t crc = test::crc32_of(data);
+    if (chance(rng, 20)) crc ^= 1u;
+    std::string end = "=yend size=" + size;
+    if (!chance(rng, 10)) end += " pcrc32=" + test::hex8(crc);
+    lines.push_back(end);
+    if (chance(rng, 30)) lines.push_back("trailing text");
+  }
+  std::string text = assemble(rng, lines);
+  mutate(rng, text);
+  return text;
+}
+
+std::vector<std::string> uu_body(Rng& rng, const std::string& data) {
+  std::vector<std::string> lines = test::uuencode_lines(data);
+  std::vector<std::string> out;
+  for (auto& line : lines) {
+    const unsigned r = static_cast<unsigned>(pick(rng, 1000));
+    if (r < 8) continue;                                         // a lost line
+    if (r < 14) line.pop_back();                                 // a truncated line
+    else if (r < 18 && line.size() > 1) line[1 + pick(rng, line.size() - 1)] = 'a';  // not clean
+    else if (r < 20) line += std::string(1, '\0');
+    else if (r < 22) out.push_back("");
+    else if (r < 24) out.push_back(std::string(1100, 'M'));
+    else if (r < 26) out.push_back("+" + std::string(pick(rng, 60), '0'));
+    out.push_back(line);
+  }
+  return out;
+}
+
+std::string uu_text(Rng& rng) {
+  const std::string data = random_bytes(rng, pick(rng, chance(rng, 3) ? 300000 : 6000));
+  std::vector<std::string> lines;
+  if (chance(rng, 70)) lines = {"Subject: test [1/1]", "From: x", ""};
+  if (chance(rng, 20)) lines.push_back("some text before the data");
+  lines.push_back("begin 644 f.bin");
+  for (auto& l : uu_body(rng, data)) lines.push_back(std::move(l));
+  if (!chance(rng, 15)) lines.push_back("end");
+  if (chance(rng, 30)) lines.push_back("");
+  if (chance(rng, 20)) lines.push_back("begin 644 next.bin");
+  std::string text = assemble(rng, lines);
+  mutate(rng, text);
+  return text;
+}
+
+// Where a decoder starts and where its segment ends: mostly the whole file,
+// sometimes a line start or anywhere.
+std::pair<std::uint64_t, std::uint64_t> segment_of(Rng& rng, const std::string& text) {
+  std::uint64_t start = 0;
+  std::uint64_t end = text.size();
+  if (chance(rng, 20) && !text.empty()) start = pick(rng, text.size());
+  if (chance(rng, 25)) end = text.empty() ? 0 : pick(rng, text.size() + 1);
+  return {start, end};
+}
+
+constexpr std::array<std::size_t, 8> kInputBuffers = {1, 2, 3, 64, 1000, 4097, 65536, 262144};
+constexpr std::array<std::size_t, 6> kOutputBuffers = {1, 45, 1100, 2000, 65536, 1 << 20};
+
+struct Outcome {
+  int result = 0;
+  std::string output;
+  std::vector<test::Message> messages;
+  std::uint64_t position = 0;
+  bool eof = false;
+  std::uint32_t file_crc = 0;
+  bool operator==(const Outcome&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Outcome& o) {
+  os << "{result " << o.result << ", " << o.output.size() << " bytes, crc " << o.file_crc
+     << ", position " << o.position << (o.eof ? " eof" : "") << ", messages";
+  for (const auto& m : o.messages) os << " " << m;
+  return os << "}";
+}
+
+using Decode = std::function<int(InputFile&, OutputFile&, std::uint32_t* file_crc)>;
+
+Outcome run(const test::TempDir& dir, const std::string& input, std::size_t in_buffer,
+            std::size_t out_buffer, bool full_disk, const Decode& decode) {
+  test::HookRecorder hooks;
+  Outcome o;
+  auto in = InputFile::open(input, in_buffer);
+  const std::string out_path = full_disk ? "/dev/full" : dir.file("out");
+  {
+    auto out = OutputFile::create(out_path, out_buffer);
+    o.file_crc = 0xFFFFFFFFu;
+    o.result = decode(*in, *out, &o.file_crc);
+    out->close();
+  }
+  if (!full_disk) o.output = test::read_file(out_path);
+  o.messages = hooks.messages;
+  o.position = in->position();
+  o.eof = in->eof();
+  return o;
+}
+
+struct Pair {
+  Decode fast;
+  Decode plain;
+};
+
+// One random case through both decoders with the same buffers and segment.
+void compare_decoders(Rng& rng, const test::TempDir& dir, const std::string& text, const Pair& p,
+                      int round) {
+  const std::string path = dir.file("in");
+  test::write_file(path, text);
+  const std::size_t in_buffer = kInputBuffers[pick(rng, kInputBuffers.size())];
+  const std::size_t out_buffer = kOutputBuffers[pick(rng, kOutputBuffers.size())];
+  const bool full_disk = chance(rng, 3) && std::filesystem::exists("/dev/full");
+  const Outcome fast = run(dir, path, in_buffer, out_buffer, full_disk, p.fast);
+  const Outcome plain = run(dir, path, in_buffer, out_buffer, full_disk, p.plain);
+  ASSERT_EQ(fast, plain) << "round " << round << ", input buffer " << in_buffer
+                         << ", output buffer " << out_buffer << (full_disk ? ", full disk" : "");
+}
+
+Pair yenc_pair(std::uint64_t start, std::uint64_t end, std::uint32_t expected) {
+  return {[=](InputFile& in, OutputFile& out, std::uint32_t* crc) {
+            return DecodeyEnc(in, out, start, end, expected, crc);
+          },
+          [=](InputFile& in, OutputFile& out, std::uint32_t* crc) {
+            return reference::DecodeyEnc(in, out, start, end, expected, crc);
+          }};
+}
+
+Pair uu_pair(std::uint64_t start, std::uint64_t end, bool last) {
+  const std::int16_t part = last ? 2 : 1;
+  return {[=](InputFile& in, OutputFile& out, std::uint32_t*) {
+            return DecodeUU(in, out, start, end, part, 2);
+          },
+          [=](InputFile& in, OutputFile& out, std::uint32_t*) {
+            return reference::DecodeUU(in, out, start, end, part, 2);
+          }};
+}
+
+// The expected part CRC written in the text, so that matches are common.
+std::uint32_t expected_crc(Rng& rng, const std::string& text) {
+  const std::size_t at = text.find("pcrc32=");
+  if (at == std::string::npos || chance(rng, 20)) return chance(rng, 50) ? kNoCrc : 0x12345678u;
+  return static_cast<std::uint32_t>(std::strtoul(text.substr(at + 7, 8).c_str(), nullptr, 16));
+}
+
+// ---------------------------------------------------------------------------
+// Decoders
+// ---------------------------------------------------------------------------
+
+TEST(Differential, YencDecoderMatchesReference) {
+  test::TempDir dir;
+  Rng rng(0x79656e63);
+  const int rounds = decoder_rounds();
+  for (int round = 0; round < rounds; ++round) {
+    const std::string text = yenc_text(rng);
+    const auto [start, end] = segment_of(rng, text);
+    compare_decoders(rng, dir, text, yenc_pair(start, end, expected_crc(rng, text)), round);
+    if (HasFatalFailure()) return;
+  }
+}
+
+TEST(Differential, UuDecoderMatchesReference) {
+  test::TempDir dir;
+  Rng rng(0x75756465);
+  const int rounds = decoder_rounds();
+  for (int round = 0; round < rounds; ++round) {
+    const std::string text = uu_text(rng);
+    const auto [start, end] = segment_of(rng, text);
+    compare_decoders(rng, dir, text, uu_pair(start, end, chance(rng, 50)), round);
+    if (HasFatalFailure()) return;
+  }
+}
+
+struct NamedCase {
+  const char* name;
+  std::string text;
+};
+
+// Inputs named after what they hold; each runs through both decoders of its
+// kind with every buffer size.
+const std::vector<NamedCase>& yenc_cases() {
+  static const std::vector<NamedCase> cases = {
+      {"escape at end of line", "=ybegin line=128 size=3 name=a\r\nab=\r\nc\r\n=yend size=3\r\n"},
+      {"CR LF against LF", "=ybegin line=128 size=4 name=a\nab\r\ncd\n=yend size=4\r\n"},
+      {"lines ended by CR alone", "=ybegin line=128 size=4 name=a\rab\rcd\r=yend size=4\r"},
+      {"=y at line start is data", "=ybegin line=128 size=4 name=a\n=ypart x\n=yend\n=yend s\n"},
+      {"missing =yend", "=ybegin line=128 size=4 name=a\r\nabcd\r\nefgh\r\n"},
+      {"last line without break", "=ybegin line=128 size=4 name=a\r\nabcd\r\n=yend size=4"},
+      {"NUL ends the line's text", std::string("=ybegin name=a\nab\0cd\nef\n=yend \n", 30)},
+      {"line over 1,024 characters", "=ybegin name=a\n" + std::string(1500, 'q') + "\n=yend \n"},
+      {"escaped escape", "=ybegin name=a\n==\n===\n====x\n=yend \n"},
+      {"CR at the very end", "=ybegin name=a\nabc\r"},
+  };
+  return cases;
+}
+
+TEST(Differential, NamedYencCasesMatchReference) {
+  test::TempDir dir;
+  for (const auto& c : yenc_cases()) {
+    const std::string path = dir.file("in");
+    test::write_file(path, c.text);
+    for (std::size_t in_buffer : kInputBuffers) {
+      for (std::size_t out_buffer : {std::size_t{1}, std::size_t{1} << 20}) {
+        const Pair p = yenc_pair(0, c.text.size(), kNoCrc);
+        EXPECT_EQ(run(dir, path, in_buffer, out_buffer, false, p.fast),
+                  run(dir, path, in_buffer, out_buffer, false, p.plain))
+            << c.name << ", input buffer " << in_buffer;
+      }
+    }
+  }
+}
+
+TEST(Differential, NamedUuCasesMatchReference) {
+  const std::string full = "M" + std::string(60, '!');
+  const std::vector<NamedCase> cases = {
+      {"full lines then a short one", "h\n\nbegin 644 f\n" + full + "\n" + full + "\n#!!!!\n`\nend\n"},
+      {"segment ends inside a run of full lines", "h\r\n\r\n" + full + "\r\n" + full + "\r\n" + full + "\r\n"},
+      {"full line with a NUL", "h\n\n" + full + "\n" + full.substr(0, 30) + std::string(1, '\0') +
+                                   full.substr(31) + "\n" + full + "\n"},
+      {"full line without its break", "h\n\n" + full + "\n" + full},
+      {"62 characters are not full", "h\n\n" + full + "\n" + full + "!\n" + full + "\nend\n"},
+  };
+  test::TempDir dir;
+  for (const auto& c : cases) {
+    const std::string path = dir.file("in");
+    test::write_file(path, c.text);
+    for (std::size_t in_buffer : kInputBuffers) {
+      for (std::uint64_t end : {std::uint64_t{70}, std::uint64_t{140}, std::uint64_t{c.text.size()}}) {
+        const Pair p = uu_pair(0, end, true);
+        EXPECT_EQ(run(dir, path, in_buffer, 1 << 20, false, p.fast),
+                  run(dir, path, in_buffer, 1 << 20, false, p.plain))
+            << c.name << ", input buffer " << in_buffer << ", end " << end;
+      }
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Scanner
+// ---------------------------------------------------------------------------
+
+std::string describe(const Catalogue& catalogue) {
+  std::ostringstream os;
+  for (const auto& r : catalogue.records()) {
+    os << "record kind=" << r.kind << " name=" << r.dest_name << " subject=" << r.subject
+       << " total=" << r.part_total << " min=" << r.part_min << " max=" << r.part_max
+       << " ysize=" << r.yenc_size << " ytotal=" << r.yenc_total << " yline=" << r.yenc_line
+       << " crc=" << r.file_crc << " running=" << r.running_crc << "\n";
+    for (const auto& s : r.segments) {
+      os << "  segment " << s.source_path << " part=" << s.part << " [" << s.start_offset << ", "
+         << s.end_offset << "] ypart=" << s.yenc_part << " ybegin=" << s.yenc_begin
+         << " yend=" << s.yenc_end << " pcrc=" << s.part_crc << "\n";
+    }
+  }
+  return os.str();
+}
+
+std::string scan_text(Rng& rng) {
+  std::string text;
+  const std::size_t articles = 1 + pick(rng, 4);
+  for (std::size_t a = 0; a < articles; ++a) {
+    const std::string data = random_bytes(rng, pick(rng, chance(rng, 5) ? 400000 : 3000));
+    const std::string eol = eol_of(rng, static_cast<int>(pick(rng, 3)));
+    const auto set = chance(rng, 50) ? test::yenc_articles("scan", "f.bin", data, 1 + data.size() / 2, eol)
+                                     : test::uu_articles("scan", "f.bin", data, 30, eol);
+    for (const auto& article : set) {
+      if (chance(rng, 30)) text += "Subject: loose text without counter" + eol + "=yend size=1 crc32=1" + eol;
+      text += article;
+    }
+  }
+  if (chance(rng, 10)) text.insert(0, "=ybegin size=5 name=early\n");
+  if (chance(rng, 10)) text += std::string(1500, 'S') + "ubject: x\n";
+  if (chance(rng, 10)) text.resize(pick(rng, text.size() + 1));
+  mutate(rng, text);
+  return text;
+}
+
+TEST(Differential, ScannerMatchesReference) {
+  test::TempDir dir;
+  Rng rng(0x7363616e);
+  const int rounds = std::max(1, decoder_rounds() / 6);
+  for (int round = 0; round < rounds; ++round) {
+    const std::string path = dir.file("in" + std::to_string(round % 3));
+    test::write_file(path, scan_text(rng));
+    // A clock that never moves and a zero interval make every poll reach the
+    // hook, so the polls are counted exactly.
+    std::array<std::size_t, 2> polls{};
+    std::array<std::string, 2> catalogues;
+    for (int version = 0; version < 2; ++version) {
+      test::HookRecorder hooks;
+      dispatch::SetClockForTesting([] { return std::time_t{1000}; });
+      uuSetBusyCallback([&](int type, int, std::string_view, int) { polls[version] += type == 0; return 0; }, 0);
+      Catalogue catalogue;
+      if (version == 0) {
+        uuScanFile(catalogue, path);
+      } else {
+        reference::ScanFile(catalogue, path);
+      }
+      catalogues[version] = describe(catalogue);
+    }
+    ASSERT_EQ(catalogues[0], catalogues[1]) << "round " << round;
+    ASSERT_EQ(polls[0], polls[1]) << "round " << round;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Kernels
+// ---------------------------------------------------------------------------
+
+TEST(CrcKernels, MatchByteWiseTable) {
+  Rng rng(0x637263);
+  for (int round = 0; round < 2000; ++round) {
+    const std::string block = random_bytes(rng, pick(rng, round < 1000 ? 300 : 70000));
+    const auto* data = reinterpret_cast<const unsigned char*>(block.data());
+    const auto reg = static_cast<std::uint32_t>(rng());
+    std::uint32_t expected = reg;
+    crcadd_block(&expected, data, block.size());
+    ASSERT_EQ(crc_update(reg, data, block.size()), expected) << block.size();
+    ASSERT_EQ(crc_update_portable(reg, data, block.size()), expected) << block.size();
+#if defined(__x86_64__)
+    if (cpu_features().pclmul) {
+      ASSERT_EQ(crc_update_pclmul(reg, data, block.size()), expected) << block.size();
+    }
+    if (cpu_features().vpclmul) {
+      ASSERT_EQ(crc_update_vpclmul(reg, data, block.size()), expected) << block.size();
+    }
+#endif
+  }
+}
+
+TEST(CrcKernels, ShiftEqualsZeroBytesAndSplitsCombine) {
+  Rng rng(0x736866);
+  for (int round = 0; round < 200; ++round) {
+    const auto reg = static_cast<std::uint32_t>(rng());
+    const std::size_t n = pick(rng, 5000);
+    const std::string zeros(n, '\0');
+    std::uint32_t expected = reg;
+    crcadd_block(&expected, reinterpret_cast<const unsigned char*>(zeros.data()), n);
+    ASSERT_EQ(crc_shift(reg, n), expected) << n;
+    // What the yEnc decoder relies on: one pass serves a second register.
+    const std::string block = random_bytes(rng, n);
+    const auto* data = reinterpret_cast<const unsigned char*>(block.data());
+    const auto other = static_cast<std::uint32_t>(rng());
+    std::uint32_t direct = other;
+    crcadd_block(&direct, data, n);
+    ASSERT_EQ(crc_shift(other ^ reg, n) ^ crc_update(reg, data, n), direct) << n;
+  }
+}
+
+using BreakKernel = const char* (*)(const char*, std::size_t);
+using SkipKernel = SkippedLines (*)(const char*, std::size_t);
+using DecodeKernel = DecodedLines (*)(const char*, std::size_t, unsigned char*, std::size_t);
+
+struct Kernels {
+  std::vector<BreakKernel> breaks{&find_line_break};
+  std::vector<SkipKernel> skips{&skip_plain_lines};
+  std::vector<DecodeKernel> yenc{&yenc_decode_lines};
+  std::vector<DecodeKernel> uu{&uu_decode_full_lines};
+  Kernels() {
+#if defined(__x86_64__)
+    if (cpu_features().avx2) {
+      breaks.push_back(&find_line_break_avx2);
+      skips.push_back(&skip_plain_lines_avx2);
+      uu.push_back(&uu_decode_full_lines_avx2);
+    }
+    if (cpu_features().avx512bw) skips.push_back(&skip_plain_lines_avx512);
+    if (cpu_features().avx512_vbmi2) {
+      yenc.push_back(&yenc_decode_lines_avx512);
+      uu.push_back(&uu_decode_full_lines_avx512);
+    }
+#endif
+  }
+};
+
+TEST(LineKernels, MatchPlainVersions) {
+  const Kernels k;
+  Rng rng(0x6c696e65);
+  for (int round = 0; round < 20000; ++round) {
+    const std::size_t size = pick(rng, round % 10 == 0 ? 3000 : 300);
+    const std::string block = kernel_block(rng, size, round % 2 ? "ab\r\n" : "xxxxxSu=yberS=b\r\n\0");
+    const char* plain_break = find_line_break_plain(block.data(), size);
+    for (auto kernel : k.breaks) ASSERT_EQ(kernel(block.data(), size), plain_break) << round;
+    const SkippedLines plain = skip_plain_lines_plain(block.data(), size);
+    for (auto kernel : k.skips) {
+      const SkippedLines fast = kernel(block.data(), size);
+      ASSERT_EQ(fast.consumed, plain.consumed) << round;
+      ASSERT_EQ(fast.lines, plain.lines) << round;
+    }
+  }
+}
+
+void compare_decode_kernels(const std::vector<DecodeKernel>& kernels, DecodeKernel plain_kernel,
+                            const std::string& block, std::size_t size, int round) {
+  // Room for every line, so that no version stops for want of it.
+  std::vector<unsigned char> expected(size + kYencLineRoom + 64), got(expected.size());
+  const std::size_t room = expected.size() - 64;
+  const DecodedLines plain = plain_kernel(block.data(), size, expected.data(), room);
+  for (auto kernel : kernels) {
+    const DecodedLines fast = kernel(block.data(), size, got.data(), room);
+    ASSERT_EQ(fast.consumed, plain.consumed) << round;
+    ASSERT_EQ(fast.produced, plain.produced) << round;
+    ASSERT_TRUE(std::equal(got.begin(), got.begin() + static_cast<long>(fast.produced),
+                           expected.begin()))
+        << round;
+  }
+}
+
+TEST(DecodeKernels, YencMatchesPlain) {
+  const Kernels k;
+  Rng rng(0x796b);
+  const std::string alphabets[] = {std::string("abc=\r\n", 6), std::string("==y\r\n\0abcdefgh", 14),
+                                   "qwertyuiopasdfghjklzxcvbnm=\r\n"};
+  for (int round = 0; round < 20000; ++round) {
+    const std::size_t size = pick(rng, round % 10 == 0 ? 4000 : 400);
+    std::string block = kernel_block(rng, size, alphabets[round % 3]);
+    if (round % 5 == 0) {  // regular 128-character lines, as real articles have them
+      for (std::size_t i = 128; i + 1 < size; i += 130) block.replace(i, 2, "\r\n");
+    }
+    compare_decode_kernels(k.yenc, &yenc_decode_lines_plain, block, size, round);
+    if (HasFatalFailure()) return;
+  }
+}
+
+TEST(DecodeKernels, UuMatchesPlain) {
+  const Kernels k;
+  Rng rng(0x756b);
+  const std::string full = "M" + std::string(60, '!');
+  for (int round = 0; round < 20000; ++round) {
+    std::string text;
+    while (text.size() < 700) {
+      std::string line = full;
+      for (std::size_t i = 1; i < line.size(); ++i) line[i] = static_cast<char>(32 + pick(rng, 64));
+      if (chance(rng, 5)) line[pick(rng, line.size())] = "\0\r\nMa"[pick(rng, 5)];
+      if (chance(rng, 3)) line.pop_back();
+      text += line + eol_of(rng, static_cast<int>(pick(rng, 4)));
+    }
+    const std::size_t size = pick(rng, text.size());
+    text += random_bytes(rng, 64);
+    compare_decode_kernels(k.uu, &uu_decode_full_lines_plain, text, size, round);
+    if (HasFatalFailure()) return;
+  }
+}
+
+}  // namespace
+}  // namespace vantorelle
