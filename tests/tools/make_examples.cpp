@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   fs::create_directories(root / "yenc-multipart");
   const auto sunset = yenc_articles("Example pictures", "sunset.ppm", sunset_ppm(), 3000);
   for (std::size_t i = 0; i < sunset.size(); ++i) {
-    write_file((root / "yenc-multipart" / ("sunset-part" + std::to_string(i + 1) + ".txt")).string(),
+    write_file((root / "yenc-multipart" / ("sunset-" + std::to_string(i + 1) + ".txt")).string(),
                sunset[i]);
   }
 
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
   fs::create_directories(root / "uu-multipart");
   const auto tone = uu_articles("Example sound", "tone.wav", tone_wav(), 32, "\n");
   for (std::size_t i = 0; i < tone.size(); ++i) {
-    write_file((root / "uu-multipart" / ("tone-part" + std::to_string(i + 1) + ".txt")).string(),
+    write_file((root / "uu-multipart" / ("tone-" + std::to_string(i + 1) + ".txt")).string(),
                tone[i]);
   }
 
