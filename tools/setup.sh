@@ -9,7 +9,6 @@ full=(
   "${core[@]}" pkg-config libgtest-dev libgmock-dev
   qt6-base-dev libgl-dev
   sharutils python3 python3-sabyenc python3-yenc
-  xvfb xauth
 )
 if [ "${1:-}" = core ]; then packages=("${core[@]}"); else packages=("${full[@]}"); fi
 
