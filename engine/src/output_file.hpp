@@ -25,11 +25,6 @@ class OutputFile {
 
   // Appends bytes; returns false once any write has failed.
   bool write(const void* data, std::size_t size);
-  bool put(unsigned char byte) {
-    if (used_ == capacity_ && !flush()) return false;
-    buffer_[used_++] = static_cast<char>(byte);
-    return !error_;
-  }
 
   // Decoding straight into the buffer, with the flushes a write() of the same
   // bytes would make: spare() is the free room (none once a write has failed;
