@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 
 namespace vantorelle::toolbox {
 namespace {
@@ -63,32 +64,30 @@ constexpr std::array<MenuTemplate, 4> kMenus{{
     {kOptionsMenuID, kOptionsMenu},
 }};
 
+// The element of `range` whose `field` equals `key`, or null.
+template <typename Range, typename Field, typename Key>
+auto FindBy(const Range& range, Field field, Key key) -> decltype(&*std::begin(range)) {
+  auto it = std::find_if(std::begin(range), std::end(range),
+                         [&](const auto& element) { return element.*field == key; });
+  return it == std::end(range) ? nullptr : &*it;
+}
+
 }  // namespace
 
 std::span<const DialogTemplate> DialogTemplates() { return kDialogs; }
 
-const DialogTemplate* FindDialogTemplate(ResID id) {
-  auto it = std::find_if(kDialogs.begin(), kDialogs.end(), [id](const DialogTemplate& d) { return d.id == id; });
-  return it == kDialogs.end() ? nullptr : &*it;
-}
+const DialogTemplate* FindDialogTemplate(ResID id) { return FindBy(kDialogs, &DialogTemplate::id, id); }
 
 const DialogItemTemplate* FindItemTemplate(const DialogTemplate& dialog, DialogItemIndex number) {
-  auto it = std::find_if(dialog.items.begin(), dialog.items.end(),
-                         [number](const DialogItemTemplate& i) { return i.number == number; });
-  return it == dialog.items.end() ? nullptr : &*it;
+  return FindBy(dialog.items, &DialogItemTemplate::number, number);
 }
 
 std::span<const MenuTemplate> MenuTemplates() { return kMenus; }
 
-const MenuTemplate* FindMenuTemplate(ResID id) {
-  auto it = std::find_if(kMenus.begin(), kMenus.end(), [id](const MenuTemplate& m) { return m.id == id; });
-  return it == kMenus.end() ? nullptr : &*it;
-}
+const MenuTemplate* FindMenuTemplate(ResID id) { return FindBy(kMenus, &MenuTemplate::id, id); }
 
 const MenuItemTemplate* FindMenuItemTemplate(const MenuTemplate& menu, DialogItemIndex number) {
-  auto it = std::find_if(menu.items.begin(), menu.items.end(),
-                         [number](const MenuItemTemplate& i) { return i.number == number; });
-  return it == menu.items.end() ? nullptr : &*it;
+  return FindBy(menu.items, &MenuItemTemplate::number, number);
 }
 
 }  // namespace vantorelle::toolbox
