@@ -17,6 +17,10 @@ struct RunState {
   std::string directory_;          // output subdirectory in force; empty for none
   std::int16_t dir_cmp_len_ = 8;   // subject characters that decide a new directory
   std::string dname;               // the output path the file-name filter returned last
+
+  // Messages listed in the progress window during the run; reset by each run,
+  // counted by the message hook, read when the progress window closes.
+  std::int32_t error_count = 0;
 };
 
 // The process-wide run state.
