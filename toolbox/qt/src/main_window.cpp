@@ -1,15 +1,20 @@
-// main_window.cpp - menus from the main window form, drops and closing.
+// main_window.cpp - menus from the main window form, the drop area, drops and closing.
 #include "main_window.hpp"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFrame>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPushButton>
+#include <QStyle>
 #include <QUrl>
 
 #include "ui_main_window.h"
+#include "vantorelle/toolbox/qt_desktop.hpp"
 #include "vantorelle/toolbox/resources.hpp"
 
 namespace vantorelle::toolbox {
@@ -23,6 +28,12 @@ QStringList LocalFiles(const QMimeData* data) {
   }
   return paths;
 }
+
+constexpr int kDropIconSize = 64;
+constexpr char kDropAreaStyle[] =
+    "QFrame#dropArea { border: 2px dashed palette(mid); border-radius: 12px; }"
+    "QFrame#dropArea[dragActive=\"true\"] { border-color: palette(highlight);"
+    " background: palette(alternate-base); }";
 
 }  // namespace
 
@@ -38,6 +49,37 @@ MenuWindow::MenuWindow() {
     menus_[layout.id] = menu;
     ConnectMenu(layout.id, menu);
   }
+  setWindowIcon(ApplicationIcon());
+  SetUpDropArea();
+}
+
+void MenuWindow::SetUpDropArea() {
+  drop_area_ = findChild<QFrame*>(QStringLiteral("dropArea"));
+  drop_area_->setStyleSheet(QLatin1String(kDropAreaStyle));
+  auto* icon = findChild<QLabel*>(QStringLiteral("dropIcon"));
+  icon->setPixmap(windowIcon().pixmap(kDropIconSize));
+  auto* label = findChild<QLabel*>(QStringLiteral("dropLabel"));
+  QFont large = label->font();
+  large.setPointSizeF(large.pointSizeF() * 1.4);
+  large.setBold(true);
+  label->setFont(large);
+  auto* hint = findChild<QLabel*>(QStringLiteral("dropHint"));
+  QPalette quiet = hint->palette();
+  quiet.setColor(QPalette::WindowText, quiet.color(QPalette::PlaceholderText));
+  hint->setPalette(quiet);
+  // The button is the open-file menu item, so both go the same way.
+  auto* open = findChild<QPushButton*>(QStringLiteral("openButton"));
+  connect(open, &QPushButton::clicked, this, [this] {
+    if (QAction* item = Action(kFileMenuID, 1); item && item->isEnabled()) item->trigger();
+  });
+}
+
+void MenuWindow::HighlightDropArea(bool on) {
+  if (drop_area_->property("dragActive").toBool() == on) return;
+  drop_area_->setProperty("dragActive", on);
+  drop_area_->style()->unpolish(drop_area_);
+  drop_area_->style()->polish(drop_area_);
+  drop_area_->update();
 }
 
 void MenuWindow::ConnectMenu(ResID id, QMenu* menu) {
@@ -68,21 +110,43 @@ QAction* MenuWindow::Action(ResID id, DialogItemIndex number) const {
 }
 
 void MenuWindow::InsertMenu(ResID id) {
-  if (QMenu* menu = Menu(id)) menuBar()->addMenu(menu);
+  QMenu* menu = Menu(id);
+  if (!menu) return;
+  QMenu* help = Menu(kApplicationMenuID);
+  const bool help_shown = id != kApplicationMenuID && help && menuBar()->actions().contains(help->menuAction());
+  if (help_shown) {
+    menuBar()->insertMenu(help->menuAction(), menu);
+  } else {
+    menuBar()->addMenu(menu);
+  }
 }
 
 void MenuWindow::dragEnterEvent(QDragEnterEvent* event) {
-  if (!LocalFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+  const bool files = !LocalFiles(event->mimeData()).isEmpty();
+  // Copy whatever the keys held would make of the drag: they choose the
+  // options of the run, not what happens to the files.
+  if (files) {
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+  }
+  HighlightDropArea(files);
 }
 
 void MenuWindow::dragMoveEvent(QDragMoveEvent* event) {
-  if (!LocalFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+  if (!LocalFiles(event->mimeData()).isEmpty()) {
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+  }
 }
 
+void MenuWindow::dragLeaveEvent(QDragLeaveEvent* /*event*/) { HighlightDropArea(false); }
+
 void MenuWindow::dropEvent(QDropEvent* event) {
+  HighlightDropArea(false);
   const QStringList paths = LocalFiles(event->mimeData());
   if (paths.isEmpty()) return;
-  event->acceptProposedAction();
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
   emit filesDropped(paths);
 }
 

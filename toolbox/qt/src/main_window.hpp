@@ -1,4 +1,4 @@
-// main_window.hpp - the small window that carries the menu bar and takes dropped files.
+// main_window.hpp - the small window that carries the menu bar and is the drop area for files.
 #pragma once
 
 #include <QMainWindow>
@@ -9,6 +9,7 @@
 #include "vantorelle/toolbox/types.hpp"
 
 class QAction;
+class QFrame;
 class QMenu;
 
 namespace vantorelle::toolbox {
@@ -23,7 +24,8 @@ class MenuWindow : public QMainWindow {
   QMenu* Menu(ResID id) const;
   // Item `number` of menu `id`, counting separators, or nullptr.
   QAction* Action(ResID id, DialogItemIndex number) const;
-  // Appends menu `id` to the menu bar.
+  // Appends menu `id` to the menu bar; the application menu, shown as Help,
+  // stays last whatever comes after it.
   void InsertMenu(ResID id);
 
  signals:
@@ -34,13 +36,18 @@ class MenuWindow : public QMainWindow {
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
+  void dragLeaveEvent(QDragLeaveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
   void ConnectMenu(ResID id, QMenu* menu);
+  void SetUpDropArea();
+  // Shows whether a drag over the window would be taken.
+  void HighlightDropArea(bool on);
 
   std::map<ResID, QMenu*> menus_;
+  QFrame* drop_area_ = nullptr;
 };
 
 }  // namespace vantorelle::toolbox

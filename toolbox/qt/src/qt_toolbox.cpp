@@ -55,13 +55,10 @@ QtToolbox::QtToolbox() : impl_(std::make_unique<Impl>()) {
   QObject::connect(window, &MenuWindow::filesDropped, window, [this](const QStringList& paths) {
     AppleEvent open{kCoreEventClass, kAEOpenDocuments, {}};
     for (const QString& path : paths) open.direct_object.push_back({LocalPath(path)});
-    PostAppleEvent(std::move(open));
-    impl_->WakeUp();
+    DeliverAppleEvent(std::move(open));
   });
-  QObject::connect(window, &MenuWindow::quitRequested, window, [this] {
-    PostAppleEvent({kCoreEventClass, kAEQuitApplication, {}});
-    impl_->WakeUp();
-  });
+  QObject::connect(window, &MenuWindow::quitRequested, window,
+                   [this] { DeliverAppleEvent({kCoreEventClass, kAEQuitApplication, {}}); });
   impl_->key_filter = std::make_unique<CommandKeyFilter>(window, [this](const EventRecord& record) {
     PostEvent(record);
     impl_->WakeUp();
@@ -75,6 +72,17 @@ QtToolbox::~QtToolbox() {
 }
 
 QMainWindow* QtToolbox::MainWindow() const { return impl_->window.get(); }
+
+void QtToolbox::DeliverAppleEvent(AppleEvent event) {
+  PostAppleEvent(std::move(event));
+  impl_->WakeUp();
+}
+
+void QtToolbox::RaiseMainWindow() {
+  impl_->window->show();
+  impl_->window->raise();
+  impl_->window->activateWindow();
+}
 
 // ---- Events -------------------------------------------------------------------------
 
@@ -106,7 +114,8 @@ void QtToolbox::PresentMenuBar() {
 
 void QtToolbox::PresentItemMark(ResID menu, DialogItemIndex item, char mark) {
   if (QAction* action = impl_->window->Action(menu, item)) {
-    action->setCheckable(mark == kCheckMark);
+    // An item the form makes checkable keeps its box when unmarked.
+    if (!action->isCheckable()) action->setCheckable(mark == kCheckMark);
     action->setChecked(mark == kCheckMark);
   }
 }

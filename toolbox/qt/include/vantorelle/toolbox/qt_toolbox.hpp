@@ -1,8 +1,9 @@
 // qt_toolbox.hpp - the toolbox on Qt 6 Widgets: the desktop application's backend.
 //
 // Construct it after the QApplication and destroy it before. It owns a main
-// window that carries the menu bar and takes dropped files (an 'odoc' event);
-// closing that window sends 'quit'. Dialogs come from the forms in resources/,
+// window that carries the menu bar and is a drop area for files (an 'odoc'
+// event) with an Open button (the open-file menu choice); closing that window
+// sends 'quit'. The application menu (128) is shown last, as Help. Dialogs come from the forms in resources/,
 // compiled in; each item widget is named "dlg<ID>_item<number>", each menu
 // item action "menu<ID>_item<number>".
 #pragma once
@@ -27,6 +28,12 @@ class QtToolbox final : public Toolbox {
   QDialog* DialogWindow(DialogRef dialog) const;
   QWidget* ItemWidget(DialogRef dialog, DialogItemIndex item) const;
   QMainWindow* MainWindow() const;
+
+  // Queues an Apple event that comes from outside the window (another
+  // launch, a signal) and wakes a WaitNextEvent that is waiting.
+  void DeliverAppleEvent(AppleEvent event);
+  // Brings the main window to the front.
+  void RaiseMainWindow();
 
   DialogRef GetNewDialog(ResID id) override;
   void ShowWindow(DialogRef dialog) override;

@@ -1,0 +1,69 @@
+// qt_desktop.hpp - the Linux desktop around the Qt toolbox: one instance per user, quit on signals, the icon.
+//
+// A launch with files while an instance of the application runs hands the
+// files to that instance and ends: the running one receives them as an
+// open-documents event, as if they had been dropped on its window. The
+// handover goes over a local socket, one per user: in $XDG_RUNTIME_DIR when
+// that is set, else in the temporary folder under the user's ID; both ends
+// check that the other belongs to the same user.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QIcon;
+class QLocalServer;
+class QSocketNotifier;
+
+namespace vantorelle::toolbox {
+
+class QtToolbox;
+
+// The socket path for this user.
+std::string LaunchSocketPath();
+
+enum class Handover {
+  kNoInstance,  // nobody listens: this launch is the instance
+  kTaken,       // the running instance has the files
+  kNoAnswer,    // an instance listens but did not confirm in time
+};
+
+// Offers `paths` (absolute) to the running instance; an empty list asks it to
+// come to the front. Needs a QCoreApplication.
+Handover HandOverToRunningInstance(const std::vector<std::string>& paths, int timeout_ms = 10000);
+
+// Listens for later launches while it lives and turns each handover into an
+// open-documents event (or raises the main window for an empty one).
+class LaunchServer {
+ public:
+  explicit LaunchServer(QtToolbox& toolbox);
+  ~LaunchServer();
+  LaunchServer(const LaunchServer&) = delete;
+  LaunchServer& operator=(const LaunchServer&) = delete;
+
+  // False when another instance already listens or the socket cannot be made.
+  bool listening() const;
+
+ private:
+  std::unique_ptr<QLocalServer> server_;
+};
+
+// While it lives, SIGTERM and SIGINT send the quit event, so the application
+// ends in its own time and writes its preferences. A second signal of the
+// same kind ends the process at once, as without this.
+class QuitSignals {
+ public:
+  explicit QuitSignals(QtToolbox& toolbox);
+  ~QuitSignals();
+  QuitSignals(const QuitSignals&) = delete;
+  QuitSignals& operator=(const QuitSignals&) = delete;
+
+ private:
+  std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+// The application's icon, drawn from its scalable picture at the usual sizes.
+QIcon ApplicationIcon();
+
+}  // namespace vantorelle::toolbox
