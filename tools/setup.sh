@@ -7,7 +7,8 @@ set -euo pipefail
 core=(cmake g++ ninja-build)
 full=(
   "${core[@]}" pkg-config libgtest-dev libgmock-dev
-  qt6-base-dev libgl-dev
+  qt6-base-dev qt6-svg-dev libgl-dev
+  desktop-file-utils appstream dpkg-dev file groff-base
   sharutils python3 python3-sabyenc python3-yenc
 )
 if [ "${1:-}" = core ]; then packages=("${core[@]}"); else packages=("${full[@]}"); fi
