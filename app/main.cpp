@@ -1,0 +1,136 @@
+// main.cpp - the desktop application `vantorelle` on the Qt toolbox.
+//
+//   vantorelle             opens the main window and stays until told to quit
+//   vantorelle FILE...     decodes the FILEs during start-up and ends; while an
+//                          instance runs, hands them to it instead and ends
+#include <QApplication>
+#include <QIcon>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "application.hpp"
+#include "vantorelle/toolbox/qt_desktop.hpp"
+#include "vantorelle/toolbox/qt_toolbox.hpp"
+
+namespace {
+
+using namespace vantorelle;
+
+constexpr char kVersion[] = "0.1.0";
+constexpr char kAppId[] = "org.vantorelle.Vantorelle";
+constexpr int kExitUsage = 2;
+
+void PrintUsage(std::FILE* to) {
+  std::fprintf(to,
+               "Usage: vantorelle [FILE...]\n"
+               "Turn saved Usenet articles (uuencode, yEnc) back into the files they carry.\n"
+               "\n"
+               "With FILEs, decodes them in one run and ends; while Vantorelle already runs,\n"
+               "hands them to it. Without, opens a window to drop article files on.\n"
+               "The keys held at a drop choose where the files go: Shift a folder per\n"
+               "subject, Ctrl folders by file name, Alt one folder that you name.\n"
+               "\n"
+               "  -h, --help     show this help and exit\n"
+               "  -V, --version  show the version and exit\n"
+               "\n"
+               "vantorelle-decode(1) decodes on the command line without a window.\n");
+}
+
+struct Launch {
+  std::vector<std::string> files;  // absolute, in argument order
+  enum { kRun, kHelp, kVersion, kUsageError } what = kRun;
+  std::string bad_option;
+};
+
+// Reads the arguments left after Qt has taken its own (-platform and so on).
+Launch ReadArguments(int argc, char** argv) {
+  Launch launch;
+  bool options_done = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (!options_done && arg.size() > 1 && arg[0] == '-') {
+      if (arg == "--") {
+        options_done = true;
+      } else if (arg == "-h" || arg == "--help") {
+        launch.what = Launch::kHelp;
+      } else if (arg == "-V" || arg == "--version") {
+        launch.what = Launch::kVersion;
+      } else {
+        launch.what = Launch::kUsageError;
+        launch.bad_option = arg;
+        return launch;
+      }
+      continue;
+    }
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(arg), error);
+    launch.files.push_back(error ? std::string(arg) : absolute.lexically_normal().string());
+  }
+  return launch;
+}
+
+// Answers what needs no window; nullopt when the application is to run.
+std::optional<int> AnswerWithoutWindow(const Launch& launch) {
+  switch (launch.what) {
+    case Launch::kHelp:
+      PrintUsage(stdout);
+      return 0;
+    case Launch::kVersion:
+      std::printf("vantorelle %s\n", kVersion);
+      return 0;
+    case Launch::kUsageError:
+      std::fprintf(stderr, "vantorelle: unknown option '%s'\nTry 'vantorelle --help' for more information.\n",
+                   launch.bad_option.c_str());
+      return kExitUsage;
+    case Launch::kRun:
+      break;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Help and version need no display: answer them before Qt looks for one.
+  if (std::optional<int> status = AnswerWithoutWindow(ReadArguments(argc, argv))) return *status;
+
+  QApplication qt(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("vantorelle"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Vantorelle"));
+  QApplication::setApplicationVersion(QLatin1String(kVersion));
+  QApplication::setDesktopFileName(QLatin1String(kAppId));
+  QApplication::setWindowIcon(toolbox::ApplicationIcon());
+
+  const Launch launch = ReadArguments(argc, argv);
+  if (std::optional<int> status = AnswerWithoutWindow(launch)) return *status;
+
+  switch (toolbox::HandOverToRunningInstance(launch.files)) {
+    case toolbox::Handover::kTaken:
+      return 0;
+    case toolbox::Handover::kNoAnswer:
+      std::fprintf(stderr, "vantorelle: the running Vantorelle did not answer; try again when it is idle\n");
+      return 1;
+    case toolbox::Handover::kNoInstance:
+      break;
+  }
+
+  toolbox::QtToolbox tb;
+  toolbox::QuitSignals quit_signals(tb);
+  // Only an instance that stays open takes the files of later launches.
+  std::optional<toolbox::LaunchServer> later_launches;
+  if (launch.files.empty()) later_launches.emplace(tb);
+
+  toolbox::AppleEvent launch_event{toolbox::kCoreEventClass, toolbox::kAEOpenApplication, {}};
+  if (!launch.files.empty()) {
+    launch_event.event_id = toolbox::kAEOpenDocuments;
+    for (const std::string& file : launch.files) launch_event.direct_object.push_back({file});
+  }
+  tb.PostAppleEvent(std::move(launch_event));
+  return app::RunApplication(tb);
+}
