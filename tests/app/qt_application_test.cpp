@@ -1,0 +1,237 @@
+// qt_application_test.cpp - the application on the Qt toolbox, offscreen: drops, later launches, signals.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDropEvent>
+#include <QMainWindow>
+#include <QMimeData>
+#include <QProcess>
+#include <QTimer>
+#include <QUrl>
+
+#include <signal.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "application.hpp"
+#include "article_writer.hpp"
+#include "preferences.hpp"
+#include "progress_window.hpp"
+#include "run_state.hpp"
+#include "toolbox_test_support.hpp"
+#include "vantorelle/toolbox/qt_toolbox.hpp"
+
+namespace vantorelle::app {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadBytes;
+using test::ScopedEnv;
+using test::ScratchDir;
+using test::WriteBytes;
+
+constexpr int kPatienceMs = 20000;
+
+std::string ArticleText(const std::string& name, const std::string& data) {
+  std::string text;
+  for (const std::string& article : test::yenc_articles("Posting of " + name, name, data, 1 << 20)) text += article;
+  return text;
+}
+
+// Polls `done` while Qt runs, for at most kPatienceMs.
+bool WaitFor(const std::function<bool()>& done) {
+  const QDeadlineTimer deadline(kPatienceMs);
+  while (!done()) {
+    if (deadline.hasExpired()) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+// A folder for the application's preferences, Trash and socket.
+class Desktop : public ::testing::Test {
+ protected:
+  Desktop() {
+    fs::create_directories(config());
+    fs::create_directories(runtime());
+    fs::permissions(runtime(), fs::perms::owner_all, fs::perm_options::replace);
+  }
+  std::string config() const { return home.file("config"); }
+  std::string runtime() const { return home.file("run"); }
+  std::string prefs_file() const { return config() + "/Vantorelle prefs"; }
+  std::string Article(const std::string& file, const std::string& name, const std::string& data) const {
+    WriteBytes(home.file(file), ArticleText(name, data));
+    return home.file(file);
+  }
+
+  ScratchDir home;
+};
+
+// ---- In this process: a drop on the main window -------------------------------------------------
+
+class DropOnWindow : public Desktop {
+ protected:
+  DropOnWindow() {
+    alive = false;
+    run_state() = RunState{};
+    prefs = Prefs{};
+  }
+  ScopedEnv config_env{"XDG_CONFIG_HOME", config().c_str()};
+  ScopedEnv data_env{"XDG_DATA_HOME", home.file("data").c_str()};
+};
+
+void Drop(QWidget* window, const std::string& path) {
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+  QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window, &enter);
+  QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window, &drop);
+}
+
+TEST_F(DropOnWindow, AnArticleDroppedOnTheMainWindowIsDecodedAndTheWindowStays) {
+  const std::string article = Article("dropped.txt", "dropped.bin", "dropped on the window");
+  const std::string output = home.file("dropped.bin");
+  toolbox::QtToolbox tb;
+  tb.PostAppleEvent({toolbox::kCoreEventClass, toolbox::kAEOpenApplication, {}});
+  bool stayed = false;
+  // Once the loop runs: drop, wait for the output, then close the window (quit).
+  QTimer::singleShot(300, tb.MainWindow(), [&] {
+    Drop(tb.MainWindow(), article);
+    QTimer* poll = new QTimer(tb.MainWindow());
+    const QDeadlineTimer deadline(kPatienceMs);
+    QObject::connect(poll, &QTimer::timeout, tb.MainWindow(), [&, poll, deadline] {
+      if (!fs::exists(output) && !deadline.hasExpired()) return;
+      poll->stop();
+      stayed = alive && tb.MainWindow()->isVisible();
+      tb.MainWindow()->close();
+    });
+    poll->start(20);
+  });
+  EXPECT_EQ(RunApplication(tb), 0);
+  EXPECT_EQ(ReadBytes(output), "dropped on the window");
+  EXPECT_TRUE(stayed);
+  EXPECT_FALSE(progPtr) << "the progress window is closed after the run";
+  EXPECT_EQ(fs::file_size(prefs_file()), 18u);
+}
+
+// ---- The vantorelle program ---------------------------------------------------------------------------
+
+class Program : public Desktop {
+ protected:
+  QProcessEnvironment Environment() const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(config()));
+    env.insert("XDG_DATA_HOME", QString::fromStdString(home.file("data")));
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime()));
+    return env;
+  }
+  void Start(QProcess& process, const QStringList& arguments) const {
+    process.setProcessEnvironment(Environment());
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QStringLiteral(VANTORELLE_APP), arguments);
+    ASSERT_TRUE(process.waitForStarted(kPatienceMs));
+  }
+  // Runs the program to its end and gives its exit code; -1 when it did not end.
+  int Run(const QStringList& arguments) const {
+    QProcess process;
+    Start(process, arguments);
+    if (!process.waitForFinished(kPatienceMs)) {
+      process.kill();
+      process.waitForFinished();
+      return -1;
+    }
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  }
+  // Starts the instance that stays open, once it takes later launches.
+  void StartInstance(QProcess& instance) const {
+    Start(instance, {});
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(runtime() + "/vantorelle.socket"); }))
+        << "the running instance never listened for later launches";
+  }
+  static int EndWith(QProcess& instance, void (QProcess::*how)()) {
+    (instance.*how)();
+    if (!instance.waitForFinished(kPatienceMs)) {
+      instance.kill();
+      instance.waitForFinished();
+      return -1;
+    }
+    return instance.exitStatus() == QProcess::NormalExit ? instance.exitCode() : -1;
+  }
+};
+
+TEST_F(Program, ALaunchWithFilesDecodesThemAndEnds) {
+  const std::string a = Article("a.txt", "a.bin", "first");
+  const std::string b = Article("b.txt", "b.bin", "second");
+  EXPECT_EQ(Run({QString::fromStdString(a), QString::fromStdString(b)}), 0);
+  EXPECT_EQ(ReadBytes(home.file("a.bin")), "first");
+  EXPECT_EQ(ReadBytes(home.file("b.bin")), "second");
+  EXPECT_EQ(fs::file_size(prefs_file()), 18u);
+}
+
+TEST_F(Program, RelativePathsAreTakenFromTheLaunchFolder) {
+  Article("rel.txt", "rel.bin", "relative");
+  QProcess process;
+  process.setWorkingDirectory(QString::fromStdString(home.str()));
+  Start(process, {"rel.txt"});
+  ASSERT_TRUE(process.waitForFinished(kPatienceMs));
+  EXPECT_EQ(process.exitCode(), 0);
+  EXPECT_EQ(ReadBytes(home.file("rel.bin")), "relative");
+}
+
+TEST_F(Program, ALaterLaunchHandsItsFilesToTheRunningInstanceAndEnds) {
+  QProcess instance;
+  StartInstance(instance);
+  const std::string article = Article("later.txt", "later.bin", "handed over");
+  EXPECT_EQ(Run({QString::fromStdString(article)}), 0);
+  EXPECT_TRUE(WaitFor([&] { return ReadBytes(home.file("later.bin")) == "handed over"; }));
+  EXPECT_EQ(Run({}), 0) << "a plain later launch only raises the window";
+  EXPECT_EQ(instance.state(), QProcess::Running);
+  EXPECT_EQ(EndWith(instance, &QProcess::terminate), 0);
+}
+
+TEST_F(Program, TermAndIntWriteThePreferencesAndEndTheInstance) {
+  for (auto how : {&QProcess::terminate, static_cast<void (QProcess::*)()>(nullptr)}) {
+    SCOPED_TRACE(how ? "SIGTERM" : "SIGINT");
+    // Word 0 on, a reserved word set: both must come back as they were read.
+    WriteBytes(prefs_file(), std::string("\x01\x00\x00\x00\x07\x00", 6));
+    QProcess instance;
+    StartInstance(instance);
+    // An answered later launch shows the instance is past reading its preferences.
+    ASSERT_EQ(Run({}), 0);
+    fs::remove(prefs_file());
+    if (how) {
+      EXPECT_EQ(EndWith(instance, how), 0);
+    } else {
+      ::kill(static_cast<pid_t>(instance.processId()), SIGINT);
+      ASSERT_TRUE(instance.waitForFinished(kPatienceMs));
+      EXPECT_EQ(instance.exitStatus(), QProcess::NormalExit);
+      EXPECT_EQ(instance.exitCode(), 0);
+    }
+    EXPECT_EQ(ReadBytes(prefs_file()), std::string("\x01\x00\x00\x00\x07\x00", 6) + std::string(12, '\0'));
+    EXPECT_FALSE(fs::exists(runtime() + "/vantorelle.socket")) << "the socket goes with the instance";
+  }
+}
+
+TEST_F(Program, HelpVersionAndUnknownOptionsNeedNoWindow) {
+  QProcess process;
+  QProcessEnvironment env = Environment();
+  env.insert("QT_QPA_PLATFORM", "no-such-platform");  // a window would fail
+  struct Case {
+    QStringList arguments;
+    int status;
+  };
+  for (const Case& c : {Case{{"--help"}, 0}, Case{{"--version"}, 0}, Case{{"--frobnicate"}, 2}}) {
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(VANTORELLE_APP), c.arguments);
+    ASSERT_TRUE(process.waitForFinished(kPatienceMs));
+    EXPECT_EQ(process.exitCode(), c.status) << c.arguments.join(' ').toStdString();
+  }
+}
+
+}  // namespace
+}  // namespace vantorelle::app
