@@ -58,10 +58,17 @@ TEST_F(QtMenusEvents, MenusInTheFormMatchTheTableTheShellUses) {
   }
 }
 
-TEST_F(QtMenusEvents, MenusJoinTheBarInInsertionOrderWithTheApplicationMenuLast) {
+TEST_F(QtMenusEvents, MenusJoinTheBarInOrderWithTheApplicationMenuLast) {
   QStringList names;
   for (QAction* action : tb.MainWindow()->menuBar()->actions()) names << action->menu()->objectName();
   EXPECT_EQ(names, (QStringList{"menu129", "menu130", "menu131", "menu128"}));
+}
+
+TEST_F(QtMenusEvents, TheWindowShowsOnlyOnceTheApplicationWaitsForTheUser) {
+  EventRecord event;
+  tb.GetNextEvent(everyEvent, event);
+  EXPECT_FALSE(tb.MainWindow()->isVisible()) << "start-up takes events without waiting";
+  tb.WaitNextEvent(everyEvent, event, 1);
   EXPECT_TRUE(tb.MainWindow()->isVisible());
 }
 
@@ -83,6 +90,7 @@ TEST_F(QtMenusEvents, QuitAndClosingTheWindowSendTheQuitEvent) {
   EventRecord event = Next();
   EXPECT_EQ(tb.MenuSelect(event.where), 0);
   tb.AEProcessAppleEvent(Next());
+  tb.RaiseMainWindow();
   tb.MainWindow()->close();
   tb.AEProcessAppleEvent(Next());
   EXPECT_EQ(quits, 2);

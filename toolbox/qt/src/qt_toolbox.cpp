@@ -79,6 +79,7 @@ void QtToolbox::DeliverAppleEvent(AppleEvent event) {
 }
 
 void QtToolbox::RaiseMainWindow() {
+  impl_->window_shown = true;
   impl_->window->show();
   impl_->window->raise();
   impl_->window->activateWindow();
@@ -87,6 +88,9 @@ void QtToolbox::RaiseMainWindow() {
 // ---- Events -------------------------------------------------------------------------
 
 void QtToolbox::PumpEvents(std::uint32_t sleep_ticks) {
+  // The main window appears once the application waits for the user: a launch
+  // that decodes its files during start-up and ends never flashes it.
+  if (sleep_ticks > 0 && impl_->menu_bar_drawn && !impl_->window_shown) RaiseMainWindow();
   QCoreApplication::processEvents();
   if (sleep_ticks == 0 || !QueueEmpty()) return;
   QEventLoop loop;
@@ -107,10 +111,7 @@ EventModifiers QtToolbox::LiveModifiers() const {
 
 void QtToolbox::PresentMenuInserted(ResID id) { impl_->window->InsertMenu(id); }
 
-void QtToolbox::PresentMenuBar() {
-  impl_->window->show();
-  impl_->window->raise();
-}
+void QtToolbox::PresentMenuBar() { impl_->menu_bar_drawn = true; }
 
 void QtToolbox::PresentItemMark(ResID menu, DialogItemIndex item, char mark) {
   if (QAction* action = impl_->window->Action(menu, item)) {

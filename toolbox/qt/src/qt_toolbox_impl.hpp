@@ -35,6 +35,8 @@ struct QtToolbox::Impl {
   std::uint32_t next_serial = 1;
   DialogRef port;
   QEventLoop* waiting = nullptr;  // the loop of a WaitNextEvent in progress
+  bool menu_bar_drawn = false;
+  bool window_shown = false;
 
   ItemDialog* Find(DialogRef dialog) const {
     auto it = dialogs.find(dialog.serial);

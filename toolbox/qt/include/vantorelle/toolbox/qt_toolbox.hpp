@@ -3,7 +3,9 @@
 // Construct it after the QApplication and destroy it before. It owns a main
 // window that carries the menu bar and is a drop area for files (an 'odoc'
 // event) with an Open button (the open-file menu choice); closing that window
-// sends 'quit'. The application menu (128) is shown last, as Help. Dialogs come from the forms in resources/,
+// sends 'quit'. The application menu (128) is shown last, as Help. The
+// window shows once the menu bar is drawn and the application first waits
+// for an event. Dialogs come from the forms in resources/,
 // compiled in; each item widget is named "dlg<ID>_item<number>", each menu
 // item action "menu<ID>_item<number>".
 #pragma once
