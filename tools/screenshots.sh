@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# screenshots.sh - makes the README's screenshots from real runs of the application under Xvfb.
+#   bash tools/screenshots.sh      writes docs/screenshots/*.png
+# Needs Debian 12 as root (or sudo): installs an X server, a window manager and
+# the capture tools on top of what tools/setup.sh installs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+work=$root/build/screenshots
+shots=$root/docs/screenshots
+
+if [ "${1:-}" != --inside ]; then
+  bash tools/setup.sh
+  extras=(xvfb xauth openbox x11-utils xdotool imagemagick fonts-dejavu-core bc)
+  missing=()
+  for p in "${extras[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    $SUDO apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+  fi
+  cmake -S . -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTORELLE_BUILD_TESTS=OFF > /dev/null
+  cmake --build "$work/build" -j "$(nproc)" --target vantorelle
+  c++ -O2 -std=c++20 -o "$work/make_corpus" bench/make_corpus.cpp
+  exec xvfb-run -a -s "-screen 0 1280x800x24 -dpi 96" bash "$0" --inside
+fi
+
+app=$work/build/app/vantorelle
+home=$work/home
+rm -rf "$home" && mkdir -p "$home/config" "$home/data" "$home/run" "$shots"
+chmod 700 "$home/run"
+export XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data XDG_RUNTIME_DIR=$home/run
+export QT_QPA_PLATFORM=xcb
+# List problems in the progress window rather than stopping at each one.
+printf '\001\000' > "$XDG_CONFIG_HOME/Vantorelle prefs"
+
+openbox & wm=$!
+trap 'kill $wm 2>/dev/null || true' EXIT
+sleep 1
+
+# The ids of the program's mapped windows titled Vantorelle, newest last.
+windows() {
+  xwininfo -root -tree | awk '/"Vantorelle": \("vantorelle"/ {print $1}' | while read -r w; do
+    xwininfo -id "$w" | grep -q 'Map State: IsViewable' && echo "$w"
+  done
+  return 0
+}
+
+# Waits up to 20 s for a window that `windows` did not list before; prints its id.
+new_window() {  # ids-before
+  for _ in $(seq 200); do
+    for w in $(windows); do
+      grep -qw -- "$w" <<<"$1" || { echo "$w"; return 0; }
+    done
+    sleep 0.1
+  done
+  echo "no new Vantorelle window appeared" >&2
+  return 1
+}
+
+# Captures a window with the frame the window manager draws around it.
+capture() {  # window-id file
+  import -frame -window "$1" "$2"
+  echo "wrote $2 ($(identify -format '%wx%h' "$2"))"
+}
+
+echo "== the main window"
+"$app" & pid=$!
+id=$(new_window "")
+sleep 1
+capture "$id" "$shots/main-window.png"
+kill -TERM $pid
+wait $pid
+
+echo "== the progress window during a run, and its summary"
+articles=$work/articles
+if [ ! -d "$articles/posting" ]; then
+  rm -rf "$articles" && mkdir -p "$articles"
+  "$work/make_corpus" "$articles/corpus" $((512 * 1024 * 1024)) 2026 > /dev/null
+  mkdir -p "$articles/posting"
+  n=0
+  for f in "$articles"/corpus/yenc/part-*.txt; do
+    n=$((n + 1))
+    LC_ALL=C sed -e '/^Subject: \|^=ybegin /s/random\.bin/holiday-video.mkv/' \
+      -e 's/^Subject: bench - /Subject: Our holiday - /' "$f" > "$(printf '%s/posting/holiday-%04d.txt' "$articles" $n)"
+  done
+  rm -rf "$articles/corpus"
+fi
+# One article went missing, as they do: the progress window lists it.
+inputs=()
+for f in "$articles"/posting/holiday-*.txt; do [ "$(basename "$f")" = holiday-0007.txt ] || inputs+=("$f"); done
+
+# Time a run of the whole posting, then stop the next run part of the way in.
+rm -f "$articles"/posting/*.mkv*
+start=$(date +%s.%N)
+"$app" "$articles"/posting/holiday-*.txt
+duration=$(echo "$(date +%s.%N) - $start" | bc)
+rm -f "$articles"/posting/*.mkv*
+
+"$app" "${inputs[@]}" & pid=$!
+id=$(new_window "")
+sleep "$(echo "$duration * ${PROGRESS_AT:-0.6}" | bc)"
+kill -STOP $pid
+sleep 0.3
+capture "$id" "$shots/progress-window.png"
+kill -CONT $pid
+# The run ends with the summary alert in front of the progress window.
+alert=$(new_window "$id")
+sleep 1
+capture "$alert" "$shots/summary.png"
+xdotool key --window "$alert" Return
+wait $pid || true
+echo "a run of ${#inputs[@]} articles takes about ${duration}s"
