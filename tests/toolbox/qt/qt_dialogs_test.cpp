@@ -201,6 +201,20 @@ TEST_F(QtDialogs, AFlushPaintsNewTextWithoutTheEventLoop) {
   EXPECT_EQ(tb.DialogWindow(d)->windowTitle(), QStringLiteral("Vantorelle"));
 }
 
+TEST_F(QtDialogs, FlushesInQuickSuccessionPaintOnlyNowAndThen) {
+  const DialogRef d = tb.GetNewDialog(kProgressDialogID);
+  tb.ShowWindow(d);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(tb.DialogWindow(d)));
+  PaintCounter counter;
+  tb.ItemWidget(d, 2)->installEventFilter(&counter);
+  for (int i = 0; i < 1000; ++i) {
+    tb.SetDialogItemText(d, 2, "Decoding: " + std::to_string(i));
+    tb.QDFlushPortBuffer(d);
+  }
+  EXPECT_GT(counter.paints, 0);
+  EXPECT_LT(counter.paints, 100) << "a run that flushes at every step must not paint at every step";
+}
+
 }  // namespace
 }  // namespace vantorelle::toolbox
 

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
+#include <chrono>
 
 #include "qt_toolbox_impl.hpp"
 
@@ -17,6 +18,8 @@ namespace {
 // The value a progress bar keeps while it is indeterminate (range 0 to 0).
 constexpr char kBarValue[] = "vantorelleValue";
 constexpr int kBarMaximum = 100;
+// The shortest time between two paints by QDFlushPortBuffer.
+constexpr std::chrono::milliseconds kFlushInterval{40};
 
 QString FromBytes(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -81,6 +84,7 @@ void QtToolbox::ShowWindow(DialogRef dialog) {
 void QtToolbox::DisposeDialog(DialogRef dialog) {
   if (impl_->port == dialog) impl_->port = DialogRef{};
   impl_->dialogs.erase(dialog.serial);
+  impl_->flushed.erase(dialog.serial);
 }
 
 DialogRef QtToolbox::GetPort() const { return impl_->port; }
@@ -175,7 +179,15 @@ void QtToolbox::SetWTitle(DialogRef dialog, std::string_view title) {
 }
 
 void QtToolbox::QDFlushPortBuffer(DialogRef dialog) {
-  if (ItemDialog* window = impl_->Find(dialog)) window->repaint();
+  ItemDialog* window = impl_->Find(dialog);
+  if (!window) return;
+  // A run flushes far more often than anyone can read; painting every time
+  // would slow the decoding down. What a skipped flush set shows at the next.
+  const auto now = std::chrono::steady_clock::now();
+  auto [last, first] = impl_->flushed.try_emplace(dialog.serial, now);
+  if (!first && now - last->second < kFlushInterval) return;
+  last->second = now;
+  window->repaint();
 }
 
 }  // namespace vantorelle::toolbox

@@ -3,6 +3,7 @@
 
 #include <QEventLoop>
 #include <QObject>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -36,6 +37,8 @@ struct QtToolbox::Impl {
   DialogRef port;
   QEventLoop* waiting = nullptr;  // the loop of a WaitNextEvent in progress
   bool menu_bar_drawn = false;
+  // When each dialog was last painted by a flush.
+  std::map<std::uint32_t, std::chrono::steady_clock::time_point> flushed;
   bool window_shown = false;
 
   ItemDialog* Find(DialogRef dialog) const {
