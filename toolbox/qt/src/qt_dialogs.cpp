@@ -18,8 +18,9 @@ namespace {
 // The value a progress bar keeps while it is indeterminate (range 0 to 0).
 constexpr char kBarValue[] = "vantorelleValue";
 constexpr int kBarMaximum = 100;
-// The shortest time between two paints by QDFlushPortBuffer.
-constexpr std::chrono::milliseconds kFlushInterval{40};
+// The shortest time between two paints by QDFlushPortBuffer, and between two
+// turns of IdleControls.
+constexpr std::chrono::milliseconds kRedrawInterval{40};
 
 QString FromBytes(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -85,6 +86,7 @@ void QtToolbox::DisposeDialog(DialogRef dialog) {
   if (impl_->port == dialog) impl_->port = DialogRef{};
   impl_->dialogs.erase(dialog.serial);
   impl_->flushed.erase(dialog.serial);
+  impl_->idled.erase(dialog.serial);
 }
 
 DialogRef QtToolbox::GetPort() const { return impl_->port; }
@@ -170,8 +172,10 @@ OSErr QtToolbox::SetControlData(DialogRef dialog, DialogItemIndex item, ControlP
 }
 
 void QtToolbox::IdleControls(DialogRef dialog) {
-  // Timers and painting only: the indeterminate bar moves, clicks wait.
-  if (impl_->Find(dialog)) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  // Timers and painting only: the indeterminate bar moves, clicks wait. As
+  // often as the eye and the window manager need, not at every step of a run.
+  if (impl_->Find(dialog) && Impl::Due(impl_->idled, dialog, kRedrawInterval))
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void QtToolbox::SetWTitle(DialogRef dialog, std::string_view title) {
@@ -180,14 +184,9 @@ void QtToolbox::SetWTitle(DialogRef dialog, std::string_view title) {
 
 void QtToolbox::QDFlushPortBuffer(DialogRef dialog) {
   ItemDialog* window = impl_->Find(dialog);
-  if (!window) return;
   // A run flushes far more often than anyone can read; painting every time
   // would slow the decoding down. What a skipped flush set shows at the next.
-  const auto now = std::chrono::steady_clock::now();
-  auto [last, first] = impl_->flushed.try_emplace(dialog.serial, now);
-  if (!first && now - last->second < kFlushInterval) return;
-  last->second = now;
-  window->repaint();
+  if (window && Impl::Due(impl_->flushed, dialog, kRedrawInterval)) window->repaint();
 }
 
 }  // namespace vantorelle::toolbox

@@ -37,13 +37,24 @@ struct QtToolbox::Impl {
   DialogRef port;
   QEventLoop* waiting = nullptr;  // the loop of a WaitNextEvent in progress
   bool menu_bar_drawn = false;
-  // When each dialog was last painted by a flush.
-  std::map<std::uint32_t, std::chrono::steady_clock::time_point> flushed;
+  // When each dialog was last painted by a flush, and last given idle time.
+  using Times = std::map<std::uint32_t, std::chrono::steady_clock::time_point>;
+  Times flushed;
+  Times idled;
   bool window_shown = false;
 
   ItemDialog* Find(DialogRef dialog) const {
     auto it = dialogs.find(dialog.serial);
     return it == dialogs.end() ? nullptr : it->second.get();
+  }
+  // True, and the time noted, when `interval` has passed since the last
+  // time noted for `dialog` in `times` (or none was).
+  static bool Due(Times& times, DialogRef dialog, std::chrono::milliseconds interval) {
+    const auto now = std::chrono::steady_clock::now();
+    auto [last, first] = times.try_emplace(dialog.serial, now);
+    if (!first && now - last->second < interval) return false;
+    last->second = now;
+    return true;
   }
   void WakeUp() {
     if (waiting) waiting->quit();
