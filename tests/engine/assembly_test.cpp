@@ -184,11 +184,12 @@ TEST_F(Assembly, DirectoryHookMayRewriteTheSubject) {
 
 TEST_F(Assembly, PartsNumberedZeroOrBelowGiveZeroPercent) {
   Catalogue cat;
-  const std::string path = write("z", "Subject: z (0/1)\n\n=ybegin line=1 size=1 name=z\n+\n=yend size=1\n");
+  const std::string path = write("z", "Subject: z (0/0)\n\n=ybegin line=1 size=1 name=z\n+\n=yend size=1\n");
   uuScanFile(cat, path);
   hooks.busy.clear();
   uuDecode(&cat.records()[0]);
   EXPECT_EQ(progress(), (std::vector<int>{0}));  // part 0 of part_max 0
+  EXPECT_TRUE(hooks.messages.empty());
   EXPECT_EQ(test::read_file(dir.file("out-z")), std::string(1, 1));
 }
 
