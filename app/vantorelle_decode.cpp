@@ -61,6 +61,7 @@ class Reporter {
     const char* prefix = level == 0 ? "error" : level == 1 ? "warning" : "note";
     std::fprintf(stderr, "%s: %.*s\n", prefix, static_cast<int>(text.size()), text.data());
     if (level == 0 || level == 1) ++problems_;
+    if (level == 0) ++errors_;
     return 1;
   }
 
@@ -86,11 +87,13 @@ class Reporter {
   }
 
   int problems() const { return problems_; }
+  int errors() const { return errors_; }
 
  private:
   bool progress_;
   bool shown_ = false;
   int problems_ = 0;
+  int errors_ = 0;
 };
 
 // Why a FILE cannot be read, or empty when it can.
@@ -168,7 +171,9 @@ int main(int argc, char** argv) {
     return reporter.busy(type, state, text, percent);
   };
   hooks.file_name_filter = [](std::string& name) { return vantorelle::app::FNameFilter(name); };
+  std::size_t written = 0;
   hooks.post_process = [&](const std::string& path) {
+    ++written;
     reporter.clear_progress();
     std::printf("%s\n", path.c_str());
     std::fflush(stdout);
@@ -177,14 +182,15 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> run_argv{"Vantorelle"};
   run_argv.insert(run_argv.end(), inputs.begin(), inputs.end());
-  std::size_t found = 0;
-  vantorelle::app::xmain(run_argv, hooks, &found);
+  vantorelle::app::xmain(run_argv, hooks, nullptr);
   reporter.clear_progress();
 
-  if (found == 0 && !inputs.empty()) {
+  // Text alone makes no output file; an output that could not be created has
+  // been reported already.
+  if (written == 0 && !inputs.empty() && reporter.errors() == 0) {
     std::fprintf(stderr, "%s: no encoded data found\n", kProgram);
   }
   if (unreadable) return kExitUsage;
-  if (found == 0 || reporter.problems() > 0) return kExitProblems;
+  if (written == 0 || reporter.problems() > 0) return kExitProblems;
   return kExitClean;
 }
