@@ -109,23 +109,26 @@ void drain_line(InputFile& input) {
 }
 
 // A line longer than the line reader keeps is decoded whole: its text (up to
-// a NUL) after the first kLineCapacity characters, piece by piece.
-int decode_rest_of_line(InputFile& input, OutputFile& output, PartCrc& crc, LineBytes& line,
-                        unsigned char* bytes) {
+// a NUL) after the first kLineCapacity characters, piece by piece. A failed
+// write does not stop it: the whole line is counted, as a line decoded in one
+// go would be. Whether every write succeeded.
+bool decode_rest_of_line(InputFile& input, OutputFile& output, PartCrc& crc, LineBytes& line,
+                         unsigned char* bytes) {
+  bool written = true;
   bool ended = false;
   while (!ended) {
     std::string_view piece = input.read_line_piece(ended);
     const std::string_view text = up_to_nul(piece);
     for (std::size_t at = 0; at < text.size(); at += kLineCapacity) {
       const std::size_t n = line.decode(text.substr(at, kLineCapacity), bytes);
-      if (!put(output, crc, bytes, n)) return kDecodeWriteFailed;
+      written = put(output, crc, bytes, n) && written;
     }
     if (text.size() != piece.size()) {
       if (!ended) drain_line(input);
       break;
     }
   }
-  return kDecodeOk;
+  return written;
 }
 
 // Decodes data lines up to "=yend "; the result when the input ends first.
@@ -152,14 +155,12 @@ int decode_data(InputFile& input, OutputFile& output, PartCrc& crc, bool& end_se
       return kDecodeOk;
     }
     LineBytes line;
-    if (!put(output, crc, bytes.data(), line.decode(text, bytes.data()))) {
-      return kDecodeWriteFailed;
-    }
+    bool written = put(output, crc, bytes.data(), line.decode(text, bytes.data()));
     if (cut && text.size() != head.size()) drain_line(input);
     if (cut && text.size() == head.size()) {
-      const int result = decode_rest_of_line(input, output, crc, line, bytes.data());
-      if (result != kDecodeOk) return result;
+      written = decode_rest_of_line(input, output, crc, line, bytes.data()) && written;
     }
+    if (!written) return kDecodeWriteFailed;
     if (input.eof()) return kDecodeOk;  // a long last line without its break
   }
 }
