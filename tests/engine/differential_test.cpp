@@ -447,7 +447,30 @@ TEST(Differential, ScannerMatchesReference) {
 // Kernels
 // ---------------------------------------------------------------------------
 
-TEST(CrcKernels, MatchByteWiseTable) {
+// ---------------------------------------------------------------------------
+// Kernels: the dispatched version of each, then every processor-specific one,
+// skipped (and said so) where this processor lacks what it needs.
+// ---------------------------------------------------------------------------
+
+using CrcKernel = std::uint32_t (*)(std::uint32_t, const unsigned char*, std::size_t);
+using BreakKernel = const char* (*)(const char*, std::size_t);
+using SkipKernel = SkippedLines (*)(const char*, std::size_t);
+using DecodeKernel = DecodedLines (*)(const char*, std::size_t, unsigned char*, std::size_t);
+
+// A processor-specific kernel, or why this processor cannot run it.
+template <typename Kernel>
+struct Available {
+  Kernel kernel;
+  std::string missing;
+};
+
+template <typename Kernel>
+Available<Kernel> kernel_if(bool present, Kernel kernel, const char* needs) {
+  if (present) return {kernel, {}};
+  return {nullptr, std::string("this processor has no ") + needs};
+}
+
+void check_crc_kernel(CrcKernel kernel) {
   Rng rng(0x637263);
   for (int round = 0; round < 2000; ++round) {
     const std::string block = random_bytes(rng, pick(rng, round < 1000 ? 300 : 70000));
@@ -455,18 +478,28 @@ TEST(CrcKernels, MatchByteWiseTable) {
     const auto reg = static_cast<std::uint32_t>(rng());
     std::uint32_t expected = reg;
     crcadd_block(&expected, data, block.size());
-    ASSERT_EQ(crc_update(reg, data, block.size()), expected) << block.size();
-    ASSERT_EQ(crc_update_portable(reg, data, block.size()), expected) << block.size();
-#if defined(__x86_64__)
-    if (cpu_features().pclmul) {
-      ASSERT_EQ(crc_update_pclmul(reg, data, block.size()), expected) << block.size();
-    }
-    if (cpu_features().vpclmul) {
-      ASSERT_EQ(crc_update_vpclmul(reg, data, block.size()), expected) << block.size();
-    }
-#endif
+    ASSERT_EQ(kernel(reg, data, block.size()), expected) << block.size();
   }
 }
+
+TEST(CrcKernels, DispatchedAndPortableMatchByteWiseTable) {
+  check_crc_kernel(&crc_update);
+  check_crc_kernel(&crc_update_portable);
+}
+
+#if defined(__x86_64__)
+TEST(CrcKernels, PclmulMatchesByteWiseTable) {
+  const auto k = kernel_if(cpu_features().pclmul, &crc_update_pclmul, "carry-less multiply");
+  if (k.kernel == nullptr) GTEST_SKIP() << k.missing;
+  check_crc_kernel(k.kernel);
+}
+
+TEST(CrcKernels, VpclmulMatchesByteWiseTable) {
+  const auto k = kernel_if(cpu_features().vpclmul, &crc_update_vpclmul, "AVX-512 carry-less multiply");
+  if (k.kernel == nullptr) GTEST_SKIP() << k.missing;
+  check_crc_kernel(k.kernel);
+}
+#endif
 
 TEST(CrcKernels, ShiftEqualsZeroBytesAndSplitsCombine) {
   Rng rng(0x736866);
@@ -487,66 +520,57 @@ TEST(CrcKernels, ShiftEqualsZeroBytesAndSplitsCombine) {
   }
 }
 
-using BreakKernel = const char* (*)(const char*, std::size_t);
-using SkipKernel = SkippedLines (*)(const char*, std::size_t);
-using DecodeKernel = DecodedLines (*)(const char*, std::size_t, unsigned char*, std::size_t);
-
-struct Kernels {
-  std::vector<BreakKernel> breaks{&find_line_break};
-  std::vector<SkipKernel> skips{&skip_plain_lines};
-  std::vector<DecodeKernel> yenc{&yenc_decode_lines};
-  std::vector<DecodeKernel> uu{&uu_decode_full_lines};
-  Kernels() {
-#if defined(__x86_64__)
-    if (cpu_features().avx2) {
-      breaks.push_back(&find_line_break_avx2);
-      skips.push_back(&skip_plain_lines_avx2);
-      uu.push_back(&uu_decode_full_lines_avx2);
-    }
-    if (cpu_features().avx512bw) skips.push_back(&skip_plain_lines_avx512);
-    if (cpu_features().avx512_vbmi2) {
-      yenc.push_back(&yenc_decode_lines_avx512);
-      uu.push_back(&uu_decode_full_lines_avx512);
-    }
-#endif
-  }
-};
-
-TEST(LineKernels, MatchPlainVersions) {
-  const Kernels k;
+// Either kernel may be missing (null).
+void check_line_kernels(BreakKernel find_break, SkipKernel skip) {
   Rng rng(0x6c696e65);
   for (int round = 0; round < 20000; ++round) {
     const std::size_t size = pick(rng, round % 10 == 0 ? 3000 : 300);
     const std::string block = kernel_block(rng, size, round % 2 ? "ab\r\n" : "xxxxxSu=yberS=b\r\n\0");
-    const char* plain_break = find_line_break_plain(block.data(), size);
-    for (auto kernel : k.breaks) ASSERT_EQ(kernel(block.data(), size), plain_break) << round;
-    const SkippedLines plain = skip_plain_lines_plain(block.data(), size);
-    for (auto kernel : k.skips) {
-      const SkippedLines fast = kernel(block.data(), size);
+    if (find_break != nullptr) {
+      ASSERT_EQ(find_break(block.data(), size), find_line_break_plain(block.data(), size)) << round;
+    }
+    if (skip != nullptr) {
+      const SkippedLines plain = skip_plain_lines_plain(block.data(), size);
+      const SkippedLines fast = skip(block.data(), size);
       ASSERT_EQ(fast.consumed, plain.consumed) << round;
       ASSERT_EQ(fast.lines, plain.lines) << round;
     }
   }
 }
 
-void compare_decode_kernels(const std::vector<DecodeKernel>& kernels, DecodeKernel plain_kernel,
-                            const std::string& block, std::size_t size, int round) {
+TEST(LineKernels, DispatchedMatchPlainVersions) {
+  check_line_kernels(&find_line_break, &skip_plain_lines);
+}
+
+#if defined(__x86_64__)
+TEST(LineKernels, Avx2MatchPlainVersions) {
+  const auto find_break = kernel_if(cpu_features().avx2, &find_line_break_avx2, "AVX2");
+  const auto skip = kernel_if(cpu_features().avx2, &skip_plain_lines_avx2, "AVX2");
+  if (find_break.kernel == nullptr) GTEST_SKIP() << find_break.missing;
+  check_line_kernels(find_break.kernel, skip.kernel);
+}
+
+TEST(LineKernels, Avx512MatchPlainVersion) {
+  const auto skip = kernel_if(cpu_features().avx512bw, &skip_plain_lines_avx512, "AVX-512 BW");
+  if (skip.kernel == nullptr) GTEST_SKIP() << skip.missing;
+  check_line_kernels(nullptr, skip.kernel);
+}
+#endif
+
+void compare_decode_kernel(DecodeKernel kernel, DecodeKernel plain_kernel, const std::string& block,
+                           std::size_t size, int round) {
   // Room for every line, so that no version stops for want of it.
   std::vector<unsigned char> expected(size + kYencLineRoom + 64), got(expected.size());
   const std::size_t room = expected.size() - 64;
   const DecodedLines plain = plain_kernel(block.data(), size, expected.data(), room);
-  for (auto kernel : kernels) {
-    const DecodedLines fast = kernel(block.data(), size, got.data(), room);
-    ASSERT_EQ(fast.consumed, plain.consumed) << round;
-    ASSERT_EQ(fast.produced, plain.produced) << round;
-    ASSERT_TRUE(std::equal(got.begin(), got.begin() + static_cast<long>(fast.produced),
-                           expected.begin()))
-        << round;
-  }
+  const DecodedLines fast = kernel(block.data(), size, got.data(), room);
+  ASSERT_EQ(fast.consumed, plain.consumed) << round;
+  ASSERT_EQ(fast.produced, plain.produced) << round;
+  ASSERT_TRUE(std::equal(got.begin(), got.begin() + static_cast<long>(fast.produced), expected.begin()))
+      << round;
 }
 
-TEST(DecodeKernels, YencMatchesPlain) {
-  const Kernels k;
+void check_yenc_kernel(DecodeKernel kernel) {
   Rng rng(0x796b);
   const std::string alphabets[] = {std::string("abc=\r\n", 6), std::string("==y\r\n\0abcdefgh", 14),
                                    "qwertyuiopasdfghjklzxcvbnm=\r\n"};
@@ -556,13 +580,12 @@ TEST(DecodeKernels, YencMatchesPlain) {
     if (round % 5 == 0) {  // regular 128-character lines, as real articles have them
       for (std::size_t i = 128; i + 1 < size; i += 130) block.replace(i, 2, "\r\n");
     }
-    compare_decode_kernels(k.yenc, &yenc_decode_lines_plain, block, size, round);
-    if (HasFatalFailure()) return;
+    compare_decode_kernel(kernel, &yenc_decode_lines_plain, block, size, round);
+    if (testing::Test::HasFatalFailure()) return;
   }
 }
 
-TEST(DecodeKernels, UuMatchesPlain) {
-  const Kernels k;
+void check_uu_kernel(DecodeKernel kernel) {
   Rng rng(0x756b);
   const std::string full = "M" + std::string(60, '!');
   for (int round = 0; round < 20000; ++round) {
@@ -576,10 +599,34 @@ TEST(DecodeKernels, UuMatchesPlain) {
     }
     const std::size_t size = pick(rng, text.size());
     text += random_bytes(rng, 64);
-    compare_decode_kernels(k.uu, &uu_decode_full_lines_plain, text, size, round);
-    if (HasFatalFailure()) return;
+    compare_decode_kernel(kernel, &uu_decode_full_lines_plain, text, size, round);
+    if (testing::Test::HasFatalFailure()) return;
   }
 }
+
+TEST(DecodeKernels, DispatchedYencMatchesPlain) { check_yenc_kernel(&yenc_decode_lines); }
+
+TEST(DecodeKernels, DispatchedUuMatchesPlain) { check_uu_kernel(&uu_decode_full_lines); }
+
+#if defined(__x86_64__)
+TEST(DecodeKernels, YencAvx512MatchesPlain) {
+  const auto k = kernel_if(cpu_features().avx512_vbmi2, &yenc_decode_lines_avx512, "AVX-512 VBMI2");
+  if (k.kernel == nullptr) GTEST_SKIP() << k.missing;
+  check_yenc_kernel(k.kernel);
+}
+
+TEST(DecodeKernels, UuAvx2MatchesPlain) {
+  const auto k = kernel_if(cpu_features().avx2, &uu_decode_full_lines_avx2, "AVX2");
+  if (k.kernel == nullptr) GTEST_SKIP() << k.missing;
+  check_uu_kernel(k.kernel);
+}
+
+TEST(DecodeKernels, UuAvx512MatchesPlain) {
+  const auto k = kernel_if(cpu_features().avx512_vbmi2, &uu_decode_full_lines_avx512, "AVX-512 VBMI2");
+  if (k.kernel == nullptr) GTEST_SKIP() << k.missing;
+  check_uu_kernel(k.kernel);
+}
+#endif
 
 }  // namespace
 }  // namespace vantorelle
