@@ -5,7 +5,9 @@
 // subject key), "begin " and "=ybegin " name the output file, "=ypart " and
 // "=yend " carry yEnc positions and CRCs. A segment starts after its Subject
 // line and ends after the next one (or at the end of the file), so the
-// decoders later search it for their own start lines.
+// decoders later search it for their own start lines. Until a file's first
+// Subject line, each "=ybegin " line (gathered by its name) and each uuencode
+// "begin " line (a file of its own) starts a segment where it begins.
 //
 // Most lines start with none of the prefixes' first bytes; runs of them are
 // skipped in the input buffer at once, with their polls made together and the
