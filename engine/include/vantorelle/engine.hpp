@@ -208,14 +208,19 @@ int uulist_set_yenc_end(OutputFileRecord* record, SegmentRecord* segment,
 // ---------------------------------------------------------------------------
 
 // Reads one input file and records every part it holds in the catalogue.
+// Parts are found by the Subject lines' counters; before a file's first
+// Subject line, every yEnc or uuencode header line starts a part of its own.
 // Announces the file through the busy hook (type 1) and polls it while
 // reading. A file that cannot be opened leaves the catalogue unchanged.
 void uuScanFile(Catalogue& catalogue, const std::string& path);
 
 // Assembles one output file from its parts, in part order: reports missing
-// parts, asks the directory hook and the file-name filter for the path,
-// decodes, checks CRCs and calls the post-process hook. Returns 0 for a null
-// record or when the output cannot be created, 1 otherwise.
+// parts (up to the part total when that is higher), asks the directory hook
+// and the file-name filter for the path, decodes, checks CRCs and sizes and
+// calls the post-process hook. A record in which no "begin " or "=ybegin "
+// line was found holds text only: after the missing-part messages nothing
+// more is done. Returns 0 for a null record or when the output cannot be
+// created, 1 otherwise.
 int uuDecode(OutputFileRecord* record);
 
 // Hands every input file of the record to the input-removal hook, each once
