@@ -67,6 +67,7 @@ bool OutputFile::flush() {
 bool OutputFile::write(const void* data, std::size_t size) {
   const char* bytes = static_cast<const char*>(data);
   if (error_) return false;
+  if (size == 0) return true;  // data may then be null, which memcpy must not see
   length_ += size;
   if (size >= capacity_) {
     // Large blocks go straight to the file.
