@@ -367,6 +367,27 @@ std::vector<TrustCase> trust_cases() {
                     yenc_article("same", "=ybegin line=128 size=6 name=second.bin", "second")},
                    1, "warning: Duplicate segment 1 for 'first.bin' ignored\n", {{"first.bin", "first"}},
                    {"second.bin"}});
+  // Three uuencoded parts all labelled "(1/3)".
+  {
+    auto uu = test::uu_articles("same", "same.bin", data, 70, "\n");
+    for (auto& part : uu) {
+      const std::size_t at = part.find(" [");
+      part.replace(at, part.find(']', at) + 1 - at, " (1/3)");
+    }
+    cases.push_back({"three parts labelled one", uu, 1,
+                     "warning: Missing segment 2 for 'same.bin'\n"
+                     "warning: Missing segment 3 for 'same.bin'\n"
+                     "warning: Missing 2 segments for 'same.bin'\n"
+                     "warning: Duplicate segment 1 for 'same.bin' ignored\n"
+                     "warning: Duplicate segment 1 for 'same.bin' ignored\n"
+                     "warning: Missing segment 2 for '%d/same.bin'\n"
+                     "warning: Missing segment 3 for '%d/same.bin'\n",
+                     {}, {}});
+  }
+  // A negative counter names no part.
+  cases.push_back({"negative counter",
+                   {yenc_article("neg (-3/2)", "=ybegin line=128 size=3 name=neg.bin", "neg")}, 0, "",
+                   {{"neg.bin", "neg"}}, {}});
   return cases;
 }
 
