@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <regex>
@@ -189,6 +190,30 @@ TEST_F(Disposal, PathsArePercentEncodedInTheInfo) {
   const std::string encoded = InfoLine(trash_info_ + "/" + name + ".trashinfo", "Path");
   EXPECT_TRUE(encoded.ends_with("/in/my%20file%20100%25%23%C3%A4%3F.txt")) << encoded;
   EXPECT_TRUE(fs::exists(trash_files_ + "/" + name));
+}
+
+// GLib implements the same Trash rules; what it writes for a file must be
+// what DisposeInput writes for the same kind of file.
+TEST_F(Disposal, DisposeInputWritesWhatGLibsTrashWrites) {
+  if (::access("/usr/bin/gio", X_OK) != 0) GTEST_SKIP() << "gio (Debian package libglib2.0-bin) is not installed";
+  const std::string name = "a b%ä#.txt";
+  const std::string by_glib = Input("glib/" + name, "1");
+  const std::string by_us = Input("ours/" + name, "2");
+  ASSERT_EQ(std::system(("gio trash '" + by_glib + "'").c_str()), 0);
+  int result = -1;
+  Dispose(by_us, false, true, result);
+  ASSERT_EQ(result, 0);
+  const std::string our_name = TrashCandidateName(name, 1);
+  const std::regex form(R"(\[Trash Info\]\nPath=(.*)\nDeletionDate=(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d)\n)");
+  const std::string glib_info = ReadBytes(trash_info_ + "/" + name + ".trashinfo");
+  const std::string our_info = ReadBytes(trash_info_ + "/" + our_name + ".trashinfo");
+  std::smatch glib_match, our_match;
+  ASSERT_TRUE(std::regex_match(glib_info, glib_match, form)) << glib_info;
+  ASSERT_TRUE(std::regex_match(our_info, our_match, form)) << our_info;
+  EXPECT_EQ(glib_match[1].str(), PercentEncodePath(by_glib));
+  EXPECT_EQ(our_match[1].str(), PercentEncodePath(by_us));
+  EXPECT_EQ(ReadBytes(trash_files_ + "/" + name), "1");
+  EXPECT_EQ(ReadBytes(trash_files_ + "/" + our_name), "2");
 }
 
 TEST(PercentEncodePath, KeepsOnlyUnreservedCharactersAndSlashes) {
