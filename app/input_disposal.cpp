@@ -81,9 +81,14 @@ std::string Absolute(const std::string& path) {
   return absolute;
 }
 
-// A Trash's files folder has an info folder beside it.
+// The files folder of a Trash ("Trash", or ".Trash-UID" on another volume).
+// Its info folder is made again should it have gone, so that no file enters
+// the Trash without the record the desktop needs to list and restore it.
 bool IsTrashFilesFolder(const std::string& folder) {
-  return BaseName(folder) == "files" && IsDirectory(Join(Parent(folder), "info"));
+  if (BaseName(folder) != "files") return false;
+  const std::string trash = BaseName(Parent(folder));
+  if (trash != "Trash" && !trash.starts_with(".Trash-")) return false;
+  return MakeFolders(Join(Parent(folder), "info"));
 }
 
 // rename that fails with EEXIST instead of replacing an existing target.

@@ -32,10 +32,10 @@ extern std::string trashpath;
 //                   path, target path) on standard error. The file then stays.
 //   both:           the file is removed, the move then fails and is reported
 //                   as above; -1.
-// When trash_files_path is a Trash's files folder (it ends in "files" and has
-// an "info" sibling), the move follows the Trash rules above; otherwise (the
-// "./" fallback) the file is moved in under its own name, or its name with a
-// number added when that is taken.
+// When trash_files_path is a Trash's files folder (".../Trash/files"), the
+// move follows the Trash rules above; otherwise (the "./" fallback) the file
+// is moved in under its own name, or its name with a number added when that
+// is taken; nothing there is replaced either.
 int DisposeInput(const std::string& path, bool delete_inputs, bool trash_inputs,
                  const std::string& trash_files_path);
 

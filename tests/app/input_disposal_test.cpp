@@ -181,6 +181,14 @@ TEST_F(Disposal, NothingInTheTrashIsReplacedEvenWithoutItsInfo) {
   EXPECT_FALSE(fs::exists(trash_info_ + "/orphan.txt.trashinfo"));
 }
 
+TEST_F(Disposal, ATrashWhoseInfoFolderWentMissingGetsItBack) {
+  fs::remove_all(trash_info_);
+  int result = -1;
+  Dispose(Input("late.txt"), false, true, result);
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(fs::exists(trash_info_ + "/late.txt.trashinfo"));
+}
+
 TEST_F(Disposal, PathsArePercentEncodedInTheInfo) {
   const std::string name = "my file 100%#ä?.txt";
   const std::string path = Input(name);

@@ -107,9 +107,9 @@ TEST_F(ShellWindows, MessagesAreRoutedByLevelWindowAndPreference) {
 
 TEST_F(ShellWindows, EachListedMessageReplacesThePreviousAndIsCounted) {
   OpenProgress(tb, progPtr);
-  MsgCallBack(tb, kLevelWarning, "Part 3 of 'a.jpg' is missing");
-  MsgCallBack(tb, kLevelWarning, "Part 4 of 'a.jpg' is missing");
-  EXPECT_EQ(progress_text(kProgressMessageItem), "Part 4 of 'a.jpg' is missing");
+  MsgCallBack(tb, kLevelWarning, "a.jpg: segment 3 is missing");
+  MsgCallBack(tb, kLevelWarning, "a.jpg: segment 4 is missing");
+  EXPECT_EQ(progress_text(kProgressMessageItem), "a.jpg: segment 4 is missing");
   EXPECT_EQ(run_state().error_count, 2);
 }
 

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <sys/xattr.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QDialog>
 #include <QFile>
 #include <QProgressBar>
@@ -160,14 +162,24 @@ TEST_F(QtShellWindows, A255BytePathStaysWithinTheScreenInTheProgressWindow) {
   EXPECT_TRUE(status->shownText().startsWith(QStringLiteral("Scanning: part1.txt")));
 }
 
+TEST_F(QtShellWindows, TheWholeMessageCanBeCopied) {
+  OpenProgress(tb, progPtr);
+  const std::string message = "CRC error in '" + LongPath() + "'";
+  MsgCallBack(tb, kLevelWarning, message);
+  QWidget* label = tb.ItemWidget(progPtr, kProgressMessageItem);
+  ASSERT_EQ(label->actions().size(), 1);
+  label->actions().front()->trigger();
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), FitItemText(message));
+}
+
 TEST_F(QtShellWindows, TheProgressWindowShrinksBackAfterALongMessage) {
   OpenProgress(tb, progPtr);
   QDialog* window = tb.DialogWindow(progPtr);
-  MsgCallBack(tb, kLevelWarning, "Part 2 is missing");
+  MsgCallBack(tb, kLevelWarning, "Segment 2 is missing");
   const int short_height = window->height();
   MsgCallBack(tb, kLevelWarning, "CRC error in '" + LongPath() + "', the file is damaged");
   EXPECT_GT(window->height(), short_height);
-  MsgCallBack(tb, kLevelWarning, "Part 3 is missing");
+  MsgCallBack(tb, kLevelWarning, "Segment 3 is missing");
   EXPECT_EQ(window->height(), short_height);
 }
 
@@ -193,7 +205,7 @@ TEST_F(QtShellWindows, FlushingLetsTheWindowSystemThroughWhileTheRunBlocks) {
   OpenProgress(tb, progPtr);
   bool delivered = false;
   QTimer::singleShot(0, [&delivered] { delivered = true; });
-  MsgCallBack(tb, kLevelWarning, "Part 2 is missing");  // flushes, with no event loop turning
+  MsgCallBack(tb, kLevelWarning, "Segment 2 is missing");  // flushes, with no event loop turning
   EXPECT_TRUE(delivered);
 }
 

@@ -1,6 +1,9 @@
 // item_labels.cpp - the eliding and the wrapping static text items.
 #include "item_labels.hpp"
 
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QStyle>
 #include <QTextLayout>
@@ -30,7 +33,16 @@ int VerticalExtra(const QLabel& label) {
 
 }  // namespace
 
+void AddCopyAction(QLabel& label) {
+  auto* copy = new QAction(QLabel::tr("&Copy"), &label);
+  QObject::connect(copy, &QAction::triggered, &label, [&label] { QGuiApplication::clipboard()->setText(label.text()); });
+  label.addAction(copy);
+  label.setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
 // ---- ElidedLabel ---------------------------------------------------------------------
+
+ElidedLabel::ElidedLabel(QWidget* parent) : QLabel(parent) { AddCopyAction(*this); }
 
 QSize ElidedLabel::sizeHint() const {
   return {PreferredWidth(*this), fontMetrics().height() + VerticalExtra(*this)};
@@ -56,6 +68,8 @@ void ElidedLabel::paintEvent(QPaintEvent* /*event*/) {
 }
 
 // ---- WrappedLabel ----------------------------------------------------------------------
+
+WrappedLabel::WrappedLabel(QWidget* parent) : QLabel(parent) { AddCopyAction(*this); }
 
 int WrappedLabel::TextWidth(int widget_width) const {
   return std::max(1, widget_width - contentsMargins().left() - contentsMargins().right() - 2 * margin());

@@ -12,13 +12,17 @@ class QTextLayout;
 
 namespace vantorelle::toolbox {
 
+// Both offer the whole text through a Copy item in their context menu, as
+// they paint it themselves and cannot be selected.
+void AddCopyAction(QLabel& label);
+
 // One line; a text that does not fit loses its middle to "…" (the start and
 // the file name at the end stay). The whole text is its tooltip then.
 class ElidedLabel : public QLabel {
   Q_OBJECT
 
  public:
-  explicit ElidedLabel(QWidget* parent = nullptr) : QLabel(parent) {}
+  explicit ElidedLabel(QWidget* parent = nullptr);
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
   // What is painted at the present width.
@@ -33,7 +37,7 @@ class WrappedLabel : public QLabel {
   Q_OBJECT
 
  public:
-  explicit WrappedLabel(QWidget* parent = nullptr) : QLabel(parent) {}
+  explicit WrappedLabel(QWidget* parent = nullptr);
   bool hasHeightForWidth() const override { return true; }
   int heightForWidth(int width) const override;
   QSize sizeHint() const override;
