@@ -27,11 +27,6 @@ constexpr std::size_t kMessageBuffer = 256;
 
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0u) == 0x80u; }
 
-void SetIndeterminate(Toolbox& tb, DialogRef dialog, bool indeterminate) {
-  tb.SetControlData(dialog, kProgressBarItem, toolbox::kControlEntireControl,
-                    toolbox::kControlProgressBarIndeterminateTag, indeterminate);
-}
-
 void FlushWindow(Toolbox& tb, DialogRef dialog) { tb.QDFlushPortBuffer(dialog); }
 
 // The modal alert with continue and quit; quit ends the process.
@@ -95,7 +90,7 @@ void OpenProgress(Toolbox& tb, DialogRef& dialog) {
       tb.DialogSelect(event, hit_dialog, hit_item);
     }
   }
-  SetIndeterminate(tb, dialog, true);
+  toolbox::SetProgressBarIndeterminate(tb, dialog, kProgressBarItem);
 }
 
 void CloseProgress(Toolbox& tb, DialogRef& dialog) {
@@ -124,14 +119,14 @@ int BusyCallback(Toolbox& tb, int type, int state, std::string_view text, int pe
     const std::string status = StatusText("Scanning: ", name);
     if (!progPtr) return 0;
     toolbox::SetCText(tb, progPtr, kProgressStatusItem, status);
-    SetIndeterminate(tb, progPtr, true);
+    toolbox::SetProgressBarIndeterminate(tb, progPtr, kProgressBarItem);
   } else if (type == kBusyDecoding) {
-    if (state == -1 && progPtr) SetIndeterminate(tb, progPtr, false);
+    if (state == -1 && progPtr) toolbox::SetProgressBarDeterminate(tb, progPtr, kProgressBarItem);
     const std::string status = StatusText("Decoding: ", name);
     if (!progPtr) return 0;
     toolbox::SetCText(tb, progPtr, kProgressStatusItem, status);
     const auto value = static_cast<std::int16_t>(static_cast<std::uint16_t>(percent & 0xFFFF));
-    tb.SetControlValue(progPtr, kProgressBarItem, value);
+    toolbox::SetItemValue(tb, progPtr, kProgressBarItem, value);
   }
   if (!progPtr) return 0;
   tb.IdleControls(progPtr);
