@@ -44,6 +44,22 @@ bool names_no_directory(std::string_view text) { return text.empty() || text == 
 
 bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
+bool is_utf8_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0u) == 0x80u; }
+
+// At most `limit` bytes of the text, never ending inside a UTF-8 sequence.
+std::string_view cut_to(std::string_view text, std::size_t limit) {
+  if (text.size() <= limit) return text;
+  while (limit > 0 && is_utf8_continuation(text[limit])) --limit;
+  return text.substr(0, limit);
+}
+
+// Bytes of the first character: a whole UTF-8 sequence counts as one.
+std::size_t first_character_size(std::string_view text) {
+  std::size_t size = 1;
+  while (size < text.size() && size < 4 && is_utf8_continuation(text[size])) ++size;
+  return size;
+}
+
 void use_subject_directory(std::string& subject) {
   std::replace(subject.begin(), subject.end(), ':', '_');
   std::replace(subject.begin(), subject.end(), '/', '_');
@@ -55,18 +71,17 @@ void use_subject_directory(std::string& subject) {
   const auto length = static_cast<std::size_t>(std::max<int>(state.dir_cmp_len_, 0));
   if (std::strncmp(state.directory_.c_str(), subject.c_str(), length) == 0) return;
   // A longer subject could not be made into a directory at all.
-  state.directory_ = std::string(text.substr(0, kMaxName));
+  state.directory_ = std::string(cut_to(text, kMaxName));
   make_directory(state.directory_);
 }
 
 // The first character whatever it is, then the ASCII letters that follow it.
 std::string name_prefix(std::string_view dest_name) {
-  std::string prefix;
-  for (const char c : dest_name.substr(0, kMaxName)) {
-    if (c == '\0' || (!prefix.empty() && !is_ascii_letter(c))) break;
-    prefix += c;
-  }
-  return prefix;
+  const std::string_view name = dest_name.substr(0, dest_name.find('\0'));
+  if (name.empty()) return {};
+  std::size_t end = first_character_size(name);
+  while (end < name.size() && is_ascii_letter(name[end])) ++end;
+  return std::string(name.substr(0, end));
 }
 
 void use_prefix_directory(std::string_view dest_name) {

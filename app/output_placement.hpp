@@ -28,10 +28,12 @@ using FilenameQuery = std::function<bool(const std::string& long_name, std::stri
 // The directory hook, called before the file-name filter for every output.
 // With shiftKey_: every ':' and '/' in subject becomes '_' (in place, so the
 // catalogue keeps the change); when directory_ and subject differ within
-// their first dir_cmp_len_ characters, subject becomes directory_ and is
-// made. A subject that is empty, "." or ".." names no directory: directory_
-// stays as it was. With cmdKey_ (deciding last): the first character of
-// dest_name and the ASCII letters that follow it name the directory. Returns 0.
+// their first dir_cmp_len_ characters, subject (cut to 255 bytes, the
+// longest name a folder can have) becomes directory_ and is made. A subject
+// that is empty, "." or ".." names no directory: directory_ stays as it was.
+// With cmdKey_ (deciding last): the first character of dest_name (a whole
+// UTF-8 sequence) and the ASCII letters that follow it name the directory.
+// Returns 0.
 int DirectoryCallback(std::string_view dest_name, std::string& subject);
 
 // The file-name filter: builds the output path below path_ (and directory_)

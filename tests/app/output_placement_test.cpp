@@ -182,12 +182,15 @@ TEST_F(Directories, OverlongSubjectIsCutToALegalName) {
   const std::string subject(300, 's');
   EXPECT_EQ(place("f.bin", subject), std::string(255, 's'));
   EXPECT_TRUE(exists(std::string(255, 's')));
+  const std::string accented = std::string(254, 'a') + "\xC3\xA9";
+  EXPECT_EQ(place("f.bin", accented), std::string(254, 'a')) << "never cut inside a character";
 }
 
 TEST_F(Directories, NamePrefixIsTheFirstCharacterAndTheLettersAfterIt) {
   const std::pair<const char*, const char*> cases[] = {
       {"Rome2004.jpg", "Rome"}, {"2004Rome.jpg", "2"}, {"a:b.txt", "a"}, {"Zebra_1.gif", "Zebra"},
       {"x", "x"},               {"", ""},              {"..hidden", "."}, {"/etc", "/etc"},
+      {"\xC3\x84rger.jpg", "\xC3\x84rger"},  // a UTF-8 first character stays whole
   };
   for (const auto& [name, prefix] : cases) {
     run_state().cmdKey_ = true;
