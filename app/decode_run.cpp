@@ -1,6 +1,7 @@
 // decode_run.cpp - one decode run: scan every input, decode every output file, dispose of inputs.
 #include "decode_run.hpp"
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <set>
