@@ -10,6 +10,7 @@ full=(
   qt6-base-dev qt6-svg-dev libgl-dev
   desktop-file-utils appstream dpkg-dev file groff-base
   sharutils python3 python3-sabyenc python3-yenc
+  libglib2.0-bin
 )
 if [ "${1:-}" = core ]; then packages=("${core[@]}"); else packages=("${full[@]}"); fi
 

@@ -422,6 +422,21 @@ TEST_F(Application, DropsOnTheRunningApplicationAreDecodedAndItStaysOpen) {
   EXPECT_EQ(Count(kProgressDialogID), 2);
 }
 
+TEST_F(Application, OpeningTheProgressWindowLeavesAppleEventsQueued) {
+  PostKey('a', 0);
+  tb.PostAppleEvent({kCoreEventClass, kAEQuitApplication, {}});
+  tb.PostAppleEvent(OpenDocuments({"/d/a.txt"}));
+  PostKey('b', 0);
+  PostKey('c', 0);
+  PostKey('d', 0);
+  OpenProgress(tb, progPtr);
+  std::vector<std::uint16_t> left;
+  EventRecord event;
+  while (tb.GetNextEvent(everyEvent, event)) left.push_back(event.what);
+  EXPECT_EQ(left, (std::vector<std::uint16_t>{kHighLevelEvent, kHighLevelEvent, keyDown}));
+  CloseProgress(tb, progPtr);
+}
+
 TEST_F(Application, EventsOfTheBurstThatAreNotAppleEventsAreDropped) {
   tb.PostAppleEvent({kCoreEventClass, kAEOpenApplication, {}});
   tb.PostMenuChoice(MenuChoice(kOptionsMenuID, 1));
