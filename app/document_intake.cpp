@@ -48,9 +48,8 @@ void SortInputs(std::vector<std::string>& argv) {
             [](const std::string& a, const std::string& b) { return compare(a, b) < 0; });
 }
 
-// The run itself, inside the open progress window, then the summary and closing.
-void RunAndClose(Toolbox& tb, const RunInputs& inputs) {
-  xmain(inputs.argv, MakeApplicationHooks(tb));
+// After the run: the files left out are named, then the summary and closing.
+void ReportAndClose(Toolbox& tb, const RunInputs& inputs) {
   for (const std::string& path : inputs.too_long) {
     std::string text(kPathTooLongFormat);
     text.replace(text.find("%s"), 2, path);
@@ -86,8 +85,9 @@ OSErr AEOpenDoc(Toolbox& tb, const AppleEvent& event, AppleEvent& /*reply*/, lon
   // not of the first one after sorting.
   if (inputs.argv.size() > 1) SetOutputBase(inputs.argv[1]);
   SortInputs(inputs.argv);
-  RunAndClose(tb, inputs);
+  xmain(inputs.argv, MakeApplicationHooks(tb));
   AEDisposeDesc(list);
+  ReportAndClose(tb, inputs);
   return noErr;
 }
 
@@ -109,7 +109,8 @@ int OpenDoc(Toolbox& tb) {
   RunInputs inputs;
   TakeInput(reply.selection.front(), inputs);
   if (inputs.argv.size() > 1) SetOutputBase(inputs.argv[1]);
-  RunAndClose(tb, inputs);
+  xmain(inputs.argv, MakeApplicationHooks(tb));
+  ReportAndClose(tb, inputs);
 
   tb.NavDisposeReply(reply);
   tb.NavUnload();
