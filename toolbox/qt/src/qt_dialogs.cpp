@@ -97,6 +97,8 @@ void QtToolbox::SetDialogItemText(DialogRef dialog, DialogItemIndex item, std::s
   QWidget* widget = ItemWidget(dialog, item);
   const QString shown = FromBytes(LimitItemText(text));
   if (auto* label = qobject_cast<QLabel*>(widget)) {
+    // A run sets the same status again and again; fitting the window is not free.
+    if (label->text() == shown) return;
     label->setText(shown);
     if (auto* window = qobject_cast<ItemDialog*>(label->window())) window->FitToContents();
   } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
