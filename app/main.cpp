@@ -58,13 +58,12 @@ Launch ReadArguments(int argc, char** argv) {
       if (arg == "--") {
         options_done = true;
       } else if (arg == "-h" || arg == "--help") {
-        launch.what = Launch::kHelp;
+        if (launch.what != Launch::kVersion) launch.what = Launch::kHelp;
       } else if (arg == "-V" || arg == "--version") {
-        launch.what = Launch::kVersion;
-      } else {
+        if (launch.what != Launch::kHelp) launch.what = Launch::kVersion;
+      } else if (launch.what == Launch::kRun) {
         launch.what = Launch::kUsageError;
         launch.bad_option = arg;
-        return launch;
       }
       continue;
     }
@@ -98,7 +97,9 @@ std::optional<int> AnswerWithoutWindow(const Launch& launch) {
 
 int main(int argc, char** argv) {
   // Help and version need no display: answer them before Qt looks for one.
-  if (std::optional<int> status = AnswerWithoutWindow(ReadArguments(argc, argv))) return *status;
+  // Qt's own options (-platform and so on) are still in argv here.
+  const Launch early = ReadArguments(argc, argv);
+  if (early.what == Launch::kHelp || early.what == Launch::kVersion) return *AnswerWithoutWindow(early);
 
   QApplication qt(argc, argv);
   QApplication::setApplicationName(QStringLiteral("vantorelle"));
