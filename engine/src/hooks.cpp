@@ -2,6 +2,7 @@
 #include "hooks.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <string_view>
@@ -21,6 +22,9 @@ struct Registry {
   PostProcessHook post_process;
   std::int32_t busy_msecs = 10;
   std::time_t last_secs = 0;    // when a poll last reached the hook; 0 = never
+  // The same with the standard clock, which counts milliseconds.
+  bool polled = false;
+  std::chrono::steady_clock::time_point last_poll;
   std::string last_remove;      // the path handed to the removal hook last
   dispatch::Clock clock;
 };
@@ -94,19 +98,36 @@ int BusyCallback(int type, int state, int percent, const char* format, ...) {
 
 bool HasBusyHook() { return static_cast<bool>(registry().busy); }
 
+namespace {
+
+// Whether a poll may reach the hook now; notes the time when it may.
+bool PollDue(Registry& r) {
+  if (r.clock) {
+    // A test clock counts whole seconds, so with a positive interval a poll
+    // gets through at most once per second.
+    const std::time_t now = now_seconds();
+    const std::int64_t elapsed =
+        r.busy_msecs <= 0 ? 1 : 1000 * static_cast<std::int64_t>(now - r.last_secs);
+    if (r.last_secs != 0 && elapsed <= r.busy_msecs) return false;
+    r.last_secs = now;
+    return true;
+  }
+  // The standard clock counts milliseconds: inside one long part, or a long
+  // scan, the hook is still reached every interval, which keeps a progress
+  // window painted and answering. Polls carry no message and change no result.
+  const auto now = std::chrono::steady_clock::now();
+  if (r.polled && r.busy_msecs > 0 && now - r.last_poll <= std::chrono::milliseconds(r.busy_msecs)) return false;
+  r.polled = true;
+  r.last_poll = now;
+  return true;
+}
+
+}  // namespace
+
 int BusyPoll() {
   auto& r = registry();
-  if (!r.busy) return 0;
-  const std::time_t now = now_seconds();
-  // The clock counts whole seconds, so with a positive interval a poll gets
-  // through at most once per second.
-  const std::int64_t elapsed =
-      r.busy_msecs <= 0 ? 1 : 1000 * static_cast<std::int64_t>(now - r.last_secs);
-  if (r.last_secs == 0 || elapsed > r.busy_msecs) {
-    r.last_secs = now;
-    return r.busy(kBusyPoll, 0, std::string_view(), 0);
-  }
-  return 0;
+  if (!r.busy || !PollDue(r)) return 0;
+  return r.busy(kBusyPoll, 0, std::string_view(), 0);
 }
 
 int BusyPollLines(std::size_t lines) {
@@ -150,6 +171,7 @@ void SetClockForTesting(Clock clock) { registry().clock = std::move(clock); }
 
 void ResetStateForTesting() {
   registry().last_secs = 0;
+  registry().polled = false;
   registry().last_remove.clear();
 }
 

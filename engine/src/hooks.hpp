@@ -26,7 +26,8 @@ int BusyCallback(int type, int state, int percent, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
 
 // Throttled keep-alive: reaches the busy hook with (0, 0, "", 0) on the first
-// poll and then only when more than busy_msecs have passed (in whole seconds).
+// poll and then only when more than busy_msecs have passed (in milliseconds;
+// in whole seconds with a test clock).
 int BusyPoll();
 
 // As many polls as `lines`, all at this instant: with the standard clock and a

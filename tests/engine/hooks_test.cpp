@@ -1,6 +1,9 @@
 // hooks_test.cpp - registration results, message formatting, the poll throttle, removal de-duplication.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "hooks.hpp"
 #include "test_support.hpp"
 
@@ -96,6 +99,21 @@ INSTANTIATE_TEST_SUITE_P(
         PollCase{"ExactlyOneSecondIsNotEnough", 1000, {1000, 1001, 1002, 1004}, {true, false, true, true}},
         PollCase{"ExactlyTwoSecondsAreNotEnough", 2000, {1000, 1002, 1003, 1005}, {true, false, true, false}}),
     [](const testing::TestParamInfo<PollCase>& info) { return info.param.name; });
+
+TEST(BusyPoll, TheStandardClockCountsMillisecondsNotWholeSeconds) {
+  HookRecorder hooks;
+  int polls = 0;
+  uuSetBusyCallback([&](int type, int, std::string_view, int) { polls += type == 0; return 0; }, 10000);
+  dispatch::BusyPoll();
+  dispatch::BusyPoll();
+  EXPECT_EQ(polls, 1) << "within the interval";
+  uuSetBusyCallback([&](int type, int, std::string_view, int) { polls += type == 0; return 0; }, 1);
+  for (int i = 0; i < 3; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    dispatch::BusyPoll();
+  }
+  EXPECT_EQ(polls, 4) << "a 1 ms interval must not wait for the next whole second";
+}
 
 TEST(BusyPoll, WithoutHookReturnsZero) {
   HookRecorder hooks;
