@@ -303,6 +303,26 @@ TEST(ScriptedDialogs, SetCTextCutsAndRestoresTheCurrentPort) {
   EXPECT_EQ(tb.GetPort(), progress);
 }
 
+TEST(ScriptedDialogs, ControlHelpersFlipFrameAndSwitchTheBar) {
+  ScriptedToolbox tb;
+  tb.AnswerDialog(kPreferencesDialogID, {});
+  const DialogRef prefs = tb.GetNewDialog(kPreferencesDialogID);
+  FlipCheckBox(tb, prefs, 5);
+  EXPECT_EQ(GetItemValue(tb, prefs, 5), 1);
+  FlipCheckBox(tb, prefs, 5);
+  EXPECT_EQ(GetItemValue(tb, prefs, 5), 0);
+  FrameOK(tb, prefs, 1);
+  EXPECT_TRUE(tb.last_dialog(kPreferencesDialogID).data.at({1, kControlPushButtonDefaultTag}));
+
+  const DialogRef progress = tb.GetNewDialog(kProgressDialogID);
+  SetItemValue(tb, progress, 5, 40);
+  SetProgressBarIndeterminate(tb, progress, 5);
+  EXPECT_TRUE(tb.last_dialog(kProgressDialogID).data.at({5, kControlProgressBarIndeterminateTag}));
+  SetProgressBarDeterminate(tb, progress, 5);
+  EXPECT_FALSE(tb.last_dialog(kProgressDialogID).data.at({5, kControlProgressBarIndeterminateTag}));
+  EXPECT_EQ(GetItemValue(tb, progress, 5), 40);
+}
+
 TEST(ItemText, CutsAt255BytesWithoutSplittingACharacter) {
   struct Case {
     const char* name;
