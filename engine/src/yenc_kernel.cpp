@@ -12,6 +12,7 @@ using Kernel = DecodedLines (*)(const char*, std::size_t, unsigned char*, std::s
 Kernel choose_kernel() {
 #if defined(__x86_64__)
   if (cpu_features().avx512_vbmi2) return &yenc_decode_lines_avx512;
+  if (cpu_features().avx2) return &yenc_decode_lines_avx2;
 #endif
   return &yenc_decode_lines_plain;
 }

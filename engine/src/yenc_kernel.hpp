@@ -31,6 +31,9 @@ DecodedLines yenc_decode_lines_plain(const char* src, std::size_t size, unsigned
                                      std::size_t dst_size);
 
 #if defined(__x86_64__)
+// AVX2 kernel; needs cpu_features().avx2. Exposed for tests.
+DecodedLines yenc_decode_lines_avx2(const char* src, std::size_t size, unsigned char* dst,
+                                    std::size_t dst_size);
 // AVX-512 VBMI2 kernel; needs cpu_features().avx512_vbmi2. Exposed for tests.
 DecodedLines yenc_decode_lines_avx512(const char* src, std::size_t size, unsigned char* dst,
                                       std::size_t dst_size);
