@@ -13,6 +13,7 @@
 #include "input_file.hpp"
 #include "line_scan.hpp"
 #include "output_file.hpp"
+#include "uu_kernel.hpp"
 #include "vantorelle/engine.hpp"
 #include "yenc_kernel.hpp"
 
@@ -27,10 +28,12 @@ int DecodeyEnc(InputFile& input, OutputFile& output, std::uint64_t start_offset,
                std::uint64_t end_position, std::uint32_t expected_part_crc,
                std::uint32_t* file_crc);
 
-// The block kernels of line_scan.hpp and yenc_kernel.hpp, byte by byte.
+// The block kernels of line_scan.hpp, yenc_kernel.hpp and uu_kernel.hpp, byte by byte.
 const char* find_line_break(const char* data, std::size_t size);
 SkippedLines skip_plain_lines(const char* data, std::size_t size);
 DecodedLines yenc_decode_lines(const char* src, std::size_t size, unsigned char* dst,
                                std::size_t dst_size);
+DecodedLines uu_decode_full_lines(const char* src, std::size_t limit, unsigned char* dst,
+                                  std::size_t dst_size);
 
 }  // namespace vantorelle::reference
