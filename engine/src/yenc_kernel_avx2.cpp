@@ -70,10 +70,6 @@ __attribute__((target("avx2"))) inline void store8_high(unsigned char* out, __m1
 __attribute__((target("avx2,popcnt"))) inline std::size_t pack32(unsigned char* out,
                                                                   __m256i bytes,
                                                                   std::uint32_t keep) {
-  if (keep == 0xFFFFFFFFu) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), bytes);
-    return 32;
-  }
   const unsigned g0 = keep & 0xFFu, g1 = (keep >> 8) & 0xFFu;
   const unsigned g2 = (keep >> 16) & 0xFFu, g3 = keep >> 24;
   const __m256i order = _mm256_setr_epi64x(
@@ -124,12 +120,11 @@ DecodedLines yenc_decode_lines_avx2(const char* src, std::size_t size, unsigned 
 
     __m256i bytes_lo = _mm256_sub_epi8(lo, k42);
     __m256i bytes_hi = _mm256_sub_epi8(hi, k42);
-    if (plan.escaped != 0) {
-      const auto escaped_lo = static_cast<std::uint32_t>(plan.escaped);
-      const auto escaped_hi = static_cast<std::uint32_t>(plan.escaped >> 32);
-      bytes_lo = _mm256_sub_epi8(bytes_lo, _mm256_and_si256(spread_bits(escaped_lo), k64));
-      bytes_hi = _mm256_sub_epi8(bytes_hi, _mm256_and_si256(spread_bits(escaped_hi), k64));
-    }
+    // Without branches: either way would often be mispredicted.
+    const auto escaped_lo = static_cast<std::uint32_t>(plan.escaped);
+    const auto escaped_hi = static_cast<std::uint32_t>(plan.escaped >> 32);
+    bytes_lo = _mm256_sub_epi8(bytes_lo, _mm256_and_si256(spread_bits(escaped_lo), k64));
+    bytes_hi = _mm256_sub_epi8(bytes_hi, _mm256_and_si256(spread_bits(escaped_hi), k64));
     unsigned char* out = dst + produced;
     out += pack32(out, bytes_lo, static_cast<std::uint32_t>(plan.keep));
     pack32(out, bytes_hi, static_cast<std::uint32_t>(plan.keep >> 32));
