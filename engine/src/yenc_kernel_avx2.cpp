@@ -63,7 +63,7 @@ __attribute__((target("avx2"))) inline void store8(unsigned char* out, __m128i v
 }
 
 __attribute__((target("avx2"))) inline void store8_high(unsigned char* out, __m128i v) {
-  _mm_storeh_pd(reinterpret_cast<double*>(out), _mm_castsi128_pd(v));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_unpackhi_epi64(v, v));
 }
 
 // Writes the kept bytes of 32 in order at out; returns how many.
