@@ -2,11 +2,10 @@
 //
 // The engine turns saved news articles back into the binaries they carry. It
 // uses nothing but the standard library and reports only through six hooks that
-// the application registers. Every hook is called on the caller's thread (only
-// uuScanFiles reads input files on a second thread as well); the hook registry
-// is process-wide, so one decode run may be in progress at a time.
+// the application registers. Everything here runs on the caller's thread; the
+// hook registry is process-wide, so one decode run may be in progress at a time.
 //
-// A run:  Catalogue cat;  uuScanFiles(cat, inputs) (or uuScanFile on each);
+// A run:  Catalogue cat;  for each input: uuScanFile(cat, path);
 //         for each record: uuDecode(&record);  for each record: uuRemove(&record);
 #pragma once
 
