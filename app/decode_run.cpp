@@ -31,9 +31,7 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks,
     hooks.ask_directory_length();
   }
   Catalogue catalogue;
-  if (argv.size() > 1) {
-    uuScanFiles(catalogue, std::vector<std::string>(argv.begin() + 1, argv.end()));
-  }
+  for (std::size_t i = 1; i < argv.size(); ++i) uuScanFile(catalogue, argv[i]);
   if (records_found != nullptr) *records_found = catalogue.size();
   if (catalogue.empty()) return 0;
 

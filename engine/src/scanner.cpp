@@ -10,16 +10,13 @@
 // Most lines start with none of the prefixes' first bytes; runs of them are
 // skipped in the input buffer at once, with their polls made together and the
 // current segment's end moved to where the run ends, as reading them one by
-// one would leave it. Reading a file (read_input) is kept apart from taking
-// its lines into the catalogue (take_findings), so that files can be read
-// ahead on another thread (scan_ahead.cpp).
+// one would leave it.
 #include <string>
 #include <string_view>
 
 #include "hooks.hpp"
 #include "input_file.hpp"
 #include "line_scan.hpp"
-#include "scanner.hpp"
 #include "subject.hpp"
 #include "vantorelle/engine.hpp"
 
@@ -69,72 +66,34 @@ void examine_line(ScanState& state, std::string_view line, std::uint64_t read_po
   }
 }
 
-bool may_be_examined(std::string_view line) {
-  return !line.empty() && (line[0] == 'S' || line[0] == 'b' || line[0] == '=');
-}
-
-// Adds a step that only moves the reading on, joining it to the last step
-// when that one holds no line either.
-void move_on(FileScan& scan, std::uint64_t read_pos, std::size_t polls) {
-  if (!scan.steps.empty() && !scan.steps.back().line) {
-    scan.steps.back().read_pos = read_pos;
-    scan.steps.back().polls += polls;
-  } else {
-    scan.steps.push_back({read_pos, 0, polls, std::nullopt});
-  }
-}
-
 }  // namespace
 
-FileScan read_input(const std::string& path) {
-  FileScan scan;
+void uuScanFile(Catalogue& catalogue, const std::string& path) {
+  dispatch::BusyCallback(kBusyScanning, -1, 0, "%s", path.c_str());
   auto input = InputFile::open(path);
-  if (!input) return scan;
-  scan.opened = true;
+  if (!input) return;
+
+  ScanState state{catalogue, path, nullptr, nullptr, {}, 1, 1};
   // The first line is examined even when its read meets the end of the file.
-  scan.first_line = input->read_line();
   std::uint64_t read_pos = 0;
+  examine_line(state, input->read_line(), read_pos, 0);
   for (;;) {
     const std::string_view block = input->buffered();
     const SkippedLines skipped = skip_plain_lines(block.data(), block.size());
     if (skipped.lines != 0) {
       input->consume(skipped.consumed);
       read_pos = input->position();
-      move_on(scan, read_pos, skipped.lines);
+      if (state.segment != nullptr) state.segment->end_offset = read_pos;
+      dispatch::BusyPollLines(skipped.lines);
     }
     const std::uint64_t previous_pos = read_pos;
     const std::string_view line = input->read_line();
     read_pos = input->position();
-    if (input->eof()) {
-      move_on(scan, read_pos, 0);
-      break;
-    }
-    // Every prefix the scanner looks for starts with one of these bytes;
-    // only such lines are kept.
-    if (may_be_examined(line)) {
-      scan.steps.push_back({read_pos, previous_pos, 1, std::string(line)});
-    } else {
-      move_on(scan, read_pos, 1);
-    }
+    if (state.segment != nullptr) state.segment->end_offset = read_pos;
+    if (input->eof()) break;
+    dispatch::BusyPoll();
+    examine_line(state, line, read_pos, previous_pos);
   }
-  return scan;
-}
-
-void take_findings(Catalogue& catalogue, const std::string& path, const FileScan& scan) {
-  if (!scan.opened) return;
-  ScanState state{catalogue, path, nullptr, nullptr, {}, 1, 1};
-  examine_line(state, scan.first_line, 0, 0);
-  for (const FileScan::Step& step : scan.steps) {
-    // The current segment ends wherever the reading has got to.
-    if (state.segment != nullptr) state.segment->end_offset = step.read_pos;
-    dispatch::BusyPollLines(step.polls);
-    if (step.line) examine_line(state, *step.line, step.read_pos, step.previous_pos);
-  }
-}
-
-void uuScanFile(Catalogue& catalogue, const std::string& path) {
-  dispatch::BusyCallback(kBusyScanning, -1, 0, "%s", path.c_str());
-  take_findings(catalogue, path, read_input(path));
 }
 
 }  // namespace vantorelle

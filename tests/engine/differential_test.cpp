@@ -14,7 +14,6 @@
 #include <optional>
 #include <random>
 #include <sstream>
-#include <thread>
 
 #include "article_writer.hpp"
 #include "cpu_features.hpp"
@@ -416,64 +415,6 @@ TEST(Differential, ScannerMatchesReference) {
     }
     ASSERT_EQ(catalogues[0], catalogues[1]) << "round " << round;
     ASSERT_EQ(polls[0], polls[1]) << "round " << round;
-  }
-}
-
-// Every busy-hook call of a scan, and whether each came on the calling thread.
-struct BusyCalls {
-  std::vector<std::string> calls;
-  bool all_on_caller = true;
-};
-
-BusyCalls scan_with_hooks(const std::function<void(Catalogue&)>& scan, std::string& catalogue_text) {
-  BusyCalls seen;
-  const auto caller = std::this_thread::get_id();
-  test::HookRecorder hooks;
-  dispatch::SetClockForTesting([] { return std::time_t{1000}; });
-  uuSetBusyCallback([&](int type, int state, std::string_view text, int percent) {
-    seen.calls.push_back(std::to_string(type) + " " + std::to_string(state) + " " +
-                         std::string(text) + " " + std::to_string(percent));
-    seen.all_on_caller = seen.all_on_caller && std::this_thread::get_id() == caller;
-    return 0;
-  }, 0);
-  Catalogue catalogue;
-  scan(catalogue);
-  catalogue_text = describe(catalogue);
-  return seen;
-}
-
-// Reading ahead on another thread changes nothing: the same catalogue and the
-// same busy-hook calls, in order, on the calling thread, over lists long
-// enough for the reader to run ahead, with missing, empty and repeated files.
-TEST(Differential, ScanningAheadMatchesScanningInTurn) {
-  test::TempDir dir;
-  Rng rng(0x61686561);
-  for (int round = 0; round < 12; ++round) {
-    std::vector<std::string> paths;
-    const std::size_t count = 1 + pick(rng, 40);
-    for (std::size_t i = 0; i < count; ++i) {
-      const std::string path = dir.file("r" + std::to_string(round) + "-" + std::to_string(i));
-      const unsigned kind = static_cast<unsigned>(pick(rng, 10));
-      if (kind == 0) {
-        paths.push_back(path + "-missing");
-      } else if (kind == 1 && !paths.empty()) {
-        paths.push_back(paths[pick(rng, paths.size())]);
-      } else {
-        test::write_file(path, kind == 2 ? std::string() : scan_text(rng));
-        paths.push_back(path);
-      }
-    }
-    std::string ahead_catalogue, sequential_catalogue;
-    const BusyCalls ahead =
-        scan_with_hooks([&](Catalogue& c) { uuScanFiles(c, paths); }, ahead_catalogue);
-    const BusyCalls sequential = scan_with_hooks(
-        [&](Catalogue& c) {
-          for (const auto& p : paths) reference::ScanFile(c, p);
-        },
-        sequential_catalogue);
-    ASSERT_EQ(ahead_catalogue, sequential_catalogue) << "round " << round;
-    ASSERT_EQ(ahead.calls, sequential.calls) << "round " << round;
-    ASSERT_TRUE(ahead.all_on_caller) << "round " << round;
   }
 }
 

@@ -16,7 +16,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <vector>
 
 namespace vantorelle {
 
@@ -179,11 +178,6 @@ int uulist_set_yenc_end(OutputFileRecord* record, SegmentRecord* segment,
 // Announces the file through the busy hook (type 1) and polls it while
 // reading. A file that cannot be opened leaves the catalogue unchanged.
 void uuScanFile(Catalogue& catalogue, const std::string& path);
-
-// Scans the files in order, giving the catalogue and the busy-hook calls of
-// uuScanFile on each in turn, on this thread; a second thread may read files
-// ahead (the only work done off this thread, and nothing that calls a hook).
-void uuScanFiles(Catalogue& catalogue, const std::vector<std::string>& paths);
 
 // Assembles one output file from its parts, in part order: reports missing
 // parts, asks the directory hook and the file-name filter for the path,
