@@ -9,6 +9,7 @@ full=(
   "${core[@]}" pkg-config libgtest-dev libgmock-dev
   qt6-base-dev libgl-dev
   sharutils python3 python3-sabyenc python3-yenc
+  libglib2.0-bin
 )
 if [ "${1:-}" = core ]; then packages=("${core[@]}"); else packages=("${full[@]}"); fi
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -37,13 +38,19 @@ class OutputFile {
     if (error_) return {};
     return {reinterpret_cast<unsigned char*>(buffer_.data()) + used_, capacity_ - used_};
   }
-  void commit(std::size_t n) { used_ += n; }
+  void commit(std::size_t n) {
+    used_ += n;
+    length_ += n;
+  }
   std::span<const unsigned char> buffered() const {
     return {reinterpret_cast<const unsigned char*>(buffer_.data()), used_};
   }
 
   // Whether a write has failed so far.
   bool error() const { return error_; }
+
+  // Bytes handed over by write() and commit() so far.
+  std::uint64_t length() const { return length_; }
 
   // Writes what is buffered and closes the file; false when anything failed.
   bool close();
@@ -58,6 +65,7 @@ class OutputFile {
   std::vector<char> buffer_;  // capacity_ bytes and kSlack more
   std::size_t capacity_ = 0;
   std::size_t used_ = 0;
+  std::uint64_t length_ = 0;
   bool error_ = false;
 };
 

@@ -93,6 +93,7 @@ void mutate(Rng& rng, std::string& text) {
 // with "=y"), lines of every length including over-long ones.
 std::vector<std::string> yenc_data_lines(Rng& rng, const std::string& data) {
   std::size_t length = chance(rng, 10) ? 1000 + pick(rng, 100) : 16 + pick(rng, 200);
+  if (chance(rng, 5)) length = 1025 + pick(rng, chance(rng, 20) ? 400000 : 5000);  // decoded whole
   std::vector<std::string> lines = test::yenc_lines(data, length);
   for (auto& line : lines) {
     if (chance(rng, 3)) line += '=';                 // escape at the end of the line
@@ -112,6 +113,7 @@ std::string yenc_text(Rng& rng) {
   const std::string size = std::to_string(data.size());
   lines.push_back(multipart ? "=ybegin part=1 total=1 line=128 size=" + size + " name=f.bin"
                             : "=ybegin line=128 size=" + size + " name=f.bin");
+  if (chance(rng, 5)) lines.back() += " part=1";  // after the name: part of the name
   if (multipart && !chance(rng, 5)) {
     if (chance(rng, 20)) lines.push_back("skipped before the part line");
     lines.push_back("=ypart begin=1 end=" + size);
@@ -148,12 +150,20 @@ std::vector<std::string> uu_body(Rng& rng, const std::string& data) {
 }
 
 std::string uu_text(Rng& rng) {
-  const std::string data = random_bytes(rng, pick(rng, chance(rng, 3) ? 300000 : 6000));
+  // Now and then a body of one short line, ended by terminators of 1 to 4 bytes.
+  const bool one_line = chance(rng, 15);
+  const std::string data = random_bytes(rng, one_line ? 1 + pick(rng, 44)
+                                                      : pick(rng, chance(rng, 3) ? 300000 : 6000));
   std::vector<std::string> lines;
   if (chance(rng, 70)) lines = {"Subject: test [1/1]", "From: x", ""};
   if (chance(rng, 20)) lines.push_back("some text before the data");
   lines.push_back("begin 644 f.bin");
-  for (auto& l : uu_body(rng, data)) lines.push_back(std::move(l));
+  if (one_line) {
+    lines.push_back(test::uuencode_lines(data)[0]);
+    lines.push_back(std::string(1 + pick(rng, 4), chance(rng, 50) ? '`' : ' '));
+  } else {
+    for (auto& l : uu_body(rng, data)) lines.push_back(std::move(l));
+  }
   if (!chance(rng, 15)) lines.push_back("end");
   if (chance(rng, 30)) lines.push_back("");
   if (chance(rng, 20)) lines.push_back("begin 644 next.bin");
@@ -241,13 +251,13 @@ Pair yenc_pair(std::uint64_t start, std::uint64_t end, std::uint32_t expected) {
           }};
 }
 
-Pair uu_pair(std::uint64_t start, std::uint64_t end, bool last) {
+Pair uu_pair(std::uint64_t start, std::uint64_t end, bool last, bool headerless = false) {
   const std::int16_t part = last ? 2 : 1;
   return {[=](InputFile& in, OutputFile& out, std::uint32_t*) {
-            return DecodeUU(in, out, start, end, part, 2);
+            return DecodeUU(in, out, start, end, part, 2, headerless);
           },
           [=](InputFile& in, OutputFile& out, std::uint32_t*) {
-            return reference::DecodeUU(in, out, start, end, part, 2);
+            return reference::DecodeUU(in, out, start, end, part, 2, headerless);
           }};
 }
 
@@ -281,7 +291,8 @@ TEST(Differential, UuDecoderMatchesReference) {
   for (int round = 0; round < rounds; ++round) {
     const std::string text = uu_text(rng);
     const auto [start, end] = segment_of(rng, text);
-    compare_decoders(rng, dir, text, uu_pair(start, end, chance(rng, 50)), round);
+    const bool last = chance(rng, 50);
+    compare_decoders(rng, dir, text, uu_pair(start, end, last, chance(rng, 30)), round);
     if (HasFatalFailure()) return;
   }
 }
@@ -303,6 +314,15 @@ const std::vector<NamedCase>& yenc_cases() {
       {"last line without break", "=ybegin line=128 size=4 name=a\r\nabcd\r\n=yend size=4"},
       {"NUL ends the line's text", std::string("=ybegin name=a\nab\0cd\nef\n=yend \n", 30)},
       {"line over 1,024 characters", "=ybegin name=a\n" + std::string(1500, 'q') + "\n=yend \n"},
+      {"escape across the 1,024th character", "=ybegin name=a\n" + std::string(1023, 'q') + "=J" +
+                                                  std::string(3000, 'r') + "\n=yend \n"},
+      {"NUL past the 1,024th character", "=ybegin name=a\n" + std::string(1100, 'q') +
+                                             std::string(1, '\0') + "zz\n=yend \n"},
+      {"long last line without break", "=ybegin name=a\n" + std::string(5000, 'q')},
+      {"long =yend line", "=ybegin name=a\nab\n=yend " + std::string(3000, 'q') + "\ncd\n"},
+      {"long line ended by CR at a buffer edge", "=ybegin name=a\n" + std::string(4096, 'q') + "\r\n" +
+                                                     std::string(4095, 'q') + "\r\n=yend \r\n"},
+      {"part= in the name", "=ybegin line=128 size=3 name=part=1.bin\nabc\n=yend size=3\n"},
       {"escaped escape", "=ybegin name=a\n==\n===\n====x\n=yend \n"},
       {"CR at the very end", "=ybegin name=a\nabc\r"},
   };
@@ -378,11 +398,16 @@ std::string scan_text(Rng& rng) {
     const std::string eol = eol_of(rng, static_cast<int>(pick(rng, 3)));
     const auto set = chance(rng, 50) ? test::yenc_articles("scan", "f.bin", data, 1 + data.size() / 2, eol)
                                      : test::uu_articles("scan", "f.bin", data, 30, eol);
+    const bool subjectless = chance(rng, 25);
     for (const auto& article : set) {
       if (chance(rng, 30)) text += "Subject: loose text without counter" + eol + "=yend size=1 crc32=1" + eol;
-      text += article;
+      // Without its header block, as a bare encoder's output is.
+      const std::string body = subjectless ? article.substr(article.find(eol + eol) + 2 * eol.size()) : article;
+      text += body;
+      if (chance(rng, 10)) text += body;  // the same part saved twice
     }
   }
+  if (chance(rng, 10)) text.insert(0, "begin 644 bare.bin\n#86)C\n`\nend\n");
   if (chance(rng, 10)) text.insert(0, "=ybegin size=5 name=early\n");
   if (chance(rng, 10)) text += std::string(1500, 'S') + "ubject: x\n";
   if (chance(rng, 10)) text.resize(pick(rng, text.size() + 1));
