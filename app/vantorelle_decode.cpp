@@ -3,22 +3,21 @@
 // The run is the one a drop of the same files starts in the application, with
 // no modifier key held: outputs go below the folder of the first FILE, inputs
 // are scanned in byte-wise order of their absolute paths.
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "decode_run.hpp"
+#include "input_files.hpp"
 #include "output_placement.hpp"
 #include "run_state.hpp"
+#include "standard_streams.hpp"
 
 namespace {
 
@@ -93,33 +92,36 @@ class Reporter {
   int problems_ = 0;
 };
 
-// Why a FILE cannot be read, or empty when it can.
-std::string unreadable_reason(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
-  if (S_ISDIR(st.st_mode)) return "is a directory";
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::strerror(errno);
-  ::close(fd);
-  return {};
-}
+// The list of output files on standard output. A list that could not be
+// written (a full disk, a closed pipe) is an error, not a success.
+class OutputListing {
+ public:
+  void add(const std::string& path) {
+    if (std::printf("%s\n", path.c_str()) < 0 || std::fflush(stdout) != 0) note_failure();
+  }
 
-std::string absolute_path(const std::string& given) {
-  namespace fs = std::filesystem;
-  fs::path path(given);
-  if (path.is_relative()) path = fs::current_path() / path;
-  return path.lexically_normal().string();
-}
+  // Closes standard output, where a last write error shows; false when any
+  // part of the list was lost (said once on standard error).
+  bool finish() {
+    if (std::fclose(stdout) != 0) note_failure();
+    if (error_ != 0) {
+      std::fprintf(stderr, "%s: cannot write the list of output files: %s\n", kProgram,
+                   std::strerror(error_));
+    }
+    return error_ == 0;
+  }
 
-std::string folder_of(const std::string& absolute) {
-  std::string folder = std::filesystem::path(absolute).parent_path().string();
-  if (folder.empty() || folder.back() != '/') folder += '/';
-  return folder;
-}
+ private:
+  void note_failure() {
+    if (error_ == 0) error_ = errno != 0 ? errno : EIO;
+  }
+  int error_ = 0;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!vantorelle::app::OpenClosedStandardDescriptors()) return kExitUsage;
   std::vector<std::string> files;
   bool options_done = false;
   for (int i = 1; i < argc; ++i) {
@@ -147,12 +149,12 @@ int main(int argc, char** argv) {
   }
 
   using vantorelle::app::run_state;
-  run_state().path_ = folder_of(absolute_path(files.front()));
+  run_state().path_ = vantorelle::app::InputFolder(vantorelle::app::ResolveInputPath(files.front()));
   std::vector<std::string> inputs;
   bool unreadable = false;
   for (const std::string& file : files) {
-    const std::string path = absolute_path(file);
-    if (const std::string why = unreadable_reason(path); !why.empty()) {
+    const std::string path = vantorelle::app::ResolveInputPath(file);
+    if (const std::string why = vantorelle::app::InputFileProblem(path); !why.empty()) {
       std::fprintf(stderr, "%s: cannot read '%s': %s\n", kProgram, file.c_str(), why.c_str());
       unreadable = true;
       continue;
@@ -162,6 +164,7 @@ int main(int argc, char** argv) {
   std::sort(inputs.begin(), inputs.end());
 
   Reporter reporter;
+  OutputListing listing;
   vantorelle::app::RunHooks hooks;
   hooks.message = [&](int level, std::string_view text) { return reporter.message(level, text); };
   hooks.busy = [&](int type, int state, std::string_view text, int percent) {
@@ -170,8 +173,7 @@ int main(int argc, char** argv) {
   hooks.file_name_filter = [](std::string& name) { return vantorelle::app::FNameFilter(name); };
   hooks.post_process = [&](const std::string& path) {
     reporter.clear_progress();
-    std::printf("%s\n", path.c_str());
-    std::fflush(stdout);
+    listing.add(path);
     return 0;
   };
 
@@ -184,7 +186,8 @@ int main(int argc, char** argv) {
   if (found == 0 && !inputs.empty()) {
     std::fprintf(stderr, "%s: no encoded data found\n", kProgram);
   }
+  const bool listed = listing.finish();
   if (unreadable) return kExitUsage;
-  if (found == 0 || reporter.problems() > 0) return kExitProblems;
+  if (found == 0 || reporter.problems() > 0 || !listed) return kExitProblems;
   return kExitClean;
 }

@@ -2,6 +2,7 @@
 #include "input_file.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,8 +21,16 @@ std::string_view up_to_nul(std::string_view text) {
 }  // namespace
 
 std::optional<InputFile> InputFile::open(const std::string& path, std::size_t buffer_size) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Only regular files: a FIFO or a device could block the open or the reads,
+  // or never end. O_NONBLOCK keeps the open itself from waiting.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return InputFile(fd, std::max<std::size_t>(buffer_size, 1));
 }
 

@@ -25,7 +25,8 @@ class InputFile {
  public:
   static constexpr std::size_t kDefaultBufferSize = 256 * 1024;
 
-  // Opens the file for reading; nothing when it cannot be opened.
+  // Opens the file for reading; nothing when it cannot be opened or is not a
+  // regular file (never waits on a FIFO).
   static std::optional<InputFile> open(const std::string& path,
                                        std::size_t buffer_size = kDefaultBufferSize);
 
