@@ -2,6 +2,7 @@
 #include "output_file.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,6 +28,26 @@ bool write_all(int fd, const char* data, std::size_t size) {
 
 std::optional<OutputFile> OutputFile::create(const std::string& path, std::size_t buffer_size) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return std::nullopt;
+  return OutputFile(fd, std::max<std::size_t>(buffer_size, 1));
+}
+
+std::optional<OutputFile> OutputFile::create_exclusive(const std::string& path,
+                                                       std::size_t buffer_size) {
+  constexpr int kFlags = O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+  int fd = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
+  if (fd < 0 && errno == EEXIST) {
+    // O_NONBLOCK: a FIFO put in its place must not hold the open.
+    fd = ::open(path.c_str(), kFlags | O_NONBLOCK);
+    struct stat st;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+                    st.st_size != 0)) {
+      ::close(fd);
+      errno = EEXIST;
+      return std::nullopt;
+    }
+    if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  }
   if (fd < 0) return std::nullopt;
   return OutputFile(fd, std::max<std::size_t>(buffer_size, 1));
 }

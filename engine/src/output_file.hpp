@@ -17,6 +17,13 @@ class OutputFile {
   static std::optional<OutputFile> create(const std::string& path,
                                           std::size_t buffer_size = kDefaultBufferSize);
 
+  // Creates a new file, never through a link and never over another file's
+  // data: the name must not exist, or be an empty regular file with no other
+  // link to it, which is then written in place. Nothing otherwise (also when
+  // the name changes under us, e.g. into a link, between a check and here).
+  static std::optional<OutputFile> create_exclusive(
+      const std::string& path, std::size_t buffer_size = kDefaultBufferSize);
+
   OutputFile(OutputFile&& other) noexcept;
   OutputFile& operator=(OutputFile&& other) noexcept;
   OutputFile(const OutputFile&) = delete;
