@@ -4,8 +4,13 @@
 // bytes of every output, and that nothing the user had is lost or changed.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <random>
 
@@ -110,6 +115,141 @@ TEST_F(HostileInput, FileNamedThroughALinkedFolderIsTheFileTheKernelOpens) {
   EXPECT_EQ(result.out, at("real/there.bin") + "\n") << "outputs go to the file's real folder";
   EXPECT_EQ(output("real/there.bin"), "right file");
   EXPECT_FALSE(fs::exists(at("here.bin")));
+}
+
+TEST_F(HostileInput, InputsWithoutArticlesSayNoEncodedDataFound) {
+  std::mt19937 rng(7);
+  std::string garbage(1 << 20, '\0');
+  for (auto& c : garbage) c = static_cast<char>(rng() & 0xFF);
+  const std::pair<const char*, std::string> cases[] = {
+      {"empty file", ""},
+      {"only CRs", std::string(100000, '\r')},
+      {"only LFs", std::string(100000, '\n')},
+      {"NUL bytes", std::string(100000, '\0')},
+      {"binary garbage", garbage},
+      {"one 10,000-character line", std::string(10000, 'M')},
+  };
+  for (const auto& [what, text] : cases) {
+    put("in.txt", text);
+    const auto result = run({"in.txt"});
+    EXPECT_EQ(result.status, 1) << what;
+    EXPECT_EQ(result.out, "") << what;
+    EXPECT_EQ(result.err, "vantorelle-decode: no encoded data found\n") << what;
+    EXPECT_EQ(std::distance(fs::directory_iterator(root()), fs::directory_iterator()), 1)
+        << what << ": nothing but the input in the folder";
+  }
+}
+
+TEST_F(HostileInput, LongLinesAroundAnArticleDoNotDisturbIt) {
+  const std::string data = random_bytes(20000, 2);
+  std::string article = test::yenc_articles("long lines", "long.bin", data, 100000, "\n")[0];
+  // A 10,000-character header line, and 10,000 characters of text after the article.
+  article.insert(0, "X-Face: " + std::string(10000, 'x') + "\n");
+  article += std::string(10000, 'y') + "\n";
+  put("in.txt", article);
+  const auto result = run({"in.txt"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(output("long.bin"), data);
+}
+
+TEST_F(HostileInput, DiskFillingDuringTheWriteIsReportedAndKeepsWhatWasWritten) {
+  const std::string big = random_bytes(300000, 3);
+  const std::string small = random_bytes(100, 4);
+  put("a.txt", test::yenc_articles("big", "big.bin", big, 100000)[0] +
+                   test::yenc_articles("small", "small.bin", small, 100000)[0]);
+  const std::string input = test::read_file(at("a.txt"));
+  constexpr rlim_t kRoom = 50000;
+  // The file-size limit makes every write past kRoom bytes fail, as a full disk would.
+  const auto result = run({"a.txt"}, [] {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{kRoom, kRoom};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  });
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("error: Unable to write destination file '" + at("big.bin") +
+                            "', will skip all related parts\n"),
+            std::string::npos)
+      << result.err;
+  const std::string partial = output("big.bin");
+  EXPECT_LE(partial.size(), kRoom);
+  EXPECT_EQ(partial, big.substr(0, partial.size())) << "what was written is the start of the file";
+  EXPECT_EQ(output("small.bin"), small) << "the next output is still decoded";
+  EXPECT_EQ(test::read_file(at("a.txt")), input) << "the input is kept";
+}
+
+// Makes a folder unwritable for this process; false when that cannot be done
+// here (root ignores permissions, so the immutable flag is used instead).
+class UnwritableFolder {
+ public:
+  explicit UnwritableFolder(const std::string& path) : path_(path) {
+    if (::geteuid() != 0) {
+      done_ = ::chmod(path.c_str(), 0555) == 0;
+      return;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY);
+    int flags = 0;
+    done_ = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+            (flags |= FS_IMMUTABLE_FL, ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+    if (fd >= 0) ::close(fd);
+  }
+  ~UnwritableFolder() {
+    if (!done_) return;
+    if (::geteuid() != 0) {
+      ::chmod(path_.c_str(), 0755);
+      return;
+    }
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY);
+    int flags = 0;
+    if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags &= ~FS_IMMUTABLE_FL;
+      ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    }
+    if (fd >= 0) ::close(fd);
+  }
+  UnwritableFolder(const UnwritableFolder&) = delete;
+  UnwritableFolder& operator=(const UnwritableFolder&) = delete;
+  bool done() const { return done_; }
+
+ private:
+  std::string path_;
+  bool done_ = false;
+};
+
+TEST_F(HostileInput, OutputFolderThatCannotBeWrittenIsReported) {
+  fs::create_directory(at("locked"));
+  put("locked/a.txt", test::yenc_articles("locked", "a.bin", "bytes", 100)[0]);
+  const UnwritableFolder lock(at("locked"));
+  if (!lock.done()) GTEST_SKIP() << "cannot make a folder unwritable here";
+  const auto result = run({"locked/a.txt"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "error: Unable to open destination file '" + at("locked/a.bin") +
+                            "' for writing, will skip all related parts\n");
+  EXPECT_TRUE(fs::exists(at("locked/a.txt")));
+}
+
+TEST_F(HostileInput, ArticlesPastFourGibibytesDecode) {
+  const std::string data = random_bytes(30000, 5);
+  const auto parts = test::yenc_articles("far", "far.bin", data, 10000, "\n");
+  const std::string other = random_bytes(5000, 6);
+  constexpr off_t kFar = (off_t{1} << 32) + 12345;
+  {
+    // Part 1 at the start, a hole of zeros, then parts 3 and 2 and another file.
+    const int fd = ::open(at("huge.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    const std::string tail = "\n" + parts[2] + parts[1] +
+                             test::yenc_articles("near the end", "other.bin", other, 10000, "\n")[0];
+    const bool written = ::pwrite(fd, parts[0].data(), parts[0].size(), 0) ==
+                             static_cast<ssize_t>(parts[0].size()) &&
+                         ::pwrite(fd, tail.data(), tail.size(), kFar) ==
+                             static_cast<ssize_t>(tail.size());
+    ::close(fd);
+    if (!written) GTEST_SKIP() << "no room for a sparse file past 4 GiB here";
+  }
+  const auto result = run({"huge.txt"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(output("far.bin"), data);
+  EXPECT_EQ(output("other.bin"), other);
 }
 
 }  // namespace
