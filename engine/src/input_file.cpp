@@ -31,11 +31,16 @@ std::optional<InputFile> InputFile::open(const std::string& path, std::size_t bu
     return std::nullopt;
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  return InputFile(fd, std::max<std::size_t>(buffer_size, 1));
+  const Identity identity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                          static_cast<std::uint64_t>(st.st_size),
+                          static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 +
+                              st.st_mtim.tv_nsec};
+  return InputFile(fd, std::max<std::size_t>(buffer_size, 1), identity);
 }
 
-InputFile::InputFile(int fd, std::size_t buffer_size)
+InputFile::InputFile(int fd, std::size_t buffer_size, const Identity& identity)
     : fd_(fd),
+      identity_(identity),
       buffer_(std::make_unique_for_overwrite<char[]>(buffer_size + kPadding)),
       capacity_(buffer_size) {
   std::memset(buffer_.get(), 0, kPadding);
@@ -43,6 +48,7 @@ InputFile::InputFile(int fd, std::size_t buffer_size)
 
 InputFile::InputFile(InputFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
+      identity_(other.identity_),
       buffer_(std::move(other.buffer_)),
       capacity_(other.capacity_),
       begin_(other.begin_),
@@ -56,6 +62,7 @@ InputFile& InputFile::operator=(InputFile&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
+    identity_ = other.identity_;
     buffer_ = std::move(other.buffer_);
     capacity_ = other.capacity_;
     begin_ = other.begin_;

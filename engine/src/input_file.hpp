@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <compare>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -39,6 +40,17 @@ class InputFile {
   // Reads the next line. The view stays valid until the next read or seek.
   std::string_view read_line();
 
+  // What tells this file apart from others across opens: device, inode, and
+  // the size and modification time it had when it was opened.
+  struct Identity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modified_ns = 0;
+    auto operator<=>(const Identity&) const = default;
+  };
+  const Identity& identity() const { return identity_; }
+
   // Whether a read has met the end of the input (or a read error).
   bool eof() const { return eof_; }
 
@@ -55,12 +67,13 @@ class InputFile {
   void consume(std::size_t n) { begin_ += n; }
 
  private:
-  InputFile(int fd, std::size_t buffer_size);
+  InputFile(int fd, std::size_t buffer_size, const Identity& identity);
   bool refill();
   void skip_lf_after_cr();
   void keep_text(std::string_view text);
 
   int fd_ = -1;
+  Identity identity_;
   // capacity_ bytes and kPadding more; only the padding is cleared, since
   // every other byte is read before it is looked at.
   std::unique_ptr<char[]> buffer_;
