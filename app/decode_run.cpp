@@ -2,6 +2,7 @@
 #include "decode_run.hpp"
 
 #include "run_state.hpp"
+#include "unique_names.hpp"
 
 namespace vantorelle::app {
 namespace {
@@ -25,6 +26,7 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks,
   RunState& state = run_state();
   state.directory_.clear();
   state.dir_cmp_len_ = 8;
+  ResetUniqueNames();
   register_hooks(hooks);
 
   if (state.shiftKey_ && state.controlKey_ && hooks.ask_directory_length) {

@@ -1,26 +1,16 @@
 // output_placement.cpp - where output files are created and under which unique names.
 #include "output_placement.hpp"
 
-#include <sys/stat.h>
-
-#include <algorithm>
-#include <cstdio>
+#include <utility>
 
 #include "run_state.hpp"
+#include "unique_names.hpp"
 
 namespace vantorelle::app {
 namespace {
 
 constexpr std::size_t kLongName = 128;
 constexpr std::size_t kMaxName = 255;
-
-// A candidate is free when nothing of that name exists or it is an empty
-// regular file, which is overwritten. Folders and links are never taken over.
-bool is_free(const std::string& path) {
-  struct stat st;
-  if (::lstat(path.c_str(), &st) != 0) return true;
-  return S_ISREG(st.st_mode) && st.st_size == 0;
-}
 
 std::string folder_prefix(const RunState& state) {
   std::string prefix = state.path_;
@@ -36,7 +26,7 @@ std::string FNameFilter(std::string& name, const FilenameQuery& query) {
     std::string answer = state.dname;
     if (query(name, answer)) name = answer.substr(0, kMaxName);
   }
-  std::replace(name.begin(), name.end(), '/', '_');
+  name = SafeComponent(std::move(name));
 
   std::string extension;
   if (const auto dot = name.rfind('.'); dot != std::string::npos) {
@@ -44,10 +34,7 @@ std::string FNameFilter(std::string& name, const FilenameQuery& query) {
     name.resize(dot);
   }
   const std::string prefix = folder_prefix(state);
-  state.dname = prefix + name + extension;
-  for (long k = 0; !is_free(state.dname); ++k) {
-    state.dname = prefix + name + "-(" + std::to_string(k) + ")" + extension;
-  }
+  state.dname = UniqueOutputPath(prefix, name, extension);
   return state.dname;
 }
 

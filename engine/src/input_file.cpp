@@ -51,6 +51,7 @@ InputFile::InputFile(InputFile&& other) noexcept
       identity_(other.identity_),
       buffer_(std::move(other.buffer_)),
       capacity_(other.capacity_),
+      next_read_(other.next_read_),
       begin_(other.begin_),
       end_(other.end_),
       buffer_pos_(other.buffer_pos_),
@@ -65,6 +66,7 @@ InputFile& InputFile::operator=(InputFile&& other) noexcept {
     identity_ = other.identity_;
     buffer_ = std::move(other.buffer_);
     capacity_ = other.capacity_;
+    next_read_ = other.next_read_;
     begin_ = other.begin_;
     end_ = other.end_;
     buffer_pos_ = other.buffer_pos_;
@@ -84,9 +86,10 @@ bool InputFile::refill() {
   begin_ = end_ = 0;
   ssize_t n;
   do {
-    n = ::read(fd_, buffer_.get(), capacity_);
+    n = ::read(fd_, buffer_.get(), std::min(capacity_, next_read_));
   } while (n < 0 && errno == EINTR);
   if (n <= 0) return false;  // a read error ends the input like its end does
+  next_read_ = std::min(capacity_, next_read_ * 2);
   end_ = static_cast<std::size_t>(n);
   // The fast paths load whole vectors past the end; give them defined bytes.
   std::memset(buffer_.get() + end_, 0, kPadding);
@@ -153,6 +156,7 @@ void InputFile::seek(std::uint64_t position) {
   }
   buffer_pos_ = position;
   begin_ = end_ = 0;
+  next_read_ = kFirstRead;
 }
 
 }  // namespace vantorelle

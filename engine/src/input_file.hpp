@@ -78,6 +78,11 @@ class InputFile {
   // every other byte is read before it is looked at.
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_ = 0;
+  // Bytes the next refill asks for: small after opening or seeking, doubling
+  // up to capacity_, so a short segment costs a short read however large the
+  // buffer is.
+  static constexpr std::size_t kFirstRead = 4096;
+  std::size_t next_read_ = kFirstRead;
   std::size_t begin_ = 0;        // next unread byte in buffer_
   std::size_t end_ = 0;          // bytes held in buffer_
   std::uint64_t buffer_pos_ = 0; // file position of buffer_[0]

@@ -53,7 +53,9 @@ std::optional<OutputFile> OutputFile::create_exclusive(const std::string& path,
 }
 
 OutputFile::OutputFile(int fd, std::size_t buffer_size)
-    : fd_(fd), buffer_(buffer_size + kSlack), capacity_(buffer_size) {}
+    : fd_(fd),
+      buffer_(std::make_unique_for_overwrite<char[]>(buffer_size + kSlack)),
+      capacity_(buffer_size) {}
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
@@ -78,7 +80,7 @@ OutputFile::~OutputFile() { close(); }
 
 bool OutputFile::flush() {
   if (fd_ < 0) return false;
-  if (used_ > 0 && !error_ && !write_all(fd_, buffer_.data(), used_)) error_ = true;
+  if (used_ > 0 && !error_ && !write_all(fd_, buffer_.get(), used_)) error_ = true;
   used_ = 0;
   return !error_;
 }
@@ -93,7 +95,7 @@ bool OutputFile::write(const void* data, std::size_t size) {
     return !error_;
   }
   if (used_ + size > capacity_ && !flush()) return false;
-  std::memcpy(buffer_.data() + used_, bytes, size);
+  std::memcpy(buffer_.get() + used_, bytes, size);
   used_ += size;
   return true;
 }

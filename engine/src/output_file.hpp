@@ -2,10 +2,10 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
 
 namespace vantorelle {
 
@@ -40,11 +40,11 @@ class OutputFile {
   static constexpr std::size_t kSlack = 64;
   std::span<unsigned char> spare() {
     if (error_) return {};
-    return {reinterpret_cast<unsigned char*>(buffer_.data()) + used_, capacity_ - used_};
+    return {reinterpret_cast<unsigned char*>(buffer_.get()) + used_, capacity_ - used_};
   }
   void commit(std::size_t n) { used_ += n; }
   std::span<const unsigned char> buffered() const {
-    return {reinterpret_cast<const unsigned char*>(buffer_.data()), used_};
+    return {reinterpret_cast<const unsigned char*>(buffer_.get()), used_};
   }
 
   // Whether a write has failed so far.
@@ -60,7 +60,8 @@ class OutputFile {
   OutputFile(int fd, std::size_t buffer_size);
 
   int fd_ = -1;
-  std::vector<char> buffer_;  // capacity_ bytes and kSlack more
+  // capacity_ bytes and kSlack more, never cleared: only written bytes are read.
+  std::unique_ptr<char[]> buffer_;
   std::size_t capacity_ = 0;
   std::size_t used_ = 0;
   bool error_ = false;

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "decoders.hpp"
+#include "empty_lines.hpp"
 #include "hooks.hpp"
 #include "uu_kernel.hpp"
 
@@ -77,9 +78,11 @@ class UuSegment {
   int decode(std::uint64_t start) {
     input_.seek(start);
     std::string_view line;
-    do {
-      if (!read(line)) return kDecodeEarlyEof;
-    } while (!line.empty());
+    if (!read(line)) return kDecodeEarlyEof;
+    if (!line.empty() &&
+        !EmptyLineIndexFor(input_).skip_to_empty_line(input_, input_.position())) {
+      return kDecodeEarlyEof;
+    }
     return search();
   }
 

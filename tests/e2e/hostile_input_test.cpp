@@ -252,5 +252,60 @@ TEST_F(HostileInput, ArticlesPastFourGibibytesDecode) {
   EXPECT_EQ(output("other.bin"), other);
 }
 
+TEST_F(HostileInput, NamesFromTheDataStayOneSafeNameInTheFolder) {
+  fs::create_directory(at("in"));
+  const std::string n251(251, 'n');
+  test::write_file(at("in/" + n251 + ".bin"), "the user's file");
+  struct Case {
+    std::string name;      // as the data gives it
+    std::string expected;  // the output's name in the folder
+  };
+  const std::vector<Case> cases = {
+      {"../up.bin", ".._up.bin"},
+      {"..", ".-(0)."},  // "in/.." is the parent folder, which is taken
+      {"-rf.bin", "-rf.bin"},
+      {"\x1b]0;owned\x07\x1b[2J.txt", "_]0;owned__[2J.txt"},
+      {"tab\there\x01\x7f.txt", "tab_here__.txt"},  // a line break would end the name
+      {n251 + ".bin", std::string(247, 'n') + "-(0).bin"},
+      {std::string(300, 'l') + ".bin", std::string(255, 'l')},  // the name is cut at 255 first
+  };
+  std::vector<std::string> inputs;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    inputs.push_back("in/a" + std::to_string(i) + ".txt");
+    put(inputs.back(), test::yenc_articles("name " + std::to_string(i), cases[i].name,
+                                           "data " + std::to_string(i), 100)[0]);
+  }
+  const auto result = run(inputs);
+  EXPECT_EQ(result.status, 0) << result.err;
+  std::string listed;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(output("in/" + cases[i].expected), "data " + std::to_string(i)) << cases[i].name;
+    listed += at("in/" + cases[i].expected) + "\n";
+  }
+  EXPECT_EQ(result.out, listed) << "no control character reaches the terminal";
+  EXPECT_EQ(output("in/" + n251 + ".bin"), "the user's file");
+}
+
+TEST_F(HostileInput, OutputsNeverGoThroughLinksToFilesElsewhere) {
+  fs::create_directories(at("in"));
+  fs::create_directories(at("elsewhere"));
+  put("elsewhere/hard.bin", "");
+  put("elsewhere/soft.bin", "");
+  fs::create_hard_link(at("elsewhere/hard.bin"), at("in/hard.bin"));
+  fs::create_symlink(at("elsewhere/soft.bin"), at("in/soft.bin"));
+  fs::create_symlink(at("elsewhere/new.bin"), at("in/new.bin"));
+  put("in/a.txt", test::yenc_articles("h", "hard.bin", "one", 100)[0] +
+                      test::yenc_articles("s", "soft.bin", "two", 100)[0] +
+                      test::yenc_articles("n", "new.bin", "three", 100)[0]);
+  const auto result = run({"in/a.txt"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(output("in/hard-(0).bin"), "one");
+  EXPECT_EQ(output("in/soft-(0).bin"), "two");
+  EXPECT_EQ(output("in/new-(0).bin"), "three");
+  EXPECT_EQ(output("elsewhere/hard.bin"), "");
+  EXPECT_EQ(output("elsewhere/soft.bin"), "");
+  EXPECT_FALSE(fs::exists(at("elsewhere/new.bin")));
+}
+
 }  // namespace
 }  // namespace vantorelle
