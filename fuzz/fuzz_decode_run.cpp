@@ -1,8 +1,8 @@
 // fuzz_decode_run.cpp - fuzz target: a whole decode run over the input files, into a fresh folder.
 //
 // Each input is cut into up to four article files in an empty run folder that
-// also holds links out of it (to a file and to a name that does not exist
-// yet). Whatever the articles say, the run must write only inside the run
+// also holds links out of it (to a file, to a name that does not exist yet,
+// and a hard link to an empty file outside). Whatever the articles say, the run must write only inside the run
 // folder, through no link, leave the inputs and everything outside as they
 // were, and hand over only inputs it was given.
 #include <sys/stat.h>
@@ -54,10 +54,13 @@ bool inside(const std::string& path, const std::string& folder) {
 void check_nothing_outside(const fs::path& root, const fs::path& run, const fs::path& outside) {
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
     const fs::path& p = entry.path();
-    if (p == run || p == outside || p == outside / "keep.bin") continue;
+    if (p == run || p == outside || p == outside / "keep.bin" || p == outside / "empty.bin") {
+      continue;
+    }
     check(inside(p.string(), run.string() + "/"), "something was written outside: " + p.string());
   }
   check(slurp(outside / "keep.bin") == kOutsideText, "a file outside was changed");
+  check(slurp(outside / "empty.bin").empty(), "a file outside was written through a hard link");
   check(fs::is_symlink(fs::symlink_status(run / "Untitled.Txt")), "a link was replaced");
   check(fs::read_symlink(run / "Untitled.Txt") == outside / "keep.bin", "a link was redirected");
 }
@@ -80,6 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::spill(outside / "keep.bin", fuzz::kOutsideText);
   fs::create_symlink(outside / "keep.bin", run / "Untitled.Txt");
   fs::create_symlink(outside / "f.bin", run / "f.bin");
+  fuzz::spill(outside / "empty.bin", "");
+  fs::create_hard_link(outside / "empty.bin", run / "g.bin");
 
   std::vector<std::string> argv{"Vantorelle"};
   std::vector<std::string> contents;
