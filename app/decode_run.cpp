@@ -1,6 +1,11 @@
 // decode_run.cpp - one decode run: scan every input, decode every output file, dispose of inputs.
 #include "decode_run.hpp"
 
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <set>
+
 #include "run_state.hpp"
 #include "unique_names.hpp"
 
@@ -8,15 +13,64 @@ namespace vantorelle::app {
 namespace {
 
 constexpr int kBusyIntervalMs = 10;
+constexpr std::int16_t kDefaultCompareLength = 8;
 
-void register_hooks(const RunHooks& hooks) {
+// What the run learns while decoding, for the removal step. Shared with the
+// registered hooks, which outlive the run in the engine's slots.
+struct Outcome {
+  RunHooks hooks;
+  bool decoding = false;
+  bool current_failed = false;     // the record being decoded sent an error or warning
+  std::set<std::string> kept;      // inputs of failed outputs
+  std::set<std::string> announced; // kept inputs already named in a message
+};
+
+MsgHook watch_messages(const std::shared_ptr<Outcome>& outcome) {
+  return [outcome](int level, std::string_view text) {
+    if (outcome->decoding && (level == kLevelError || level == kLevelWarning)) {
+      outcome->current_failed = true;
+    }
+    return outcome->hooks.message ? outcome->hooks.message(level, text) : 1;
+  };
+}
+
+void say_kept(Outcome& outcome, const std::string& path) {
+  if (!outcome.hooks.disposal_requested || !outcome.hooks.message) return;
+  if (!outcome.announced.insert(path).second) return;
+  char text[kMaxMessageLength + 1];
+  std::snprintf(text, sizeof text, kKeepingInputFormat, path.c_str());
+  outcome.hooks.message(kLevelWarning, text);
+}
+
+InputRemoveHook guard_removal(const std::shared_ptr<Outcome>& outcome) {
+  if (!outcome->hooks.input_remove) return {};
+  return [outcome](const std::string& path) {
+    if (outcome->kept.count(path) != 0) {
+      say_kept(*outcome, path);
+      return 0;
+    }
+    return outcome->hooks.input_remove(path);
+  };
+}
+
+void register_hooks(const std::shared_ptr<Outcome>& outcome) {
+  const RunHooks& hooks = outcome->hooks;
   uuInitialize();
-  uuSetMsgCallback(hooks.message);
+  uuSetMsgCallback(watch_messages(outcome));
   uuSetBusyCallback(hooks.busy, kBusyIntervalMs);
   uuSetDirectoryCallback(hooks.directory);
   uuSetFNameFilter(hooks.file_name_filter);
   uuSetPostProcessOutputCallback(hooks.post_process);
-  uuSetInputRemoveCallback(hooks.input_remove);
+  uuSetInputRemoveCallback(guard_removal(outcome));
+}
+
+void decode(OutputFileRecord& record, Outcome& outcome) {
+  outcome.decoding = true;
+  outcome.current_failed = false;
+  const bool created = uuDecode(&record) != 0;
+  outcome.decoding = false;
+  if (created && !outcome.current_failed) return;
+  for (const SegmentRecord& segment : record.segments) outcome.kept.insert(segment.source_path);
 }
 
 }  // namespace
@@ -25,9 +79,12 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks,
           std::size_t* records_found) {
   RunState& state = run_state();
   state.directory_.clear();
-  state.dir_cmp_len_ = 8;
+  state.dir_cmp_len_ = kDefaultCompareLength;
+  state.error_count = 0;
   ResetUniqueNames();
-  register_hooks(hooks);
+  const auto outcome = std::make_shared<Outcome>();
+  outcome->hooks = hooks;
+  register_hooks(outcome);
 
   if (state.shiftKey_ && state.controlKey_ && hooks.ask_directory_length) {
     hooks.ask_directory_length();
@@ -41,7 +98,9 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks,
     const std::string proposal = catalogue.records().front().subject_text();
     if (!proposal.empty()) hooks.ask_directory(proposal);
   }
-  for (OutputFileRecord& record : catalogue.records()) uuDecode(&record);
+  // Every output is decoded before any input is handed over, so an input
+  // holding parts of several outputs is judged by all of them.
+  for (OutputFileRecord& record : catalogue.records()) decode(record, *outcome);
   for (OutputFileRecord& record : catalogue.records()) uuRemove(&record);
   return 0;
 }

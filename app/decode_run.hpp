@@ -23,12 +23,28 @@ struct RunHooks {
   std::function<void()> ask_directory_length;
   // With optionKey_: asks once for an output directory, proposing the subject.
   std::function<void(const std::string& proposal)> ask_directory;
+  // Whether input_remove deletes or moves inputs in this run. An input that is
+  // kept back because its output had errors is then named in a message.
+  bool disposal_requested = false;
 };
 
+// Text of the level-1 message for an input that is not handed to input_remove.
+inline constexpr const char* kKeepingInputFormat = "Keeping '%s': its output had errors";
+
 // Runs over argv[1..] in that order (argv[0] is the program name). path_ and
-// the run flags must be set. Registers the hooks, scans, decodes every record
-// and then hands the inputs over. Returns 0; records_found, when given,
-// receives the number of output files found.
+// the run flags must be set. Empties directory_, sets dir_cmp_len_ to 8 and
+// error_count to 0, registers the hooks, asks for the comparison length (with
+// shiftKey_ and controlKey_, even with no input), scans, asks for a directory
+// (with optionKey_, when the first record's subject text is not empty),
+// decodes every record and then hands the inputs over.
+//
+// An input that holds a part of an output file whose decoding sent a message
+// of level 0 or 1, or whose output could not be created, is never handed to
+// input_remove: it may be the only copy of data that did not reach a good
+// output. Returns 0; records_found, when given, receives the number of
+// output files found.
+//
+// The hooks stay registered after the run, as the engine keeps them.
 int xmain(const std::vector<std::string>& argv, const RunHooks& hooks,
           std::size_t* records_found = nullptr);
 

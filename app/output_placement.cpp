@@ -1,6 +1,11 @@
 // output_placement.cpp - where output files are created and under which unique names.
 #include "output_placement.hpp"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "run_state.hpp"
@@ -9,8 +14,8 @@
 namespace vantorelle::app {
 namespace {
 
-constexpr std::size_t kLongName = 128;
-constexpr std::size_t kMaxName = 255;
+constexpr std::size_t kMaxName = 255;  // longest file or directory name
+constexpr ::mode_t kDirectoryMode = 0755;
 
 std::string folder_prefix(const RunState& state) {
   std::string prefix = state.path_;
@@ -18,11 +23,83 @@ std::string folder_prefix(const RunState& state) {
   return prefix;
 }
 
+// The result of mkdir is not looked at: an existing directory is no error,
+// and any other failure shows when the output cannot be opened.
+void make_directory(const std::string& name) {
+  if (name.empty()) return;
+  const std::string path = run_state().path_ + name;
+  ::mkdir(path.c_str(), kDirectoryMode);
+}
+
+// The text as the system sees it in a path: up to its first NUL.
+std::string_view as_c_text(const std::string& text) { return std::string_view(text.c_str()); }
+
+bool names_no_directory(std::string_view text) { return text.empty() || text == "." || text == ".."; }
+
+bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+bool is_utf8_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0u) == 0x80u; }
+
+// At most `limit` bytes of the text, never ending inside a UTF-8 sequence.
+std::string_view cut_to(std::string_view text, std::size_t limit) {
+  if (text.size() <= limit) return text;
+  while (limit > 0 && is_utf8_continuation(text[limit])) --limit;
+  return text.substr(0, limit);
+}
+
+// Bytes of the first character: a whole UTF-8 sequence counts as one.
+std::size_t first_character_size(std::string_view text) {
+  std::size_t size = 1;
+  while (size < text.size() && size < 4 && is_utf8_continuation(text[size])) ++size;
+  return size;
+}
+
+void use_subject_directory(std::string& subject) {
+  std::replace(subject.begin(), subject.end(), ':', '_');
+  // '/' and control characters, as in file names (see SafeComponent).
+  subject = SafeComponent(std::move(subject));
+  // A posted subject must not lead output into path_'s parent or elsewhere.
+  const std::string_view text = as_c_text(subject);
+  if (names_no_directory(text)) return;
+
+  RunState& state = run_state();
+  const auto length = static_cast<std::size_t>(std::max<int>(state.dir_cmp_len_, 0));
+  if (std::strncmp(state.directory_.c_str(), subject.c_str(), length) == 0) return;
+  // A longer subject could not be made into a directory at all.
+  state.directory_ = std::string(cut_to(text, kMaxName));
+  make_directory(state.directory_);
+}
+
+// The first character whatever it is, then the ASCII letters that follow it.
+std::string name_prefix(std::string_view dest_name) {
+  const std::string_view name = dest_name.substr(0, dest_name.find('\0'));
+  if (name.empty()) return {};
+  std::size_t end = first_character_size(name);
+  while (end < name.size() && is_ascii_letter(name[end])) ++end;
+  return SafeComponent(std::string(name.substr(0, end)));
+}
+
+void use_prefix_directory(std::string_view dest_name) {
+  RunState& state = run_state();
+  const std::string prefix = name_prefix(dest_name);
+  if (state.directory_ == prefix) return;
+  state.directory_ = prefix;
+  make_directory(state.directory_);
+}
+
 }  // namespace
+
+int DirectoryCallback(std::string_view dest_name, std::string& subject) {
+  const RunState& state = run_state();
+  if (state.shiftKey_) use_subject_directory(subject);
+  // After the subject rule, so that the name prefix wins when both are set.
+  if (state.cmdKey_) use_prefix_directory(dest_name);
+  return 0;
+}
 
 std::string FNameFilter(std::string& name, const FilenameQuery& query) {
   RunState& state = run_state();
-  if (name.size() >= kLongName && query) {
+  if (name.size() >= kLongNameLength && query) {
     std::string answer = state.dname;
     if (query(name, answer)) name = answer.substr(0, kMaxName);
   }
@@ -36,6 +113,26 @@ std::string FNameFilter(std::string& name, const FilenameQuery& query) {
   const std::string prefix = folder_prefix(state);
   state.dname = UniqueOutputPath(prefix, name, extension);
   return state.dname;
+}
+
+void UseOutputDirectory(const std::string& name) {
+  run_state().directory_ = name;
+  make_directory(name);
+}
+
+std::int16_t ParseDirectoryLength(std::string_view text) {
+  std::size_t at = 0;
+  while (at < text.size() && std::strchr(" \t\n\v\f\r", text[at]) != nullptr && text[at] != '\0') ++at;
+  bool negative = false;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+  // Unsigned arithmetic wraps, so the low 16 bits come out right however
+  // long the number is.
+  std::uint16_t value = 0;
+  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+    value = static_cast<std::uint16_t>(value * 10u + static_cast<unsigned>(text[at] - '0'));
+  }
+  if (negative) value = static_cast<std::uint16_t>(0u - value);
+  return static_cast<std::int16_t>(value);
 }
 
 }  // namespace vantorelle::app

@@ -1,8 +1,10 @@
 // vantorelle_decode.cpp - the command-line front end: one decode run over the files given.
 //
-// The run is the one a drop of the same files starts in the application, with
-// no modifier key held: outputs go below the folder of the first FILE, inputs
-// are scanned in byte-wise order of their absolute paths.
+// The run is the one a drop of the same files starts in the application:
+// outputs go below the folder of the first FILE, inputs are scanned in
+// byte-wise order of their absolute paths, and the options stand for the
+// modifier keys, the answers to the placement questions and the disposal
+// preferences.
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli_options.hpp"
 #include "decode_run.hpp"
 #include "input_files.hpp"
 #include "output_placement.hpp"
@@ -35,15 +38,32 @@ void print_usage(std::FILE* to) {
                "\n"
                "Parts are gathered from all FILEs by subject and part counter and decoded\n"
                "in order. Output files are created in the folder of the first FILE, under\n"
-               "the name found in the encoded data; an existing non-empty file is never\n"
-               "overwritten (name-(0).ext, name-(1).ext, ... are used instead).\n"
+               "the name found in the encoded data (a name of 128 characters or more is\n"
+               "used as it is); an existing non-empty file is never overwritten\n"
+               "(name-(0).ext, name-(1).ext, ... are used instead).\n"
                "\n"
                "Standard output lists every output file written; standard error carries\n"
                "the decoder's messages as 'error:', 'warning:' and 'note:' lines.\n"
                "\n"
+               "Placement (folders are made below the folder of the first FILE):\n"
+               "  --subject-dirs         put each output file into a folder named after its\n"
+               "                         subject (':' and '/' become '_'); the folder changes\n"
+               "                         when the first 8 characters of the subject do\n"
+               "  --subject-length N     with --subject-dirs, compare the first N characters\n"
+               "                         instead (N from 4 to 32767); alone it changes nothing\n"
+               "  --prefix-dirs          put each output file into a folder named after the\n"
+               "                         first character of its name and the letters that\n"
+               "                         follow it (Rome2004.jpg goes into Rome); this wins\n"
+               "                         over --subject-dirs\n"
+               "  --dir NAME             put the output files into the folder NAME (fewer\n"
+               "                         than 128 characters, used as typed; empty for none)\n"
+               "                         when the first binary found has a subject; with\n"
+               "                         --subject-dirs, only until a subject differs from\n"
+               "                         NAME in its first 8 (or N) characters\n"
+               "\n"
                "Options:\n"
-               "  -h, --help     show this help and exit\n"
-               "  -V, --version  show the version and exit\n"
+               "  -h, --help             show this help and exit\n"
+               "  -V, --version          show the version and exit\n"
                "\n"
                "Exit status: 0 when all went well; 1 when an error or warning was reported\n"
                "or no FILE held encoded data; 2 on a usage error or an unreadable FILE.\n",
@@ -60,6 +80,7 @@ class Reporter {
     const char* prefix = level == 0 ? "error" : level == 1 ? "warning" : "note";
     std::fprintf(stderr, "%s: %.*s\n", prefix, static_cast<int>(text.size()), text.data());
     if (level == 0 || level == 1) ++problems_;
+    if (level == 0) ++errors_;
     return 1;
   }
 
@@ -85,11 +106,13 @@ class Reporter {
   }
 
   int problems() const { return problems_; }
+  int errors() const { return errors_; }
 
  private:
   bool progress_;
   bool shown_ = false;
   int problems_ = 0;
+  int errors_ = 0;
 };
 
 // The list of output files on standard output. A list that could not be
@@ -118,44 +141,78 @@ class OutputListing {
   int error_ = 0;
 };
 
+// The run's hooks: messages and progress on standard error, output paths on
+// standard output, placement by the run flags and the options' answers.
+// `written` counts the output files made.
+vantorelle::app::RunHooks make_hooks(Reporter& reporter, const vantorelle::app::CliOptions& options,
+                                     OutputListing& listing, std::size_t& written) {
+  namespace app = vantorelle::app;
+  app::RunHooks hooks;
+  hooks.message = [&reporter](int level, std::string_view text) { return reporter.message(level, text); };
+  hooks.busy = [&reporter](int type, int state, std::string_view text, int percent) {
+    return reporter.busy(type, state, text, percent);
+  };
+  hooks.directory = [](const std::string& dest_name, std::string& subject) {
+    return app::DirectoryCallback(dest_name, subject);
+  };
+  // No question on the command line: a long name is used as it is.
+  hooks.file_name_filter = [](std::string& name) { return app::FNameFilter(name); };
+  hooks.post_process = [&reporter, &listing, &written](const std::string& path) {
+    ++written;
+    reporter.clear_progress();
+    listing.add(path);
+    return 0;
+  };
+  if (options.subject_length) {
+    hooks.ask_directory_length = [length = *options.subject_length] { app::run_state().dir_cmp_len_ = length; };
+  }
+  if (options.directory) {
+    hooks.ask_directory = [name = *options.directory](const std::string&) { app::UseOutputDirectory(name); };
+  }
+  return hooks;
+}
+
+void set_run_flags(const vantorelle::app::CliOptions& options) {
+  vantorelle::app::RunState& state = vantorelle::app::run_state();
+  state.shiftKey_ = options.subject_dirs;
+  state.cmdKey_ = options.prefix_dirs;
+  state.optionKey_ = options.directory.has_value();
+  state.controlKey_ = options.subject_length.has_value();
+}
+
+int usage_error(const std::string& why) {
+  std::fprintf(stderr, "%s: %s\n", kProgram, why.c_str());
+  std::fprintf(stderr, "Try '%s --help' for more information.\n", kProgram);
+  return kExitUsage;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (!vantorelle::app::OpenClosedStandardDescriptors()) return kExitUsage;
-  std::vector<std::string> files;
-  bool options_done = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (!options_done && arg == "--") {
-      options_done = true;
-    } else if (!options_done && (arg == "-h" || arg == "--help")) {
-      print_usage(stdout);
-      return kExitClean;
-    } else if (!options_done && (arg == "-V" || arg == "--version")) {
-      std::printf("%s %s\n", kProgram, kVersion);
-      return kExitClean;
-    } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
-      std::fprintf(stderr, "%s: unknown option '%s'\n", kProgram, argv[i]);
-      std::fprintf(stderr, "Try '%s --help' for more information.\n", kProgram);
-      return kExitUsage;
-    } else {
-      files.emplace_back(arg);
-    }
+  vantorelle::app::CliOptions options;
+  const std::string why = vantorelle::app::ParseCommandLine({argv + std::min(argc, 1), argv + argc}, options);
+  if (!why.empty()) return usage_error(why);
+  if (options.help) {
+    print_usage(stdout);
+    return kExitClean;
   }
-  if (files.empty()) {
-    std::fprintf(stderr, "%s: no FILE given\n", kProgram);
-    std::fprintf(stderr, "Try '%s --help' for more information.\n", kProgram);
-    return kExitUsage;
+  if (options.version) {
+    std::printf("%s %s\n", kProgram, kVersion);
+    return kExitClean;
   }
+  if (options.files.empty()) return usage_error("no FILE given");
 
   using vantorelle::app::run_state;
-  run_state().path_ = vantorelle::app::InputFolder(vantorelle::app::ResolveInputPath(files.front()));
+  run_state().path_ =
+      vantorelle::app::InputFolder(vantorelle::app::ResolveInputPath(options.files.front()));
+  set_run_flags(options);
   std::vector<std::string> inputs;
   bool unreadable = false;
-  for (const std::string& file : files) {
+  for (const std::string& file : options.files) {
     const std::string path = vantorelle::app::ResolveInputPath(file);
-    if (const std::string why = vantorelle::app::InputFileProblem(path); !why.empty()) {
-      std::fprintf(stderr, "%s: cannot read '%s': %s\n", kProgram, file.c_str(), why.c_str());
+    if (const std::string reason = vantorelle::app::InputFileProblem(path); !reason.empty()) {
+      std::fprintf(stderr, "%s: cannot read '%s': %s\n", kProgram, file.c_str(), reason.c_str());
       unreadable = true;
       continue;
     }
@@ -165,29 +222,20 @@ int main(int argc, char** argv) {
 
   Reporter reporter;
   OutputListing listing;
-  vantorelle::app::RunHooks hooks;
-  hooks.message = [&](int level, std::string_view text) { return reporter.message(level, text); };
-  hooks.busy = [&](int type, int state, std::string_view text, int percent) {
-    return reporter.busy(type, state, text, percent);
-  };
-  hooks.file_name_filter = [](std::string& name) { return vantorelle::app::FNameFilter(name); };
-  hooks.post_process = [&](const std::string& path) {
-    reporter.clear_progress();
-    listing.add(path);
-    return 0;
-  };
-
+  std::size_t written = 0;
+  const vantorelle::app::RunHooks hooks = make_hooks(reporter, options, listing, written);
   std::vector<std::string> run_argv{"Vantorelle"};
   run_argv.insert(run_argv.end(), inputs.begin(), inputs.end());
-  std::size_t found = 0;
-  vantorelle::app::xmain(run_argv, hooks, &found);
+  vantorelle::app::xmain(run_argv, hooks, nullptr);
   reporter.clear_progress();
 
-  if (found == 0 && !inputs.empty()) {
+  // Text alone makes no output file; an output that could not be created has
+  // been reported already.
+  if (written == 0 && !inputs.empty() && reporter.errors() == 0) {
     std::fprintf(stderr, "%s: no encoded data found\n", kProgram);
   }
   const bool listed = listing.finish();
   if (unreadable) return kExitUsage;
-  if (found == 0 || reporter.problems() > 0 || !listed) return kExitProblems;
+  if (written == 0 || reporter.problems() > 0 || !listed) return kExitProblems;
   return kExitClean;
 }

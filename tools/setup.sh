@@ -10,6 +10,7 @@ full=(
   "${core[@]}" pkg-config libgtest-dev libgmock-dev
   qt6-base-dev libgl-dev
   sharutils python3 python3-sabyenc python3-yenc
+  libglib2.0-bin
 )
 fuzz=(cmake ninja-build clang libclang-rt-14-dev)
 case "${1:-}" in

@@ -35,18 +35,22 @@ void strtrim(std::string& text) {
   text = text.substr(first, last - first);
 }
 
-std::int32_t decimal_value(std::string_view text) {
+std::int64_t decimal_value64(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && is_space(text[i])) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   // Unsigned arithmetic wraps instead of overflowing on absurdly long numbers.
-  std::uint32_t value = 0;
+  std::uint64_t value = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
+    value = value * 10u + static_cast<std::uint64_t>(text[i] - '0');
   }
   if (negative) value = 0u - value;
-  return static_cast<std::int32_t>(value);
+  return static_cast<std::int64_t>(value);
+}
+
+std::int32_t decimal_value(std::string_view text) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(decimal_value64(text)));
 }
 
 bool find_value(std::string_view line, std::string_view key, std::string_view& value) {
@@ -54,6 +58,18 @@ bool find_value(std::string_view line, std::string_view key, std::string_view& v
   if (at == std::string_view::npos) return false;
   value = line.substr(at + key.size());
   return true;
+}
+
+bool is_uu_begin_line(std::string_view line) {
+  if (line.size() < 9 || line.substr(0, 6) != "begin ") return false;
+  for (std::size_t i = 6; i < 9; ++i) {
+    if (line[i] < '0' || line[i] > '9') return false;
+  }
+  return true;
+}
+
+std::string_view ybegin_fields(std::string_view line) {
+  return line.substr(0, line.find(" name="));
 }
 
 }  // namespace vantorelle

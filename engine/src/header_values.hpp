@@ -19,8 +19,20 @@ void strtrim(std::string& text);
 // wraps to 32 bits as the catalogue's fields do.
 std::int32_t decimal_value(std::string_view text);
 
+// The same reading for sizes and byte positions, which may pass 2 GiB; wraps
+// to 64 bits.
+std::int64_t decimal_value64(std::string_view text);
+
 // The text after the first occurrence of key in line, or nothing when the
 // key does not occur.
 bool find_value(std::string_view line, std::string_view key, std::string_view& value);
+
+// Whether the line begins as the uuencode header does: "begin " and three
+// decimal digits.
+bool is_uu_begin_line(std::string_view line);
+
+// The fields of a "=ybegin " line before its " name=": the name runs to the end
+// of the line, so whatever looks like a key inside it is part of the name.
+std::string_view ybegin_fields(std::string_view line);
 
 }  // namespace vantorelle

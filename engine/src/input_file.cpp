@@ -108,18 +108,28 @@ void InputFile::skip_lf_after_cr() {
   if (buffer_[begin_] == '\n') ++begin_;
 }
 
-std::string_view InputFile::read_line() {
+std::string_view InputFile::read_line_head(bool& cut) {
+  cut = false;
   line_length_ = 0;
   bool kept = false;  // whether the line is being gathered in line_
   for (;;) {
     if (begin_ == end_ && !refill()) {
       eof_ = true;
-      return up_to_nul(std::string_view(line_.data(), line_length_));
+      return this->kept();
     }
     const char* data = buffer_.get() + begin_;
     const std::size_t available = end_ - begin_;
-    const char* brk = find_line_break(data, available);
+    const std::size_t room = kLineCapacity - line_length_;
+    // A break right after a full line still ends it, so look one byte further.
+    const char* brk = find_line_break(data, std::min(available, room + 1));
     if (brk == nullptr) {
+      if (available > room) {  // the line goes on past the capacity
+        cut = true;
+        begin_ += room;
+        if (!kept) return std::string_view(data, room);
+        keep_text(std::string_view(data, room));
+        return this->kept();
+      }
       keep_text(std::string_view(data, available));
       kept = true;
       begin_ = end_;
@@ -135,9 +145,47 @@ std::string_view InputFile::read_line() {
       kept = true;
     }
     if (cr) skip_lf_after_cr();
-    if (kept) return up_to_nul(std::string_view(line_.data(), line_length_));
-    return up_to_nul(text.substr(0, kLineCapacity));
+    return kept ? this->kept() : text;
   }
+}
+
+std::string_view InputFile::read_line_piece(bool& ended) {
+  ended = false;
+  if (begin_ == end_ && !refill()) {
+    eof_ = true;
+    ended = true;
+    return {};
+  }
+  const char* data = buffer_.get() + begin_;
+  const std::size_t available = end_ - begin_;
+  const char* brk = find_line_break(data, available);
+  if (brk == nullptr) {
+    begin_ = end_;
+    return std::string_view(data, available);
+  }
+  if (brk != data) {  // the break is consumed by the next call
+    begin_ += static_cast<std::size_t>(brk - data);
+    return std::string_view(data, static_cast<std::size_t>(brk - data));
+  }
+  ++begin_;
+  if (*brk == '\r') skip_lf_after_cr();
+  ended = true;
+  return {};
+}
+
+std::string_view InputFile::read_line() {
+  bool cut = false;
+  std::string_view head = read_line_head(cut);
+  if (cut) {
+    // The rest is read and dropped; the head must leave the buffer first.
+    if (head.data() != line_.data()) {
+      line_length_ = 0;
+      keep_text(head);
+    }
+    for (bool ended = false; !ended;) read_line_piece(ended);
+    head = kept();
+  }
+  return up_to_nul(head);
 }
 
 void InputFile::seek(std::uint64_t position) {

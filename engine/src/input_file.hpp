@@ -50,6 +50,14 @@ class InputFile {
     auto operator<=>(const Identity&) const = default;
   };
   const Identity& identity() const { return identity_; }
+  // Reading a line of any length: read_line_head() gives its first
+  // kLineCapacity characters (NULs included: the caller applies the NUL rule)
+  // and sets `cut` when more of the line follows; read_line_piece() then gives
+  // the rest in pieces, the last of them empty with `ended` set once the line
+  // break is consumed or the end of the input met. Each view stays valid
+  // until the next read or seek.
+  std::string_view read_line_head(bool& cut);
+  std::string_view read_line_piece(bool& ended);
 
   // Whether a read has met the end of the input (or a read error).
   bool eof() const { return eof_; }
@@ -71,6 +79,7 @@ class InputFile {
   bool refill();
   void skip_lf_after_cr();
   void keep_text(std::string_view text);
+  std::string_view kept() const { return {line_.data(), line_length_}; }
 
   int fd_ = -1;
   Identity identity_;

@@ -62,6 +62,7 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       buffer_(std::move(other.buffer_)),
       capacity_(other.capacity_),
       used_(std::exchange(other.used_, 0)),
+      length_(other.length_),
       error_(other.error_) {}
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
@@ -71,6 +72,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     buffer_ = std::move(other.buffer_);
     capacity_ = other.capacity_;
     used_ = std::exchange(other.used_, 0);
+    length_ = other.length_;
     error_ = other.error_;
   }
   return *this;
@@ -88,6 +90,8 @@ bool OutputFile::flush() {
 bool OutputFile::write(const void* data, std::size_t size) {
   const char* bytes = static_cast<const char*>(data);
   if (error_) return false;
+  if (size == 0) return true;  // data may then be null, which memcpy must not see
+  length_ += size;
   if (size >= capacity_) {
     // Large blocks go straight to the file.
     if (!flush()) return false;

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -42,13 +43,19 @@ class OutputFile {
     if (error_) return {};
     return {reinterpret_cast<unsigned char*>(buffer_.get()) + used_, capacity_ - used_};
   }
-  void commit(std::size_t n) { used_ += n; }
+  void commit(std::size_t n) {
+    used_ += n;
+    length_ += n;
+  }
   std::span<const unsigned char> buffered() const {
     return {reinterpret_cast<const unsigned char*>(buffer_.get()), used_};
   }
 
   // Whether a write has failed so far.
   bool error() const { return error_; }
+
+  // Bytes handed over by write() and commit() so far.
+  std::uint64_t length() const { return length_; }
 
   // Writes what is buffered and closes the file; false when anything failed.
   bool close();
@@ -64,6 +71,7 @@ class OutputFile {
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_ = 0;
   std::size_t used_ = 0;
+  std::uint64_t length_ = 0;
   bool error_ = false;
 };
 

@@ -5,7 +5,9 @@
 // subject key), "begin " and "=ybegin " name the output file, "=ypart " and
 // "=yend " carry yEnc positions and CRCs. A segment starts after its Subject
 // line and ends after the next one (or at the end of the file), so the
-// decoders later search it for their own start lines.
+// decoders later search it for their own start lines. Until a file's first
+// Subject line, each "=ybegin " line (gathered by its name) and each uuencode
+// "begin " line (a file of its own) starts a segment where it begins.
 //
 // Most lines start with none of the prefixes' first bytes; runs of them are
 // skipped in the input buffer at once, with their polls made together and the
@@ -14,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "header_values.hpp"
 #include "hooks.hpp"
 #include "input_file.hpp"
 #include "line_scan.hpp"
@@ -31,6 +34,7 @@ struct ScanState {
   std::string subject_key;
   std::int32_t part = 1;
   std::int32_t total = 1;
+  bool subject_seen = false;  // whether a Subject line has been met in this file
 };
 
 bool starts_with(std::string_view line, std::string_view prefix) {
@@ -42,21 +46,30 @@ void make_current(ScanState& state, AddedSegment added) {
   state.segment = added.segment;
 }
 
+bool in_duplicate(const ScanState& state) {
+  return state.segment != nullptr && uuIsDuplicateSegment(*state.record, *state.segment);
+}
+
 // read_pos: the position after this line (0 for the first line);
-// previous_pos: where this line begins (0 for the first two lines).
+// line_start: where this line begins.
 void examine_line(ScanState& state, std::string_view line, std::uint64_t read_pos,
-                  std::uint64_t previous_pos) {
+                  std::uint64_t line_start) {
   if (starts_with(line, "Subject: ")) {
+    state.subject_seen = true;
     scan_subject(line.substr(8), state.subject_key, state.part, state.total);
     make_current(state, uulist_add_sement(state.catalogue, state.path, state.subject_key,
                                           state.part, state.total, read_pos));
   } else if (starts_with(line, "begin ")) {
-    uulist_set_uu_destname(state.record, line);
+    // Without a Subject line nothing tells two binaries apart, so each header
+    // starts a file of its own.
+    if (!state.subject_seen && is_uu_begin_line(line)) {
+      make_current(state, uulist_add_uu_segment(state.catalogue, state.path, line, line_start));
+    } else if (!in_duplicate(state)) {
+      uulist_set_uu_destname(state.record, line);
+    }
   } else if (starts_with(line, "=ybegin ")) {
-    if (state.segment == nullptr) {
-      // No Subject line so far in this file, so the key is empty.
-      make_current(state, uulist_add_sement(state.catalogue, state.path, state.subject_key, 1,
-                                            1, previous_pos));
+    if (!state.subject_seen) {
+      make_current(state, uulist_add_named_segment(state.catalogue, state.path, line, line_start));
     }
     uulist_set_yenc_destname(state.record, state.segment, line);
   } else if (starts_with(line, "=ypart ")) {
@@ -73,7 +86,7 @@ void uuScanFile(Catalogue& catalogue, const std::string& path) {
   auto input = InputFile::open(path);
   if (!input) return;
 
-  ScanState state{catalogue, path, nullptr, nullptr, {}, 1, 1};
+  ScanState state{catalogue, path, nullptr, nullptr, {}, 1, 1, false};
   // The first line is examined even when its read meets the end of the file.
   std::uint64_t read_pos = 0;
   examine_line(state, input->read_line(), read_pos, 0);
@@ -86,13 +99,13 @@ void uuScanFile(Catalogue& catalogue, const std::string& path) {
       if (state.segment != nullptr) state.segment->end_offset = read_pos;
       dispatch::BusyPollLines(skipped.lines);
     }
-    const std::uint64_t previous_pos = read_pos;
+    const std::uint64_t line_start = input->position();
     const std::string_view line = input->read_line();
     read_pos = input->position();
     if (state.segment != nullptr) state.segment->end_offset = read_pos;
     if (input->eof()) break;
     dispatch::BusyPoll();
-    examine_line(state, line, read_pos, previous_pos);
+    examine_line(state, line, read_pos, line_start);
   }
 }
 

@@ -5,7 +5,8 @@
 // left is tried. Counters are read as sscanf reads "(%d/%d)", "[%d/%d]" and
 // "(%d of %d)": numbers may have leading white space and a sign, a blank in the
 // format matches any run of white space, other characters must match exactly,
-// and nothing after the second number is looked at.
+// and nothing after the second number is looked at. A counter with a negative
+// number (or one too large to hold) does not read: no part is numbered below 0.
 #include "subject.hpp"
 
 namespace vantorelle {
@@ -27,7 +28,7 @@ bool read_int(std::string_view text, std::size_t& i, std::int32_t& value) {
   }
   if (i == digits) return false;
   value = static_cast<std::int32_t>(negative ? 0u - v : v);
-  return true;
+  return value >= 0;
 }
 
 bool read_literal(std::string_view text, std::size_t& i, std::string_view literal) {

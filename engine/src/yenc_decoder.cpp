@@ -4,6 +4,9 @@
 // the next character, which then carries a further 64. The part register runs
 // over this call's bytes; the whole-file register belongs to the record.
 //
+// A data line is decoded whole, however long; the line reader's cut applies
+// to the header lines only.
+//
 // Speed: runs of ordinary data lines are decoded from the input buffer
 // straight into the output buffer (yenc_kernel.hpp); the line-by-line path
 // takes the rest. Both registers are derived from one CRC pass over the
@@ -14,6 +17,7 @@
 #include "crc32.hpp"
 #include "crc32_fast.hpp"
 #include "decoders.hpp"
+#include "header_values.hpp"
 #include "yenc_kernel.hpp"
 
 namespace vantorelle {
@@ -23,19 +27,34 @@ bool starts_with(std::string_view line, std::string_view prefix) {
   return line.substr(0, prefix.size()) == prefix;
 }
 
-// Decodes one data line into bytes; an '=' at the end of the line gives nothing.
-std::size_t decode_line(std::string_view line, unsigned char* bytes) {
-  std::size_t n = 0;
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    unsigned c = static_cast<unsigned char>(line[i]);
-    if (c == '=') {
-      if (++i == line.size()) break;
-      c = static_cast<unsigned char>(line[i]) - 64u;
-    }
-    bytes[n++] = static_cast<unsigned char>(c - 42u);
-  }
-  return n;
+std::string_view up_to_nul(std::string_view text) {
+  const std::size_t nul = text.find('\0');
+  return nul == std::string_view::npos ? text : text.substr(0, nul);
 }
+
+// Decodes a data line given in pieces: an escape may end one piece and the
+// character it escapes begin the next; an '=' at the end of the line gives nothing.
+class LineBytes {
+ public:
+  std::size_t decode(std::string_view text, unsigned char* bytes) {
+    std::size_t n = 0;
+    for (const char ch : text) {
+      unsigned c = static_cast<unsigned char>(ch);
+      if (escape_) {
+        escape_ = false;
+        c -= 64u;
+      } else if (c == '=') {
+        escape_ = true;
+        continue;
+      }
+      bytes[n++] = static_cast<unsigned char>(c - 42u);
+    }
+    return n;
+  }
+
+ private:
+  bool escape_ = false;
+};
 
 // The CRC of the part's bytes, taken from the output buffer before they leave
 // it. `mark` is where the bytes not yet counted begin in output.buffered().
@@ -76,6 +95,42 @@ class PartCrc {
   std::uint64_t length_ = 0;
 };
 
+// Writes decoded bytes, counting them for both registers first.
+bool put(OutputFile& output, PartCrc& crc, const unsigned char* bytes, std::size_t n) {
+  crc.catch_up(output, true);
+  crc.add(bytes, n);
+  const bool written = output.write(bytes, n);
+  crc.restart(output);
+  return written;
+}
+
+void drain_line(InputFile& input) {
+  for (bool ended = false; !ended;) input.read_line_piece(ended);
+}
+
+// A line longer than the line reader keeps is decoded whole: its text (up to
+// a NUL) after the first kLineCapacity characters, piece by piece. A failed
+// write does not stop it: the whole line is counted, as a line decoded in one
+// go would be. Whether every write succeeded.
+bool decode_rest_of_line(InputFile& input, OutputFile& output, PartCrc& crc, LineBytes& line,
+                         unsigned char* bytes) {
+  bool written = true;
+  bool ended = false;
+  while (!ended) {
+    std::string_view piece = input.read_line_piece(ended);
+    const std::string_view text = up_to_nul(piece);
+    for (std::size_t at = 0; at < text.size(); at += kLineCapacity) {
+      const std::size_t n = line.decode(text.substr(at, kLineCapacity), bytes);
+      written = put(output, crc, bytes, n) && written;
+    }
+    if (text.size() != piece.size()) {
+      if (!ended) drain_line(input);
+      break;
+    }
+  }
+  return written;
+}
+
 // Decodes data lines up to "=yend "; the result when the input ends first.
 int decode_data(InputFile& input, OutputFile& output, PartCrc& crc, bool& end_seen) {
   std::array<unsigned char, kLineCapacity> bytes;
@@ -90,18 +145,23 @@ int decode_data(InputFile& input, OutputFile& output, PartCrc& crc, bool& end_se
       output.commit(run.produced);
       crc.catch_up(output);
     }
-    const std::string_view line = input.read_line();
+    bool cut = false;
+    const std::string_view head = input.read_line_head(cut);
     if (input.eof()) return kDecodeOk;
-    if (starts_with(line, "=yend ")) {
-      end_seen = true;
+    const std::string_view text = up_to_nul(head);
+    if (starts_with(text, "=yend ")) {
+      if (cut) drain_line(input);
+      end_seen = !input.eof();
       return kDecodeOk;
     }
-    const std::size_t n = decode_line(line, bytes.data());
-    crc.catch_up(output, true);
-    crc.add(bytes.data(), n);
-    const bool written = output.write(bytes.data(), n);
-    crc.restart(output);
+    LineBytes line;
+    bool written = put(output, crc, bytes.data(), line.decode(text, bytes.data()));
+    if (cut && text.size() != head.size()) drain_line(input);
+    if (cut && text.size() == head.size()) {
+      written = decode_rest_of_line(input, output, crc, line, bytes.data()) && written;
+    }
     if (!written) return kDecodeWriteFailed;
+    if (input.eof()) return kDecodeOk;  // a long last line without its break
   }
 }
 
@@ -119,7 +179,8 @@ int DecodeyEnc(InputFile& input, OutputFile& output, std::uint64_t start_offset,
     if (starts_with(line, "=ybegin ")) break;
     if (input.position() > end_position) return kDecodeOk;
   }
-  if (line.find("part=") != std::string_view::npos) {
+  // "part=" inside the file name does not make a part.
+  if (ybegin_fields(line).find("part=") != std::string_view::npos) {
     do {
       line = input.read_line();
       if (input.eof()) return kDecodeOk;

@@ -1,5 +1,6 @@
 // output_placement_test.cpp - output paths below the run's folder and their unique names.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "output_placement.hpp"
 #include "run_state.hpp"
@@ -96,6 +97,8 @@ TEST_F(Placement, LongNamesAreOfferedForShortening) {
   EXPECT_EQ(offered.size(), 3u);
   EXPECT_EQ(filter(std::string(127, 'n'), answer("x", true)), base() + std::string(127, 'n'));
   EXPECT_EQ(offered.size(), 3u) << "127 characters are not offered";
+  EXPECT_EQ(filter(std::string(128, 'n'), answer("x", true)), base() + "x");
+  EXPECT_EQ(offered.size(), 4u) << "128 characters are offered";
 }
 
 TEST_F(Placement, QueryStartsFromThePreviousOutputPath) {
@@ -106,6 +109,141 @@ TEST_F(Placement, QueryStartsFromThePreviousOutputPath) {
     return false;
   });
   EXPECT_EQ(seen, base() + "first.bin");
+}
+
+class Directories : public Placement {
+ protected:
+  // Runs the directory hook and returns the directory in force afterwards.
+  std::string place(const std::string& dest_name, std::string subject = "") {
+    DirectoryCallback(dest_name, subject);
+    return run_state().directory_;
+  }
+  bool exists(const std::string& name) const { return std::filesystem::is_directory(base() + name); }
+};
+
+TEST_F(Directories, SubjectDirectoryStaysWhileSubjectsAgreeOverTheLength) {
+  struct Case {
+    const char* name;
+    std::int16_t length;
+    std::vector<const char*> subjects;
+    std::vector<const char*> directories;  // in force after each subject
+  };
+  const Case cases[] = {
+      {"length 8",
+       8,
+       {"holiday pictures A", "holiday pictures B", "vacation"},
+       {"holiday pictures A", "holiday pictures A", "vacation"}},
+      {"length 20",
+       20,
+       {"holiday pictures A", "holiday pictures B"},
+       {"holiday pictures A", "holiday pictures B"}},
+      {"shorter text ends the comparison early", 8, {"holiday", "holiday pictures"}, {"holiday", "holiday pictures"}},
+      {"equal over the whole text", 8, {"abc", "abc"}, {"abc", "abc"}},
+  };
+  for (const Case& c : cases) {
+    test::TempDir fresh;
+    run_state() = RunState{};
+    run_state().path_ = fresh.path().string() + "/";
+    run_state().shiftKey_ = true;
+    run_state().dir_cmp_len_ = c.length;
+    for (std::size_t i = 0; i < c.subjects.size(); ++i) {
+      EXPECT_EQ(place("f.bin", c.subjects[i]), c.directories[i]) << c.name << " #" << i;
+      EXPECT_TRUE(std::filesystem::is_directory(fresh.file(c.directories[i]))) << c.name << " #" << i;
+    }
+  }
+}
+
+TEST_F(Directories, SubjectSeparatorsAreReplacedInTheSubjectItself) {
+  run_state().shiftKey_ = true;
+  std::string subject = "Rome/Paris: day 1";
+  DirectoryCallback("a.jpg", subject);
+  EXPECT_EQ(subject, "Rome_Paris_ day 1");
+  EXPECT_EQ(run_state().directory_, "Rome_Paris_ day 1");
+  EXPECT_TRUE(exists("Rome_Paris_ day 1"));
+}
+
+TEST_F(Directories, SubjectsThatNameNoDirectoryLeaveTheOneInForce) {
+  struct Case {
+    const char* subject;
+    const char* directory;
+  };
+  const Case cases[] = {{"..", "earlier"}, {".", "earlier"}, {"", "earlier"}, {":", "_"}, {"/..", "_.."}};
+  for (const Case& c : cases) {
+    run_state().shiftKey_ = true;
+    run_state().directory_ = "earlier";
+    EXPECT_EQ(place("f.bin", c.subject), c.directory) << c.subject;
+  }
+  EXPECT_FALSE(exists("earlier")) << "nothing is made for a subject that names no directory";
+  EXPECT_TRUE(exists("_.."));
+}
+
+TEST_F(Directories, OverlongSubjectIsCutToALegalName) {
+  run_state().shiftKey_ = true;
+  const std::string subject(300, 's');
+  EXPECT_EQ(place("f.bin", subject), std::string(255, 's'));
+  EXPECT_TRUE(exists(std::string(255, 's')));
+  const std::string accented = std::string(254, 'a') + "\xC3\xA9";
+  EXPECT_EQ(place("f.bin", accented), std::string(254, 'a')) << "never cut inside a character";
+}
+
+TEST_F(Directories, NamePrefixIsTheFirstCharacterAndTheLettersAfterIt) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Rome2004.jpg", "Rome"}, {"2004Rome.jpg", "2"}, {"a:b.txt", "a"}, {"Zebra_1.gif", "Zebra"},
+      {"x", "x"},               {"", ""},              {"..hidden", "."}, {"/etc", "/etc"},
+      {"\xC3\x84rger.jpg", "\xC3\x84rger"},  // a UTF-8 first character stays whole
+  };
+  for (const auto& [name, prefix] : cases) {
+    run_state().cmdKey_ = true;
+    run_state().directory_ = "earlier";
+    EXPECT_EQ(place(name), prefix) << name;
+  }
+  EXPECT_TRUE(exists("Rome"));
+  EXPECT_TRUE(exists("Zebra"));
+  EXPECT_TRUE(exists("etc")) << "a leading '/' still stays below the folder";
+}
+
+TEST_F(Directories, NamePrefixDirectoryIsMadeOncePerChange) {
+  run_state().cmdKey_ = true;
+  EXPECT_EQ(place("cat1.gif"), "cat");
+  std::filesystem::remove(base() + "cat");
+  EXPECT_EQ(place("cat2.gif"), "cat");
+  EXPECT_FALSE(exists("cat")) << "the directory in force is not made again";
+  EXPECT_EQ(place("dog1.gif"), "dog");
+  EXPECT_TRUE(exists("dog"));
+  std::string name = "dog1.gif";
+  EXPECT_EQ(FNameFilter(name), base() + "dog/dog1.gif");
+}
+
+TEST_F(Directories, NamePrefixWinsOverTheSubject) {
+  run_state().shiftKey_ = true;
+  run_state().cmdKey_ = true;
+  EXPECT_EQ(place("Rome1.jpg", "holiday"), "Rome");
+  EXPECT_TRUE(exists("holiday")) << "the subject step ran first";
+  EXPECT_EQ(place("Rome2.jpg", "holiday"), "Rome");
+}
+
+TEST_F(Directories, NoFlagNoDirectory) {
+  std::string subject = "a/b: c";
+  EXPECT_EQ(place("Rome.jpg", subject), "");
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST_F(Directories, DirectoriesAreMadeWithMode0755) {
+  const ::mode_t old_mask = ::umask(0);
+  UseOutputDirectory("typed");
+  ::umask(old_mask);
+  struct stat st {};
+  ASSERT_EQ(::stat((base() + "typed").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0755u);
+  EXPECT_EQ(run_state().directory_, "typed");
+}
+
+TEST(DirectoryLength, ReadAsTheLengthQuestionDoes) {
+  const std::pair<const char*, int> cases[] = {
+      {"3", 3},   {"12", 12},  {"abc", 0},      {"", 0},          {"  42x", 42},
+      {"-5", -5}, {"+7", 7},   {"65548", 12},   {"32768", -32768}, {"99999999999999999999", 65535 - 65536},
+  };
+  for (const auto& [text, value] : cases) EXPECT_EQ(ParseDirectoryLength(text), value) << text;
 }
 
 }  // namespace

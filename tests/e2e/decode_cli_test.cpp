@@ -95,12 +95,13 @@ TEST_F(DecodeCli, MissingPartIsAWarning) {
   EXPECT_EQ(output("gap.bin"), data.substr(0, 10'000) + data.substr(20'000));
 }
 
-TEST_F(DecodeCli, DuplicatedPartIsDecodedOnce) {
+TEST_F(DecodeCli, DuplicatedPartIsDecodedOnceAndReported) {
   const std::string data = random_bytes(20'000, 13);
   auto parts = test::yenc_articles("dup", "dup.bin", data, 10'000);
   parts.push_back(parts[0]);
   const auto result = run(write_articles(parts));
-  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "warning: Duplicate segment 1 for 'dup.bin' ignored\n");
   EXPECT_EQ(output("dup.bin"), data);
 }
 
@@ -215,7 +216,7 @@ TEST_F(DecodeCli, UsageErrorsAndInformation) {
   struct Case {
     std::vector<std::string> args;
     int status;
-    const char* in_out;
+    const char* in_out;  // empty: nothing may be printed there
     const char* in_err;
   };
   const Case cases[] = {
@@ -226,9 +227,15 @@ TEST_F(DecodeCli, UsageErrorsAndInformation) {
   };
   for (const auto& c : cases) {
     const auto result = run(c.args);
-    EXPECT_EQ(result.status, c.status);
-    EXPECT_NE(result.out.find(c.in_out), std::string::npos) << result.out;
-    EXPECT_NE(result.err.find(c.in_err), std::string::npos) << result.err;
+    const std::string what = c.args.empty() ? "no arguments" : c.args[0];
+    EXPECT_EQ(result.status, c.status) << what;
+    for (const auto& [stream, expected] : {std::pair{result.out, c.in_out}, std::pair{result.err, c.in_err}}) {
+      if (*expected == '\0') {
+        EXPECT_EQ(stream, "") << what;
+      } else {
+        EXPECT_NE(stream.find(expected), std::string::npos) << what << ": " << stream;
+      }
+    }
   }
 }
 
@@ -255,6 +262,194 @@ TEST_F(DecodeCli, BundledExamplesDecodeCleanly) {
     EXPECT_EQ(result.out, expected);
   }
   EXPECT_EQ(output("one-file/readme.txt").substr(0, 16), "These files were");
+}
+
+// One yEnc article: a Subject line (none when empty), the piece, the =yend line.
+std::string yenc_article(const std::string& subject, const std::string& header, std::string_view piece,
+                         bool yend = true) {
+  std::string text = subject.empty() ? "" : "Subject: " + subject + "\n\n";
+  text += header + "\n" + test::lines(test::yenc_lines(piece));
+  if (yend) text += "=yend size=" + std::to_string(piece.size()) + " pcrc32=" + test::hex8(test::crc32_of(piece)) + "\n";
+  return text;
+}
+
+struct TrustCase {
+  const char* name;
+  std::vector<std::string> files;  // written as in-1.txt, in-2.txt, ...
+  int status;
+  std::string err;                 // "%d/" stands for the test folder with its slash
+  std::vector<std::pair<std::string, std::string>> outputs;  // name, bytes
+  std::vector<std::string> absent;                         // files that must not be made
+};
+
+std::vector<TrustCase> trust_cases() {
+  const std::string data = random_bytes(9000, 21);
+  const std::string_view d(data);
+  const std::string size = std::to_string(data.size());
+  std::vector<TrustCase> cases;
+
+  // Missing last parts: uuencoded parts 1 and 2 of three.
+  {
+    auto uu = test::uu_articles("last", "last.bin", data, 70, "\n");
+    if (uu.size() == 3) uu.pop_back();
+    cases.push_back({"missing last part", uu, 1,
+                     "warning: Missing segment 3 for 'last.bin'\n"
+                     "warning: Missing 1 segments for 'last.bin'\n"
+                     "warning: Missing segment 3 for '%d/last.bin'\n",
+                     {}, {}});
+  }
+  // A counter naming part two billion: a prompt run, a hundred lines a pass.
+  {
+    std::string err;
+    for (int n = 1; n <= 100; ++n) err += "warning: Missing segment " + std::to_string(n) + " for 'h.bin'\n";
+    err += "warning: Missing 1999999999 segments for 'h.bin'\n";
+    for (int n = 1; n <= 100; ++n) err += "warning: Missing segment " + std::to_string(n) + " for '%d/h.bin'\n";
+    cases.push_back({"huge part number",
+                     {yenc_article("h (2000000000/1)", "=ybegin line=128 size=1 name=h.bin", "h")}, 1, err,
+                     {{"h.bin", "h"}}, {}});
+  }
+  // Truncated yEnc: a single part that lost its end.
+  cases.push_back({"single part cut short",
+                   {yenc_article("cut", "=ybegin line=128 size=" + size + " name=cut.bin", d.substr(0, 4000), false)},
+                   1, "error: Size mismatch for destination file '%d/cut.bin'\n",
+                   {{"cut.bin", data.substr(0, 4000)}}, {}});
+  // A part of a multi-part file cut short.
+  {
+    auto parts = test::yenc_articles("trunc", "t.bin", data, 3000, "\n");
+    parts[1].resize(parts[1].find("=yend") - 500);
+    cases.push_back({"part cut short", parts, 1,
+                     "error: Size mismatch for destination file '%d/t.bin', Segment 2/3\n"
+                     "error: CRC mismatch for destination file '%d/t.bin'\n",
+                     {}, {}});
+  }
+  // "part=" in a file name.
+  cases.push_back({"part= in the name",
+                   {yenc_article("name", "=ybegin line=128 size=" + size + " name=part=1.bin", data)}, 0, "",
+                   {{"part=1.bin", data}}, {}});
+  // Subject-less yEnc: two binaries, and one binary in parts given in reverse.
+  {
+    std::vector<std::string> files = {
+        yenc_article("", "=ybegin line=128 size=3 name=one.bin", "one"),
+        yenc_article("", "=ybegin line=128 size=3 name=two.bin", "two")};
+    for (int p = 3; p >= 1; --p) {
+      const std::size_t begin = static_cast<std::size_t>(p - 1) * 3000;
+      files.push_back(yenc_article("", "=ybegin part=" + std::to_string(p) + " total=3 line=128 size=" + size +
+                                           " name=parts.bin\n=ypart begin=" + std::to_string(begin + 1) +
+                                           " end=" + std::to_string(begin + 3000),
+                                   d.substr(begin, 3000)));
+    }
+    cases.push_back({"without Subject lines", files, 0, "",
+                     {{"one.bin", "one"}, {"two.bin", "two"}, {"parts.bin", data}}, {}});
+  }
+  // A plain uuencoded file, and a complete body of one short line.
+  {
+    std::string plain = "begin 644 plain.bin\n";
+    for (const auto& l : test::uuencode_lines(d.substr(10))) plain += l + "\n";
+    plain += "end\n";
+    std::string tiny = "Subject: tiny\n\nbegin 644 tiny.txt\n";
+    for (const auto& l : test::uuencode_lines("tiny")) tiny += l + "\n";
+    tiny += "end\n";
+    cases.push_back({"uuencoded without Subject, and a one-line body", {plain, tiny}, 0, "",
+                     {{"plain.bin", data.substr(10)}, {"tiny.txt", "tiny"}}, {}});
+  }
+  // Text is not a damaged binary.
+  cases.push_back({"text articles only",
+                   {"Subject: hello\n\nJust words.\n-- \nsignature\n", "Subject: NEWS\n\nHELLO ALL\n"}, 1,
+                   "vantorelle-decode: no encoded data found\n", {}, {"Untitled.Txt"}});
+  // A yEnc posting with line=2000 and no CRC at all.
+  cases.push_back({"long lines",
+                   {"Subject: wide\n\n=ybegin line=2000 size=" + size + " name=wide.bin\n" +
+                    test::lines(test::yenc_lines(data, 2000)) + "=yend size=" + size + "\n"},
+                   0, "", {{"wide.bin", data}}, {}});
+  // Two posts under one subject without a counter.
+  cases.push_back({"two posts under one subject",
+                   {yenc_article("same", "=ybegin line=128 size=5 name=first.bin", "first"),
+                    yenc_article("same", "=ybegin line=128 size=6 name=second.bin", "second")},
+                   1, "warning: Duplicate segment 1 for 'first.bin' ignored\n", {{"first.bin", "first"}},
+                   {"second.bin"}});
+  // Three uuencoded parts all labelled "(1/3)".
+  {
+    auto uu = test::uu_articles("same", "same.bin", data, 70, "\n");
+    for (auto& part : uu) {
+      const std::size_t at = part.find(" [");
+      part.replace(at, part.find(']', at) + 1 - at, " (1/3)");
+    }
+    cases.push_back({"three parts labelled one", uu, 1,
+                     "warning: Missing segment 2 for 'same.bin'\n"
+                     "warning: Missing segment 3 for 'same.bin'\n"
+                     "warning: Missing 2 segments for 'same.bin'\n"
+                     "warning: Duplicate segment 1 for 'same.bin' ignored\n"
+                     "warning: Duplicate segment 1 for 'same.bin' ignored\n"
+                     "warning: Missing segment 2 for '%d/same.bin'\n"
+                     "warning: Missing segment 3 for '%d/same.bin'\n",
+                     {}, {}});
+  }
+  // A negative counter names no part.
+  cases.push_back({"negative counter",
+                   {yenc_article("neg (-3/2)", "=ybegin line=128 size=3 name=neg.bin", "neg")}, 0, "",
+                   {{"neg.bin", "neg"}}, {}});
+  return cases;
+}
+
+TEST_F(DecodeCli, VerdictsCanBeTrusted) {
+  for (const auto& c : trust_cases()) {
+    test::TempDir case_dir;
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < c.files.size(); ++i) {
+      names.push_back(case_dir.file("in-" + std::to_string(i + 1) + ".txt"));
+      test::write_file(names.back(), c.files[i]);
+    }
+    const auto result = run(names);
+    std::string err = c.err;
+    for (std::size_t at; (at = err.find("%d/")) != std::string::npos;) {
+      err.replace(at, 3, case_dir.path().string() + "/");
+    }
+    EXPECT_EQ(result.status, c.status) << c.name << ": " << result.err.substr(0, 2000);
+    EXPECT_EQ(result.err, err) << c.name;
+    for (const auto& [name, bytes] : c.outputs) {
+      EXPECT_EQ(test::read_file(case_dir.file(name)), bytes) << c.name << ": " << name;
+    }
+    for (const auto& name : c.absent) {
+      EXPECT_FALSE(std::filesystem::exists(case_dir.file(name))) << c.name << ": " << name;
+    }
+  }
+}
+
+TEST_F(DecodeCli, ExitStatusCountsWarningsButNotNotes) {
+  const std::string data = random_bytes(900, 22);  // twenty full lines: no short line
+  struct Case {
+    const char* name;
+    std::string text;
+    int status;
+    const char* err;
+  };
+  std::string notes = "Subject: notes\n\nbegin 644 n.bin\n";
+  for (const auto& l : test::uuencode_lines(data)) notes += l + "\n";
+  notes += "end\n";
+  const Case cases[] = {
+      {"a note alone", notes, 0, "note: Warning: no short data line.\n"},
+      {"a warning alone", test::yenc_articles("w", "w.bin", data, 300, "\n")[0], 1,
+       "warning: Missing segment 2 for 'w.bin'\n"},
+  };
+  for (const auto& c : cases) {
+    test::TempDir case_dir;
+    test::write_file(case_dir.file("in.txt"), c.text);
+    const auto result = run({case_dir.file("in.txt")});
+    EXPECT_EQ(result.status, c.status) << c.name << ": " << result.err;
+    EXPECT_EQ(result.err.substr(0, std::string_view(c.err).size()), c.err) << c.name;
+    EXPECT_EQ(result.err.find("error:"), std::string::npos) << c.name;
+  }
+}
+
+TEST_F(DecodeCli, InputsAreScannedInSortedOrderWhateverTheOrderGiven) {
+  // Without Subject lines the same name gathers both files as part 1: the
+  // one scanned first is decoded, the other reported as a duplicate.
+  test::write_file(dir.file("b.txt"), yenc_article("", "=ybegin line=128 size=1 name=x.bin", "b"));
+  test::write_file(dir.file("a.txt"), yenc_article("", "=ybegin line=128 size=1 name=x.bin", "a"));
+  test::write_file(dir.file("c.txt"), yenc_article("", "=ybegin line=128 size=1 name=y.bin", "c"));
+  const auto result = run({"c.txt", "b.txt", "a.txt"});
+  EXPECT_EQ(output("x.bin"), "a");
+  EXPECT_EQ(result.out, dir.file("x.bin") + "\n" + dir.file("y.bin") + "\n") << "records in order of first sight";
 }
 
 // Articles made by other programs' encoders (see foreign_articles.py).

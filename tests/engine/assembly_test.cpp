@@ -212,11 +212,12 @@ TEST_F(Assembly, DirectoryHookMayRewriteTheSubject) {
 
 TEST_F(Assembly, PartsNumberedZeroOrBelowGiveZeroPercent) {
   Catalogue cat;
-  const std::string path = write("z", "Subject: z (0/1)\n\n=ybegin line=1 size=1 name=z\n+\n=yend size=1\n");
+  const std::string path = write("z", "Subject: z (0/0)\n\n=ybegin line=1 size=1 name=z\n+\n=yend size=1\n");
   uuScanFile(cat, path);
   hooks.busy.clear();
   uuDecode(&cat.records()[0]);
   EXPECT_EQ(progress(), (std::vector<int>{0}));  // part 0 of part_max 0
+  EXPECT_TRUE(hooks.messages.empty());
   EXPECT_EQ(test::read_file(dir.file("out-z")), std::string(1, 1));
 }
 
@@ -242,6 +243,238 @@ TEST_F(Assembly, PartsBeyondFourGigabytesInASparseFile) {
   uuDecode(added.record);
   EXPECT_TRUE(hooks.messages.empty());
   EXPECT_EQ(test::read_file(dir.file("out-far.bin")), data);
+}
+
+// A yEnc article under the given subject: the piece's bytes, the whole file's
+// size, and optionally an "=ypart " range (begin 0: none) and its "=yend " line.
+std::string yenc_article(const std::string& subject, const std::string& name, std::string_view piece,
+                         std::size_t file_size, std::size_t begin = 0, bool yend = true) {
+  std::string text = "Subject: " + subject + "\n\n=ybegin" +
+                     std::string(begin != 0 ? " part=1" : "") + " line=128 size=" +
+                     std::to_string(file_size) + " name=" + name + "\n";
+  if (begin != 0) {
+    text += "=ypart begin=" + std::to_string(begin) + " end=" + std::to_string(begin + piece.size() - 1) + "\n";
+  }
+  text += test::lines(test::yenc_lines(piece));
+  if (yend) text += "=yend size=" + std::to_string(piece.size()) + "\n";
+  return text;
+}
+
+std::vector<Message> missing_messages(const std::vector<int>& parts, const std::string& name,
+                                      const std::string& path, std::size_t count) {
+  std::vector<Message> out;
+  for (int n : parts) out.push_back({1, "Missing segment " + std::to_string(n) + " for '" + name + "'"});
+  if (count != 0) out.push_back({1, "Missing " + std::to_string(count) + " segments for '" + name + "'"});
+  for (int n : parts) out.push_back({1, "Missing segment " + std::to_string(n) + " for '" + path + "'"});
+  return out;
+}
+
+TEST_F(Assembly, PartsUpToThePartTotalOrTheHighestFound) {
+  struct Case {
+    const char* name;
+    std::vector<const char*> counters;  // one input file per counter, parts in that order
+    std::vector<int> missing;
+    std::vector<int> progress;
+    std::string output;  // the parts' bytes are their numbers
+  };
+  const Case cases[] = {
+      {"last part missing", {"(1/3)", "(2/3)"}, {3}, {33, 66, 100}, "12"},
+      {"first and last missing", {"(2/4)", "(3/4)"}, {1, 4}, {25, 50, 75, 100}, "23"},
+      {"total below the highest part", {"(1/2)", "(2/2)", "(3/2)"}, {}, {33, 66, 100}, "123"},
+      {"later total ignored", {"(1/2)", "(2/5)"}, {}, {50, 100}, "12"},
+  };
+  for (const auto& c : cases) {
+    hooks.messages.clear();
+    std::vector<std::string> paths;
+    for (const char* counter : c.counters) {
+      const std::string part(1, counter[1]);
+      paths.push_back(write(std::string("p") + counter[1], yenc_article(std::string("t ") + counter, "t.bin", part, 0)));
+    }
+    Catalogue cat = scan(paths);
+    ASSERT_EQ(cat.size(), 1u) << c.name;
+    uuDecode(&cat.records()[0]);
+    const std::string out = dir.file("out-t.bin");
+    EXPECT_EQ(hooks.messages, missing_messages(c.missing, "t.bin", out, c.missing.size())) << c.name;
+    EXPECT_EQ(progress(), c.progress) << c.name;
+    EXPECT_EQ(test::read_file(out), c.output) << c.name;
+  }
+}
+
+TEST_F(Assembly, HugePartNumbersCostNoTimeAndAtMostAHundredLines) {
+  struct Case {
+    const char* counter;
+    int present;
+    long long missing;
+  };
+  for (const Case c : {Case{"(2000000000/1)", 2000000000, 1999999999LL}, Case{"(2023/2024)", 2023, 2023LL},
+                       Case{"(500/2147483647)", 500, 2147483646LL}}) {
+    hooks.messages.clear();
+    Catalogue cat = scan({write("h", yenc_article(std::string("h ") + c.counter, "h.bin", "x", 1))});
+    uuDecode(&cat.records()[0]);
+    const std::string out = dir.file("out-h.bin");
+    ASSERT_EQ(hooks.messages.size(), 201u) << c.counter;
+    EXPECT_EQ(hooks.messages[0], (Message{1, "Missing segment 1 for 'h.bin'"}));
+    EXPECT_EQ(hooks.messages[99], (Message{1, "Missing segment 100 for 'h.bin'"}));
+    EXPECT_EQ(hooks.messages[100], (Message{1, "Missing " + std::to_string(c.missing) + " segments for 'h.bin'"}));
+    EXPECT_EQ(hooks.messages[101], (Message{1, "Missing segment 1 for '" + out + "'"}));
+    EXPECT_EQ(hooks.messages[200], (Message{1, "Missing segment 100 for '" + out + "'"}));
+    EXPECT_EQ(progress().size(), 101u) << "the reported parts and the one found";
+    EXPECT_EQ(test::read_file(out), "x");
+    hooks.removed.clear();
+    dispatch::ResetStateForTesting();
+    uuRemove(&cat.records()[0]);
+    EXPECT_EQ(hooks.removed, (std::vector<std::string>{dir.file("h")}));
+  }
+}
+
+TEST_F(Assembly, YencSizesAreChecked) {
+  const std::string data = bytes(3000, 9);
+  const std::string_view d(data);
+  struct Case {
+    const char* name;
+    std::vector<std::string> articles;
+    std::vector<std::string> messages;  // level 0, %s is the output path
+  };
+  const std::string a = yenc_article("s (1/3)", "s.bin", d.substr(0, 1000), 3000, 1);
+  const std::string b = yenc_article("s (2/3)", "s.bin", d.substr(1000, 1000), 3000, 1001);
+  const std::string c = yenc_article("s (3/3)", "s.bin", d.substr(2000), 3000, 2001);
+  std::string cut = b;
+  cut.resize(cut.find("=yend") - 200);  // part 2 broke off and lost its =yend line
+  std::string longer = b;
+  longer.insert(longer.find("=yend"), "+++\n");
+  const Case cases[] = {
+      {"complete", {a, b, c}, {}},
+      {"part cut short", {a, cut, c}, {"Size mismatch for destination file '%s', Segment 2/3"}},
+      {"part too long", {a, longer, c}, {"Size mismatch for destination file '%s', Segment 2/3"}},
+      {"single part without =yend", {yenc_article("one", "s.bin", d.substr(0, 2000), 3000, 0, false)},
+       {"Size mismatch for destination file '%s'"}},
+      {"single part of the wrong size", {yenc_article("one", "s.bin", d, 2999)},
+       {"Size mismatch for destination file '%s'"}},
+      {"no size given", {yenc_article("one", "s.bin", d, 0)}, {}},
+      {"part missing: no whole-file size check", {a, c}, {}},
+  };
+  for (const auto& k : cases) {
+    hooks.messages.clear();
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < k.articles.size(); ++i) paths.push_back(write("z" + std::to_string(i), k.articles[i]));
+    Catalogue cat = scan(paths);
+    uuDecode(&cat.records()[0]);
+    const std::string out = dir.file("out-s.bin");
+    std::vector<Message> errors;
+    for (const auto& m : hooks.messages) {
+      if (m.level == 0) errors.push_back(m);
+    }
+    std::vector<Message> expected;
+    for (std::string m : k.messages) expected.push_back({0, m.replace(m.find("%s"), 2, out)});
+    EXPECT_EQ(errors, expected) << k.name;
+  }
+}
+
+TEST_F(Assembly, TextWithoutHeaderMakesNoFile) {
+  int directory_calls = 0;
+  uuSetDirectoryCallback([&](const std::string&, std::string&) { return ++directory_calls; });
+  struct Case {
+    const char* name;
+    std::vector<std::string> files;
+    std::vector<Message> messages;
+  };
+  const Case cases[] = {
+      {"plain post", {"Subject: hello\n\nJust some words.\n-- \nsignature\n"}, {}},
+      {"capitals that look like data", {"Subject: news\n\nHELLO THERE\n`\nend\n"}, {}},
+      {"later part of a posting whose first part is missing",
+       {"Subject: big (2/2)\n\nM" + std::string(60, '!') + "\n`\nend\n"},
+       {{1, "Missing segment 1 for 'Untitled.Txt'"}, {1, "Missing 1 segments for 'Untitled.Txt'"}}},
+  };
+  for (const auto& c : cases) {
+    hooks.messages.clear();
+    hooks.busy.clear();
+    hooks.removed.clear();
+    Catalogue cat = scan({write("text", c.files[0])});
+    ASSERT_EQ(cat.size(), 1u) << c.name;
+    EXPECT_EQ(uuDecode(&cat.records()[0]), 1) << c.name;
+    EXPECT_EQ(hooks.messages, c.messages) << c.name;
+    EXPECT_TRUE(hooks.busy.empty()) << c.name;
+    EXPECT_TRUE(hooks.post_processed.empty()) << c.name;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out-Untitled.Txt"))) << c.name;
+    dispatch::ResetStateForTesting();
+    uuRemove(&cat.records()[0]);
+    EXPECT_EQ(hooks.removed, (std::vector<std::string>{dir.file("text")})) << c.name;
+  }
+  EXPECT_EQ(directory_calls, 0);
+}
+
+TEST_F(Assembly, VanishedInputIsReportedAndTheNextPartDecoded) {
+  const std::string data = bytes(3000, 10);
+  const auto parts = test::yenc_articles("gone", "g.bin", data, 1000);
+  Catalogue cat = scan({write("1", parts[0]), write("2", parts[1]), write("3", parts[2])});
+  std::filesystem::remove(dir.file("2"));
+  uuDecode(&cat.records()[0]);
+  const std::string out = dir.file("out-g.bin");
+  EXPECT_EQ(hooks.messages,
+            (std::vector<Message>{
+                {0, "Unable to open source file '" + dir.file("2") + "', skipping segment 2 of '" + out + "'"},
+                {0, "CRC mismatch for destination file '" + out + "'"}}))
+      << "no whole-file size message after a skipped part";
+  EXPECT_EQ(test::read_file(out), data.substr(0, 1000) + data.substr(2000)) << "part 3 is still decoded";
+  EXPECT_EQ(progress(), (std::vector<int>{33, 66, 100}));
+}
+
+TEST_F(Assembly, DuplicatePartsAreReportedAndNotDecoded) {
+  const std::string data = bytes(900, 11);
+  const auto uu = test::uu_articles("dup", "d.bin", data, 12, "\n");
+  ASSERT_EQ(uu.size(), 2u);
+  struct Case {
+    const char* name;
+    std::vector<std::string> files;
+    const char* dest;
+    std::vector<Message> messages_before_output;
+    std::string output;
+  };
+  const std::string first = yenc_article("same", "first.bin", "first", 5);
+  const std::string second = yenc_article("same", "second.bin", "second", 6);
+  std::string one_of_three = uu[0];
+  one_of_three.replace(one_of_three.find("[1/2]"), 5, "(1/3)");
+  const Case cases[] = {
+      {"two posts under one subject without counter", {first, second}, "first.bin",
+       {{1, "Duplicate segment 1 for 'first.bin' ignored"}}, "first"},
+      {"the same part saved twice", {uu[0], uu[0], uu[1]}, "d.bin",
+       {{1, "Duplicate segment 1 for 'd.bin' ignored"}}, data},
+      {"three parts all labelled (1/3)", {one_of_three, one_of_three, one_of_three}, "d.bin",
+       {{1, "Missing segment 2 for 'd.bin'"}, {1, "Missing segment 3 for 'd.bin'"},
+        {1, "Missing 2 segments for 'd.bin'"}, {1, "Duplicate segment 1 for 'd.bin' ignored"},
+        {1, "Duplicate segment 1 for 'd.bin' ignored"}}, ""},
+  };
+  for (const auto& c : cases) {
+    hooks.messages.clear();
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < c.files.size(); ++i) paths.push_back(write("d" + std::to_string(i), c.files[i]));
+    Catalogue cat = scan(paths);
+    ASSERT_EQ(cat.size(), 1u) << c.name;
+    EXPECT_EQ(cat.records()[0].dest_name, c.dest) << c.name;
+    uuDecode(&cat.records()[0]);
+    const std::vector<Message> before(hooks.messages.begin(),
+                                      hooks.messages.begin() +
+                                          static_cast<long>(std::min(hooks.messages.size(), c.messages_before_output.size())));
+    EXPECT_EQ(before, c.messages_before_output) << c.name;
+    if (!c.output.empty()) {
+      EXPECT_EQ(test::read_file(dir.file(std::string("out-") + c.dest)), c.output) << c.name;
+    }
+  }
+}
+
+TEST_F(Assembly, SubjectlessFilesAssembleByName) {
+  const std::string data = bytes(3000, 12);
+  auto parts = test::yenc_articles("x", "n.bin", data, 1000, "\n");
+  const std::string other = test::yenc_articles("y", "o.bin", "other", 1000, "\n")[0];
+  for (auto& p : parts) p = p.substr(p.find("=ybegin"));
+  // Parts in reverse order, another binary between them: each lands where it belongs.
+  Catalogue cat = scan({write("a", parts[2]), write("b", other.substr(other.find("=ybegin"))),
+                        write("c", parts[1] + parts[0])});
+  ASSERT_EQ(cat.size(), 2u);
+  for (auto& r : cat.records()) uuDecode(&r);
+  EXPECT_TRUE(hooks.messages.empty());
+  EXPECT_EQ(test::read_file(dir.file("out-n.bin")), data);
+  EXPECT_EQ(test::read_file(dir.file("out-o.bin")), "other");
 }
 
 TEST(Removal, EachInputOnceInPartOrder) {

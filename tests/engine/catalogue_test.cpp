@@ -123,6 +123,43 @@ TEST(YencHeader, BeginLineFillsRecordAndSegment) {
   EXPECT_EQ(a.record->running_crc, 0xFFFFFFFFu);
 }
 
+TEST(YencHeader, KeysInsideTheNameAreName) {
+  struct Case {
+    const char* line;
+    const char* name;
+    std::int64_t size;
+    std::int32_t part, total, line_length;
+  };
+  const Case cases[] = {
+      {"=ybegin line=128 size=3 name=a size=9 part=4 total=7 line=1", "a size=9 part=4 total=7 line=1", 3, 1, 1, 128},
+      {"=ybegin name=part=2.bin", "part=2.bin", 0, 1, 1, 0},
+      {"=ybegin part=2 total=3 line=64 size=5000000000 name=big", "big", 5000000000, 2, 3, 64},
+      // No " name=" field (the name is found inside "filename="): every key counts.
+      {"=ybegin size=3 total=2 part=1 filename=x", "x", 3, 1, 2, 0},
+  };
+  for (const auto& c : cases) {
+    Catalogue cat;
+    auto a = uulist_add_sement(cat, "/f", " a", 1, 1, 0);
+    uulist_set_yenc_destname(a.record, a.segment, c.line);
+    EXPECT_EQ(a.record->dest_name, c.name) << c.line;
+    EXPECT_EQ(a.record->yenc_size, c.size) << c.line;
+    EXPECT_EQ(a.segment->yenc_part, c.part) << c.line;
+    EXPECT_EQ(a.record->yenc_total, c.total) << c.line;
+    EXPECT_EQ(a.record->yenc_line, c.line_length) << c.line;
+  }
+}
+
+TEST(YencHeader, PartRangeIsKnownOnlyWithBothEnds) {
+  const std::pair<const char*, bool> cases[] = {
+      {"=ypart begin=1 end=100", true}, {"=ypart begin=1", false}, {"=ypart end=100", false}, {"=ypart ", false}};
+  for (const auto& [line, known] : cases) {
+    Catalogue cat;
+    auto a = uulist_add_sement(cat, "/f", " a", 1, 1, 0);
+    uulist_set_yenc_part(a.record, a.segment, line);
+    EXPECT_EQ(a.segment->yenc_range, known) << line;
+  }
+}
+
 TEST(YencHeader, AbsentKeysGiveDefaults) {
   Catalogue cat;
   auto a = uulist_add_sement(cat, "/f", " a", 1, 1, 0);

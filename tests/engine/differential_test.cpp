@@ -93,6 +93,7 @@ void mutate(Rng& rng, std::string& text) {
 // with "=y"), lines of every length including over-long ones.
 std::vector<std::string> yenc_data_lines(Rng& rng, const std::string& data) {
   std::size_t length = chance(rng, 10) ? 1000 + pick(rng, 100) : 16 + pick(rng, 200);
+  if (chance(rng, 5)) length = 1025 + pick(rng, chance(rng, 20) ? 400000 : 5000);  // decoded whole
   std::vector<std::string> lines = test::yenc_lines(data, length);
   for (auto& line : lines) {
     if (chance(rng, 3)) line += '=';                 // escape at the end of the line
@@ -112,6 +113,7 @@ std::string yenc_text(Rng& rng) {
   const std::string size = std::to_string(data.size());
   lines.push_back(multipart ? "=ybegin part=1 total=1 line=128 size=" + size + " name=f.bin"
                             : "=ybegin line=128 size=" + size + " name=f.bin");
+  if (chance(rng, 5)) lines.back() += " part=1";  // after the name: part of the name
   if (multipart && !chance(rng, 5)) {
     if (chance(rng, 20)) lines.push_back("skipped before the part line");
     lines.push_back("=ypart begin=1 end=" + size);
@@ -148,12 +150,20 @@ std::vector<std::string> uu_body(Rng& rng, const std::string& data) {
 }
 
 std::string uu_text(Rng& rng) {
-  const std::string data = random_bytes(rng, pick(rng, chance(rng, 3) ? 300000 : 6000));
+  // Now and then a body of one short line, ended by terminators of 1 to 4 bytes.
+  const bool one_line = chance(rng, 15);
+  const std::string data = random_bytes(rng, one_line ? 1 + pick(rng, 44)
+                                                      : pick(rng, chance(rng, 3) ? 300000 : 6000));
   std::vector<std::string> lines;
   if (chance(rng, 70)) lines = {"Subject: test [1/1]", "From: x", ""};
   if (chance(rng, 20)) lines.push_back("some text before the data");
   lines.push_back("begin 644 f.bin");
-  for (auto& l : uu_body(rng, data)) lines.push_back(std::move(l));
+  if (one_line) {
+    lines.push_back(test::uuencode_lines(data)[0]);
+    lines.push_back(std::string(1 + pick(rng, 4), chance(rng, 50) ? '`' : ' '));
+  } else {
+    for (auto& l : uu_body(rng, data)) lines.push_back(std::move(l));
+  }
   if (!chance(rng, 15)) lines.push_back("end");
   if (chance(rng, 30)) lines.push_back("");
   if (chance(rng, 20)) lines.push_back("begin 644 next.bin");
@@ -241,13 +251,13 @@ Pair yenc_pair(std::uint64_t start, std::uint64_t end, std::uint32_t expected) {
           }};
 }
 
-Pair uu_pair(std::uint64_t start, std::uint64_t end, bool last) {
+Pair uu_pair(std::uint64_t start, std::uint64_t end, bool last, bool headerless = false) {
   const std::int16_t part = last ? 2 : 1;
   return {[=](InputFile& in, OutputFile& out, std::uint32_t*) {
-            return DecodeUU(in, out, start, end, part, 2);
+            return DecodeUU(in, out, start, end, part, 2, headerless);
           },
           [=](InputFile& in, OutputFile& out, std::uint32_t*) {
-            return reference::DecodeUU(in, out, start, end, part, 2);
+            return reference::DecodeUU(in, out, start, end, part, 2, headerless);
           }};
 }
 
@@ -281,7 +291,8 @@ TEST(Differential, UuDecoderMatchesReference) {
   for (int round = 0; round < rounds; ++round) {
     const std::string text = uu_text(rng);
     const auto [start, end] = segment_of(rng, text);
-    compare_decoders(rng, dir, text, uu_pair(start, end, chance(rng, 50)), round);
+    const bool last = chance(rng, 50);
+    compare_decoders(rng, dir, text, uu_pair(start, end, last, chance(rng, 30)), round);
     if (HasFatalFailure()) return;
   }
 }
@@ -303,6 +314,15 @@ const std::vector<NamedCase>& yenc_cases() {
       {"last line without break", "=ybegin line=128 size=4 name=a\r\nabcd\r\n=yend size=4"},
       {"NUL ends the line's text", std::string("=ybegin name=a\nab\0cd\nef\n=yend \n", 30)},
       {"line over 1,024 characters", "=ybegin name=a\n" + std::string(1500, 'q') + "\n=yend \n"},
+      {"escape across the 1,024th character", "=ybegin name=a\n" + std::string(1023, 'q') + "=J" +
+                                                  std::string(3000, 'r') + "\n=yend \n"},
+      {"NUL past the 1,024th character", "=ybegin name=a\n" + std::string(1100, 'q') +
+                                             std::string(1, '\0') + "zz\n=yend \n"},
+      {"long last line without break", "=ybegin name=a\n" + std::string(5000, 'q')},
+      {"long =yend line", "=ybegin name=a\nab\n=yend " + std::string(3000, 'q') + "\ncd\n"},
+      {"long line ended by CR at a buffer edge", "=ybegin name=a\n" + std::string(4096, 'q') + "\r\n" +
+                                                     std::string(4095, 'q') + "\r\n=yend \r\n"},
+      {"part= in the name", "=ybegin line=128 size=3 name=part=1.bin\nabc\n=yend size=3\n"},
       {"escaped escape", "=ybegin name=a\n==\n===\n====x\n=yend \n"},
       {"CR at the very end", "=ybegin name=a\nabc\r"},
   };
@@ -378,11 +398,16 @@ std::string scan_text(Rng& rng) {
     const std::string eol = eol_of(rng, static_cast<int>(pick(rng, 3)));
     const auto set = chance(rng, 50) ? test::yenc_articles("scan", "f.bin", data, 1 + data.size() / 2, eol)
                                      : test::uu_articles("scan", "f.bin", data, 30, eol);
+    const bool subjectless = chance(rng, 25);
     for (const auto& article : set) {
       if (chance(rng, 30)) text += "Subject: loose text without counter" + eol + "=yend size=1 crc32=1" + eol;
-      text += article;
+      // Without its header block, as a bare encoder's output is.
+      const std::string body = subjectless ? article.substr(article.find(eol + eol) + 2 * eol.size()) : article;
+      text += body;
+      if (chance(rng, 10)) text += body;  // the same part saved twice
     }
   }
+  if (chance(rng, 10)) text.insert(0, "begin 644 bare.bin\n#86)C\n`\nend\n");
   if (chance(rng, 10)) text.insert(0, "=ybegin size=5 name=early\n");
   if (chance(rng, 10)) text += std::string(1500, 'S') + "ubject: x\n";
   if (chance(rng, 10)) text.resize(pick(rng, text.size() + 1));
@@ -422,7 +447,30 @@ TEST(Differential, ScannerMatchesReference) {
 // Kernels
 // ---------------------------------------------------------------------------
 
-TEST(CrcKernels, MatchByteWiseTable) {
+// ---------------------------------------------------------------------------
+// Kernels: the dispatched version of each, then every processor-specific one,
+// skipped (and said so) where this processor lacks what it needs.
+// ---------------------------------------------------------------------------
+
+using CrcKernel = std::uint32_t (*)(std::uint32_t, const unsigned char*, std::size_t);
+using BreakKernel = const char* (*)(const char*, std::size_t);
+using SkipKernel = SkippedLines (*)(const char*, std::size_t);
+using DecodeKernel = DecodedLines (*)(const char*, std::size_t, unsigned char*, std::size_t);
+
+// A processor-specific kernel, or why this processor cannot run it.
+template <typename Kernel>
+struct Available {
+  Kernel kernel;
+  std::string missing;
+};
+
+template <typename Kernel>
+Available<Kernel> kernel_if(bool present, Kernel kernel, const char* needs) {
+  if (present) return {kernel, {}};
+  return {nullptr, std::string("this processor has no ") + needs};
+}
+
+void check_crc_kernel(CrcKernel kernel) {
   Rng rng(0x637263);
   for (int round = 0; round < 2000; ++round) {
     const std::string block = random_bytes(rng, pick(rng, round < 1000 ? 300 : 70000));
@@ -430,18 +478,28 @@ TEST(CrcKernels, MatchByteWiseTable) {
     const auto reg = static_cast<std::uint32_t>(rng());
     std::uint32_t expected = reg;
     crcadd_block(&expected, data, block.size());
-    ASSERT_EQ(crc_update(reg, data, block.size()), expected) << block.size();
-    ASSERT_EQ(crc_update_portable(reg, data, block.size()), expected) << block.size();
-#if defined(__x86_64__)
-    if (cpu_features().pclmul) {
-      ASSERT_EQ(crc_update_pclmul(reg, data, block.size()), expected) << block.size();
-    }
-    if (cpu_features().vpclmul) {
-      ASSERT_EQ(crc_update_vpclmul(reg, data, block.size()), expected) << block.size();
-    }
-#endif
+    ASSERT_EQ(kernel(reg, data, block.size()), expected) << block.size();
   }
 }
+
+TEST(CrcKernels, DispatchedAndPortableMatchByteWiseTable) {
+  check_crc_kernel(&crc_update);
+  check_crc_kernel(&crc_update_portable);
+}
+
+#if defined(__x86_64__)
+TEST(CrcKernels, PclmulMatchesByteWiseTable) {
+  const auto k = kernel_if(cpu_features().pclmul, &crc_update_pclmul, "carry-less multiply");
+  if (k.kernel == nullptr) GTEST_SKIP() << k.missing;
+  check_crc_kernel(k.kernel);
+}
+
+TEST(CrcKernels, VpclmulMatchesByteWiseTable) {
+  const auto k = kernel_if(cpu_features().vpclmul, &crc_update_vpclmul, "AVX-512 carry-less multiply");
+  if (k.kernel == nullptr) GTEST_SKIP() << k.missing;
+  check_crc_kernel(k.kernel);
+}
+#endif
 
 TEST(CrcKernels, ShiftEqualsZeroBytesAndSplitsCombine) {
   Rng rng(0x736866);
@@ -462,66 +520,57 @@ TEST(CrcKernels, ShiftEqualsZeroBytesAndSplitsCombine) {
   }
 }
 
-using BreakKernel = const char* (*)(const char*, std::size_t);
-using SkipKernel = SkippedLines (*)(const char*, std::size_t);
-using DecodeKernel = DecodedLines (*)(const char*, std::size_t, unsigned char*, std::size_t);
-
-struct Kernels {
-  std::vector<BreakKernel> breaks{&find_line_break};
-  std::vector<SkipKernel> skips{&skip_plain_lines};
-  std::vector<DecodeKernel> yenc{&yenc_decode_lines};
-  std::vector<DecodeKernel> uu{&uu_decode_full_lines};
-  Kernels() {
-#if defined(__x86_64__)
-    if (cpu_features().avx2) {
-      breaks.push_back(&find_line_break_avx2);
-      skips.push_back(&skip_plain_lines_avx2);
-      uu.push_back(&uu_decode_full_lines_avx2);
-    }
-    if (cpu_features().avx512bw) skips.push_back(&skip_plain_lines_avx512);
-    if (cpu_features().avx512_vbmi2) {
-      yenc.push_back(&yenc_decode_lines_avx512);
-      uu.push_back(&uu_decode_full_lines_avx512);
-    }
-#endif
-  }
-};
-
-TEST(LineKernels, MatchPlainVersions) {
-  const Kernels k;
+// Either kernel may be missing (null).
+void check_line_kernels(BreakKernel find_break, SkipKernel skip) {
   Rng rng(0x6c696e65);
   for (int round = 0; round < 20000; ++round) {
     const std::size_t size = pick(rng, round % 10 == 0 ? 3000 : 300);
     const std::string block = kernel_block(rng, size, round % 2 ? "ab\r\n" : "xxxxxSu=yberS=b\r\n\0");
-    const char* plain_break = find_line_break_plain(block.data(), size);
-    for (auto kernel : k.breaks) ASSERT_EQ(kernel(block.data(), size), plain_break) << round;
-    const SkippedLines plain = skip_plain_lines_plain(block.data(), size);
-    for (auto kernel : k.skips) {
-      const SkippedLines fast = kernel(block.data(), size);
+    if (find_break != nullptr) {
+      ASSERT_EQ(find_break(block.data(), size), find_line_break_plain(block.data(), size)) << round;
+    }
+    if (skip != nullptr) {
+      const SkippedLines plain = skip_plain_lines_plain(block.data(), size);
+      const SkippedLines fast = skip(block.data(), size);
       ASSERT_EQ(fast.consumed, plain.consumed) << round;
       ASSERT_EQ(fast.lines, plain.lines) << round;
     }
   }
 }
 
-void compare_decode_kernels(const std::vector<DecodeKernel>& kernels, DecodeKernel plain_kernel,
-                            const std::string& block, std::size_t size, int round) {
+TEST(LineKernels, DispatchedMatchPlainVersions) {
+  check_line_kernels(&find_line_break, &skip_plain_lines);
+}
+
+#if defined(__x86_64__)
+TEST(LineKernels, Avx2MatchPlainVersions) {
+  const auto find_break = kernel_if(cpu_features().avx2, &find_line_break_avx2, "AVX2");
+  const auto skip = kernel_if(cpu_features().avx2, &skip_plain_lines_avx2, "AVX2");
+  if (find_break.kernel == nullptr) GTEST_SKIP() << find_break.missing;
+  check_line_kernels(find_break.kernel, skip.kernel);
+}
+
+TEST(LineKernels, Avx512MatchPlainVersion) {
+  const auto skip = kernel_if(cpu_features().avx512bw, &skip_plain_lines_avx512, "AVX-512 BW");
+  if (skip.kernel == nullptr) GTEST_SKIP() << skip.missing;
+  check_line_kernels(nullptr, skip.kernel);
+}
+#endif
+
+void compare_decode_kernel(DecodeKernel kernel, DecodeKernel plain_kernel, const std::string& block,
+                           std::size_t size, int round) {
   // Room for every line, so that no version stops for want of it.
   std::vector<unsigned char> expected(size + kYencLineRoom + 64), got(expected.size());
   const std::size_t room = expected.size() - 64;
   const DecodedLines plain = plain_kernel(block.data(), size, expected.data(), room);
-  for (auto kernel : kernels) {
-    const DecodedLines fast = kernel(block.data(), size, got.data(), room);
-    ASSERT_EQ(fast.consumed, plain.consumed) << round;
-    ASSERT_EQ(fast.produced, plain.produced) << round;
-    ASSERT_TRUE(std::equal(got.begin(), got.begin() + static_cast<long>(fast.produced),
-                           expected.begin()))
-        << round;
-  }
+  const DecodedLines fast = kernel(block.data(), size, got.data(), room);
+  ASSERT_EQ(fast.consumed, plain.consumed) << round;
+  ASSERT_EQ(fast.produced, plain.produced) << round;
+  ASSERT_TRUE(std::equal(got.begin(), got.begin() + static_cast<long>(fast.produced), expected.begin()))
+      << round;
 }
 
-TEST(DecodeKernels, YencMatchesPlain) {
-  const Kernels k;
+void check_yenc_kernel(DecodeKernel kernel) {
   Rng rng(0x796b);
   const std::string alphabets[] = {std::string("abc=\r\n", 6), std::string("==y\r\n\0abcdefgh", 14),
                                    "qwertyuiopasdfghjklzxcvbnm=\r\n"};
@@ -531,13 +580,12 @@ TEST(DecodeKernels, YencMatchesPlain) {
     if (round % 5 == 0) {  // regular 128-character lines, as real articles have them
       for (std::size_t i = 128; i + 1 < size; i += 130) block.replace(i, 2, "\r\n");
     }
-    compare_decode_kernels(k.yenc, &yenc_decode_lines_plain, block, size, round);
-    if (HasFatalFailure()) return;
+    compare_decode_kernel(kernel, &yenc_decode_lines_plain, block, size, round);
+    if (testing::Test::HasFatalFailure()) return;
   }
 }
 
-TEST(DecodeKernels, UuMatchesPlain) {
-  const Kernels k;
+void check_uu_kernel(DecodeKernel kernel) {
   Rng rng(0x756b);
   const std::string full = "M" + std::string(60, '!');
   for (int round = 0; round < 20000; ++round) {
@@ -551,10 +599,34 @@ TEST(DecodeKernels, UuMatchesPlain) {
     }
     const std::size_t size = pick(rng, text.size());
     text += random_bytes(rng, 64);
-    compare_decode_kernels(k.uu, &uu_decode_full_lines_plain, text, size, round);
-    if (HasFatalFailure()) return;
+    compare_decode_kernel(kernel, &uu_decode_full_lines_plain, text, size, round);
+    if (testing::Test::HasFatalFailure()) return;
   }
 }
+
+TEST(DecodeKernels, DispatchedYencMatchesPlain) { check_yenc_kernel(&yenc_decode_lines); }
+
+TEST(DecodeKernels, DispatchedUuMatchesPlain) { check_uu_kernel(&uu_decode_full_lines); }
+
+#if defined(__x86_64__)
+TEST(DecodeKernels, YencAvx512MatchesPlain) {
+  const auto k = kernel_if(cpu_features().avx512_vbmi2, &yenc_decode_lines_avx512, "AVX-512 VBMI2");
+  if (k.kernel == nullptr) GTEST_SKIP() << k.missing;
+  check_yenc_kernel(k.kernel);
+}
+
+TEST(DecodeKernels, UuAvx2MatchesPlain) {
+  const auto k = kernel_if(cpu_features().avx2, &uu_decode_full_lines_avx2, "AVX2");
+  if (k.kernel == nullptr) GTEST_SKIP() << k.missing;
+  check_uu_kernel(k.kernel);
+}
+
+TEST(DecodeKernels, UuAvx512MatchesPlain) {
+  const auto k = kernel_if(cpu_features().avx512_vbmi2, &uu_decode_full_lines_avx512, "AVX-512 VBMI2");
+  if (k.kernel == nullptr) GTEST_SKIP() << k.missing;
+  check_uu_kernel(k.kernel);
+}
+#endif
 
 }  // namespace
 }  // namespace vantorelle

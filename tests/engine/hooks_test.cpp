@@ -91,7 +91,10 @@ INSTANTIATE_TEST_SUITE_P(
         PollCase{"NextSecondReachesAgain", 10, {1000, 1000, 1001, 1001, 1002}, {true, false, true, false, true}},
         PollCase{"IntervalZeroLetsEveryPollThrough", 0, {1000, 1000, 1000}, {true, true, true}},
         PollCase{"NegativeIntervalLetsEveryPollThrough", -5, {1000, 1000}, {true, true}},
-        PollCase{"OneAndAHalfSecondsNeedsTwoSeconds", 1500, {1000, 1001, 1002, 1003, 1004}, {true, false, true, false, true}}),
+        PollCase{"OneAndAHalfSecondsNeedsTwoSeconds", 1500, {1000, 1001, 1002, 1003, 1004}, {true, false, true, false, true}},
+        // The interval must be exceeded, not just reached.
+        PollCase{"ExactlyOneSecondIsNotEnough", 1000, {1000, 1001, 1002, 1004}, {true, false, true, true}},
+        PollCase{"ExactlyTwoSecondsAreNotEnough", 2000, {1000, 1002, 1003, 1005}, {true, false, true, false}}),
     [](const testing::TestParamInfo<PollCase>& info) { return info.param.name; });
 
 TEST(BusyPoll, WithoutHookReturnsZero) {

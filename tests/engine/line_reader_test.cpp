@@ -150,6 +150,44 @@ TEST(LineReader, PositionsBeyondFourGigabytes) {
   EXPECT_EQ(in->position(), far + 8);
 }
 
+// Whole lines, however long, read as a head and pieces.
+std::vector<Read> read_whole_lines(const std::string& path, std::size_t buffer_size) {
+  auto in = InputFile::open(path, buffer_size);
+  std::vector<Read> reads;
+  do {
+    bool cut = false;
+    std::string line(in->read_line_head(cut));
+    for (bool ended = !cut; !ended;) line += in->read_line_piece(ended);
+    reads.push_back({line, in->position(), in->eof()});
+  } while (!reads.back().eof);
+  return reads;
+}
+
+TEST(LineReader, WholeLinesAgreeWithTheCutLinesAtEveryBufferSize) {
+  const std::string x(3000, 'x');
+  const std::string nul_tail = std::string(1030, 'n') + std::string(1, '\0') + "after";
+  const std::string text = x + "\r\n" + std::string(1024, 'a') + "\r" + std::string(1025, 'b') + "\n" +
+                           "short\r\n\r\n" + nul_tail + "\r" + std::string(2000, 'z');
+  const std::vector<std::string> lines = {x, std::string(1024, 'a'), std::string(1025, 'b'), "short", "",
+                                          nul_tail, std::string(2000, 'z')};
+  test::TempDir dir;
+  const std::string path = dir.file("long");
+  test::write_file(path, text);
+  for (std::size_t size : {1u, 2u, 3u, 7u, 64u, 1000u, 1025u, 4097u, 1u << 20}) {
+    const std::vector<Read> whole = read_whole_lines(path, size);
+    const std::vector<Read> cut = read_all(path, size);
+    ASSERT_EQ(whole.size(), lines.size()) << size;
+    ASSERT_EQ(cut.size(), lines.size()) << size;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      EXPECT_EQ(whole[i].text, lines[i]) << size << " line " << i;
+      const std::string kept = lines[i].substr(0, lines[i].find('\0')).substr(0, kLineCapacity);
+      EXPECT_EQ(cut[i], (Read{kept, whole[i].position, whole[i].eof})) << size << " line " << i;
+    }
+    EXPECT_TRUE(whole.back().eof);
+    EXPECT_EQ(whole.back().position, text.size());
+  }
+}
+
 TEST(LineReader, MissingFileDoesNotOpen) {
   EXPECT_FALSE(InputFile::open("/nonexistent/dir/file").has_value());
 }

@@ -74,7 +74,7 @@ TEST_F(Scanner, YbeginWithoutSubjectOpensSegmentWhereItBegins) {
   };
   const Case cases[] = {
       {{"=ybegin line=128 size=3 name=x.bin", "data"}, 0},
-      {{"From: me", "=ybegin line=128 size=3 name=x.bin"}, 0},
+      {{"From: me", "=ybegin line=128 size=3 name=x.bin"}, 9},
       {{"From: me", "Date: now", "=ybegin line=128 size=3 name=x.bin"}, 19},
   };
   for (const auto& c : cases) {
@@ -123,27 +123,99 @@ TEST_F(Scanner, TwoArticlesInOneFileMeetWithoutGap) {
   EXPECT_EQ(segs[1].end_offset, text.size());
 }
 
-TEST_F(Scanner, UuencodeWithoutSubjectAddsNothing) {
-  Catalogue cat = scan(lines({"begin 644 f", "M", "end"}));
-  EXPECT_TRUE(cat.empty());
+// One line per record: name, kind, part total, then its segments' part
+// numbers in list order ("h" marks a segment searched without a header).
+std::vector<std::string> summary(const Catalogue& cat) {
+  std::vector<std::string> out;
+  for (const auto& r : cat.records()) {
+    std::string line = "'" + r.subject + "' " + r.dest_name + (r.kind == kKindYEnc ? " y" : " u") +
+                       " of " + std::to_string(r.part_total) + ":";
+    for (const auto& seg : r.segments) line += " " + std::to_string(seg.part) + (seg.headerless ? "h" : "");
+    out.push_back(line);
+  }
+  return out;
 }
 
-TEST_F(Scanner, YencFilesWithoutSubjectShareOneRecord) {
-  Catalogue cat;
-  write_file(dir.file("1"), lines({"=ybegin line=128 size=3 name=first.bin", "x", "=yend size=3"}));
-  write_file(dir.file("2"), lines({"=ybegin line=128 size=3 name=second.bin", "x", "=yend size=3"}));
-  uuScanFile(cat, dir.file("1"));
-  uuScanFile(cat, dir.file("2"));
+TEST_F(Scanner, WithoutSubjectEachHeaderOpensItsOwnSegment) {
+  struct Case {
+    const char* name;
+    std::vector<std::vector<std::string>> files;
+    std::vector<std::string> records;
+  };
+  const std::string yend = "=yend size=3";
+  const Case cases[] = {
+      {"two yEnc files of different names",
+       {{"=ybegin line=128 size=3 name=first.bin", "x", yend},
+        {"=ybegin line=128 size=3 name=second.bin", "x", yend}},
+       {"'' first.bin y of 1: 1", "'' second.bin y of 1: 1"}},
+      {"parts gathered by name across files",
+       {{"=ybegin part=2 total=3 line=128 size=9 name=m.bin", "=ypart begin=4 end=6", "x", yend},
+        {"=ybegin part=1 total=3 line=128 size=9 name=m.bin", "=ypart begin=1 end=3", "x", yend},
+        {"=ybegin part=3 total=3 line=128 size=9 name=m.bin", "=ypart begin=7 end=9", "x", yend}},
+       {"'' m.bin y of 3: 2 1 3"}},
+      {"two binaries in one file",
+       {{"=ybegin size=3 name=a", "x", yend, "text", "=ybegin size=3 name=b", "x", yend}},
+       {"'' a y of 1: 1", "'' b y of 1: 1"}},
+      {"same name twice is a duplicate part",
+       {{"=ybegin size=3 name=d", "x", yend}, {"=ybegin size=3 name=d", "x", yend}},
+       {"'' d y of 1: 1 1"}},
+      {"part= inside the name", {{"=ybegin line=128 size=3 name=part=2 total=5.bin", "x", yend}},
+       {"'' part=2 total=5.bin y of 1: 1"}},
+      {"uuencoded file", {{"begin 644 f.txt", "#86)C", "`", "end"}}, {"'' f.txt u of 1: 1h"}},
+      {"two uuencoded files of one name stay apart",
+       {{"begin 644 f", "#86)C", "`", "end", "begin 600 f", "#86)C", "`", "end"}},
+       {"'' f u of 1: 1h", "'' f u of 1: 1h"}},
+      {"begin without three digits opens nothing", {{"begin x", "begin 64 y", "begin"}}, {}},
+      {"a Subject line ends the rule",
+       {{"begin 644 a", "#86)C", "`", "end", "Subject: s (1/1)", "", "begin 644 b", "=ybegin size=1 name=c"}},
+       {"'' a u of 1: 1h", "' s ' c y of 1: 1"}},
+  };
+  for (const auto& c : cases) {
+    Catalogue cat;
+    for (std::size_t i = 0; i < c.files.size(); ++i) {
+      const std::string path = dir.file("f" + std::to_string(i));
+      write_file(path, lines(c.files[i]));
+      uuScanFile(cat, path);
+    }
+    EXPECT_EQ(summary(cat), c.records) << c.name;
+  }
+}
+
+TEST_F(Scanner, HeaderlessUuSegmentStartsAtItsBeginLine) {
+  const std::string text = lines({"HELLO", "begin 644 a", "#86)C", "`", "end", "begin 644 b", "end"});
+  Catalogue cat = scan(text);
+  ASSERT_EQ(cat.size(), 2u);
+  const SegmentRecord& a = cat.records()[0].segments[0];
+  const SegmentRecord& b = cat.records()[1].segments[0];
+  EXPECT_EQ(a.start_offset, text.find("begin 644 a"));
+  EXPECT_EQ(a.end_offset, b.start_offset + 12) << "up to the line after the next header";
+  EXPECT_EQ(b.start_offset, text.find("begin 644 b"));
+  EXPECT_EQ(b.end_offset, text.size());
+}
+
+TEST_F(Scanner, DuplicateSegmentLeavesTheRecordAlone) {
+  Catalogue cat = scan(lines({
+      "Subject: same", "", "=ybegin line=128 size=3 name=first.bin", "x", "=yend size=3 crc32=11",
+      "Subject: same", "", "=ybegin line=64 size=9 name=second.bin", "=ypart begin=1 end=9",
+      "x", "=yend size=3 pcrc32=22 crc32=33", "begin 644 third.bin"}));
   ASSERT_EQ(cat.size(), 1u);
   const OutputFileRecord& r = cat.records()[0];
-  EXPECT_EQ(r.segments.size(), 2u);
-  EXPECT_EQ(r.dest_name, "second.bin");
-  EXPECT_EQ(uuScanGetSegment(const_cast<OutputFileRecord*>(&r), 1)->source_path, dir.file("1"));
+  ASSERT_EQ(r.segments.size(), 2u);
+  EXPECT_EQ(r.dest_name, "first.bin");
+  EXPECT_EQ(r.kind, kKindYEnc);
+  EXPECT_EQ(r.yenc_size, 3);
+  EXPECT_EQ(r.yenc_line, 128);
+  EXPECT_EQ(r.file_crc, 0x11u);
+  // The duplicate keeps its own values.
+  EXPECT_EQ(r.segments[1].part_crc, 0x22u);
+  EXPECT_EQ(r.segments[1].yenc_end, 9);
+  EXPECT_TRUE(uuIsDuplicateSegment(r, r.segments[1]));
+  EXPECT_FALSE(uuIsDuplicateSegment(r, r.segments[0]));
 }
 
 TEST_F(Scanner, PrefixesMustMatchExactlyInFirstColumn) {
   Catalogue cat = scan(lines({"subject: a (1/2)", "Subject:a (1/2)", "Subject:\ta (1/2)",
-                              " Subject: a (1/2)", "begin 644 f"}));
+                              " Subject: a (1/2)", " begin 644 f", "Begin 644 f", " =ybegin name=f"}));
   EXPECT_TRUE(cat.empty());
 }
 
@@ -169,7 +241,7 @@ TEST_F(Scanner, LastHeaderDecidesKind) {
 }
 
 TEST_F(Scanner, HeaderLinesBeforeAnySegmentAreIgnored) {
-  Catalogue cat = scan(lines({"=ypart begin=1 end=2", "=yend pcrc32=1", "begin 644 x"}));
+  Catalogue cat = scan(lines({"=ypart begin=1 end=2", "=yend pcrc32=1", "begin x"}));
   EXPECT_TRUE(cat.empty());
 }
 

@@ -27,7 +27,19 @@ TEST(SubjectKey, RightmostCounterOfPreferredKindWins) {
       {" a [1/2] b (3 of 4)", " a ", 1, 2},  // brackets with a slash come before "of"
       {" x (1/2) [3/4]", " x ", 1, 2},
       {" x (1/2", " x ", 1, 2},           // the closing bracket is not required
-      {" x (-1/+2)", " x ", -1, 2},
+      {" x (+1/+2)", " x ", 1, 2},
+      {" trip (2004) pics (03/10)", " trip (2004) pics ", 3, 10},  // the rightmost bracket first
+      {" x (/5)", " x (/5)", 1, 1},                                // a number needs digits
+      {" x (3/)", " x (3/)", 1, 1},
+      {" x (3 of )", " x (3 of )", 1, 1},
+      // Negative numbers do not read as a counter.
+      {" x (-3/2)", " x (-3/2)", 1, 1},
+      {" x (3/-2)", " x (3/-2)", 1, 1},
+      {" x (-1 of 2)", " x (-1 of 2)", 1, 1},
+      {" a (1/2) (-3/2)", " a ", 1, 2},
+      {" x [-3/2] (1 of 4)", " x [-3/2] ", 1, 4},
+      {" x (2147483648/1)", " x (2147483648/1)", 1, 1},  // wraps below 0
+      {" x (0/5)", " x ", 0, 5},
       {" x (a/b) (", " x (a/b) (", 1, 1},  // no counter reads anywhere
       {"", "", 1, 1},
       {" (1/1)", " ", 1, 1},

@@ -93,7 +93,19 @@ INSTANTIATE_TEST_SUITE_P(
                article({"M" + std::string(60, 'a'), kFull1, kShort, "`"}),
                kData.substr(0, 45) + kShortBytes, 0, {}},
         UuCase{"OverlongFullLinesNeverStartData", article({kFull1 + "x", kFull2 + "x", "`", "end"}), "", 3, {}},
-        UuCase{"OneShortLineBodyAtEndOfFile", article({kShort, "`", "end"}), kShortBytes, 3, {{2, kGarbage}}},
+        // A short first line, a terminator of 1 to 3 bytes and an end line: the whole body.
+        UuCase{"OneShortLineBodyAtEndOfFile", article({kShort, "`", "end"}), kShortBytes, 0, {}},
+        UuCase{"OneShortLineTwoByteTerminator", article({kShort, "``", "end"}), kShortBytes, 0, {}},
+        UuCase{"OneShortLineThreeByteBlanks", article({kShort, "   ", "end", "x"}), kShortBytes, 0, {}},
+        UuCase{"OneShortLineBodyCrLf", article({kShort, "`", "end"}), kShortBytes, 0, {}, 1, 1, "\r\n"},
+        UuCase{"LastPartHoldingOnlyTheTrailer",
+               {"Subject: t (2/2)", "", kShort, "`", "end"}, kShortBytes, 0, {}, 2, 2},
+        UuCase{"OneByteTerminatorWithoutEndIsGarbage", article({kShort, "`", "text"}), kShortBytes, 3,
+               {{2, kGarbage}}},
+        UuCase{"FourByteTerminatorIsGarbage", article({kShort, "````", "end"}), kShortBytes, 3,
+               {{2, kGarbage}}},
+        UuCase{"TwoByteTerminatorWithoutEndSearchesOn", article({kShort, "``", kShort, "``", "end"}),
+               kShortBytes + kShortBytes, 0, {}},
         UuCase{"NoEmptyLineEndingHeaders", {"Subject: t", "begin 644 t", kFull1, kShort, "`"}, "", 3, {}},
         UuCase{"NotLastPartKeepsQuiet", article({kFull1, kFull2, kShort, kOtherShort, "", "x"}),
                kFullBytes + "xyz12", 0, {}, 1, 2},
@@ -157,6 +169,31 @@ TEST(ExplodeLine, DecodesWhatTheEncoderWrote) {
   for (const auto& line : test::uuencode_lines(all)) ExplodeLine(*out, line);
   out->close();
   EXPECT_EQ(test::read_file(dir.file("o")), all);
+}
+
+TEST(CandidateTest, ShortLineLengthBoundPerCount) {
+  // Count character and the longest short line it allows: its encoded length plus 3.
+  const std::pair<char, std::size_t> bounds[] = {
+      {'!', 8}, {'#', 8}, {'$', 12}, {'&', 12}, {'\'', 16}, {')', 16},
+      {'*', 20}, {'G', 56}, {'H', 60}, {'J', 60}, {'K', 64}, {'L', 64},
+  };
+  for (const auto& [count, bound] : bounds) {
+    EXPECT_EQ(check_line(count + std::string(bound - 1, 'A')), 1) << count;
+    EXPECT_EQ(check_line(count + std::string(bound, 'A')), 0) << count;
+  }
+}
+
+TEST(UuDecodeSearch, HeaderlessSegmentStartsWithTheSearch) {
+  const std::string text = test::lines({"begin 644 t.bin", kFull1, kFull2, kShort, "`", "end"});
+  for (const bool headerless : {true, false}) {
+    const auto outcome = test::run_decoder(text, [&](InputFile& in, OutputFile& out, auto s, auto e) {
+      return DecodeUU(in, out, s, e, 1, 1, headerless);
+    });
+    // Without the flag the data is taken for the header block, which never ends.
+    EXPECT_EQ(outcome.result, headerless ? 0 : 3) << headerless;
+    EXPECT_EQ(outcome.output, headerless ? kData : "") << headerless;
+    EXPECT_TRUE(outcome.messages.empty()) << headerless;
+  }
 }
 
 TEST(CandidateTest, ShortAndFullLines) {

@@ -48,11 +48,23 @@ TEST(YencDecode, LinesBeforeYpartAreSkipped) {
   EXPECT_EQ(decode(text).output, "abc");
 }
 
-TEST(YencDecode, PartInNameWithoutYpartWritesNothing) {
-  const std::string text = "=ybegin line=128 size=3 name=part=1.bin\n" + yenc("abc") + "=yend size=3\n";
-  const auto run = decode(text);
-  EXPECT_EQ(run.result, kDecodeOk);
-  EXPECT_EQ(run.output, "");
+TEST(YencDecode, PartKeyCountsOnlyBeforeTheName) {
+  struct Case {
+    const char* header;
+    const char* output;
+  };
+  const Case cases[] = {
+      {"=ybegin line=128 size=3 name=part=1.bin\n", "abc"},
+      {"=ybegin line=128 size=3 name=a part=1\n", "abc"},
+      {"=ybegin part=1 line=128 size=3 name=b.bin\nskipped\n=ypart begin=1 end=3\n", "abc"},
+      {"=ybegin part=1 line=128 size=3 name=part=1.bin\nskipped\n=ypart begin=1 end=3\n", "abc"},
+      {"=ybegin part=1 line=128 size=3 name=b.bin\n", ""},  // never reaches its =ypart line
+  };
+  for (const auto& c : cases) {
+    const auto run = decode(c.header + yenc("abc") + "=yend size=3\n");
+    EXPECT_EQ(run.result, kDecodeOk) << c.header;
+    EXPECT_EQ(run.output, c.output) << c.header;
+  }
 }
 
 TEST(YencDecode, PartCrcDecidesResultButBytesStay) {
@@ -94,9 +106,57 @@ TEST(YencDecode, YendNeedsItsBlank) {
   EXPECT_EQ(run.output.size(), 3u + 4u + 1u) << "\"=yend\" is decoded as data";
 }
 
-TEST(YencDecode, OnlyFirst1024CharactersOfALineCount) {
-  const std::string text = "=ybegin line=128 size=3 name=a\n" + std::string(1500, '+') + "\n=yend size=3\n";
-  EXPECT_EQ(decode(text).output, std::string(1024, '\x01'));
+// Data lines longer than the line reader keeps, with escapes placed across
+// the 1,024th character and the input buffer's edges.
+std::string long_line_data(std::size_t length) {
+  std::string d;
+  for (std::size_t i = 0; i < length; ++i) d += static_cast<char>((i * 29 + i / 3) & 0xFF);
+  return d;
+}
+
+TEST(YencDecode, LongLinesAreDecodedWhole) {
+  for (std::size_t length : {1023u, 1024u, 1025u, 2000u, 100'000u, 600'000u}) {
+    const std::string data = long_line_data(length);
+    const std::vector<std::string> lines = test::yenc_lines(data, 2 * length + 10);
+    ASSERT_EQ(lines.size(), 1u);
+    const std::string text = "=ybegin line=" + std::to_string(length) + " size=" +
+                             std::to_string(length) + " name=a\r\n" + lines[0] + "\r\n=yend size=" +
+                             std::to_string(length) + "\r\n";
+    const auto run = decode(text, test::crc32_of(data));
+    EXPECT_EQ(run.result, kDecodeOk) << length;
+    EXPECT_EQ(run.output, data) << length;
+    EXPECT_EQ(~run.file_register, test::crc32_of(data)) << length;
+  }
+}
+
+TEST(YencDecode, LongLineEdges) {
+  const std::string filler(1023, '+');  // 1,023 bytes of 0x01
+  struct Case {
+    const char* name;
+    std::string line;
+    std::string output;
+  };
+  const Case cases[] = {
+      {"escape is the 1,024th character", filler + "=J" + "+", std::string(1023, '\x01') + "\xe0\x01"},
+      {"escape ends the long line", filler + "++=", std::string(1025, '\x01')},
+      {"NUL in the tail ends the text", filler + "++" + std::string(1, '\0') + "+++", std::string(1025, '\x01')},
+      {"NUL in the head ends the text", "+" + std::string(1, '\0') + filler, "\x01"},
+  };
+  for (const auto& c : cases) {
+    const auto run = decode("=ybegin name=a\n" + c.line + "\n+\n=yend size=1\n");
+    EXPECT_EQ(run.output, c.output + "\x01") << c.name;
+  }
+}
+
+TEST(YencDecode, LongLineEndingTheInputKeepsItsBytes) {
+  // A short last line without its break is not examined; a long one is decoded.
+  EXPECT_EQ(decode("=ybegin name=a\n+++").output, "");
+  EXPECT_EQ(decode("=ybegin name=a\n" + std::string(3000, '+')).output, std::string(3000, '\x01'));
+  // A long "=yend " line is the end line, and its tail is not data.
+  const auto run = decode("=ybegin name=a\n+\n=yend size=1 " + std::string(2000, 'x') + "\n+\n",
+                          test::crc32_of("\x01"));
+  EXPECT_EQ(run.output, "\x01");
+  EXPECT_EQ(run.result, kDecodeOk);
 }
 
 TEST(YencDecode, EscapeRuleExamples) {

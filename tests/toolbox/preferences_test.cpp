@@ -212,6 +212,18 @@ TEST(DisplayPrefsTest, OKStoresZeroOrOneEvenForAnOddValue) {
   EXPECT_EQ(record.errors_to_progress, 1);
 }
 
+TEST(DisplayPrefsTest, ADialogThatGoesAwayEndsTheLoopAndStoresNothing) {
+  ScriptedToolbox tb;
+  // A box is flipped, then the window is destroyed; a further turn would find
+  // no step left in the script and throw.
+  tb.AnswerDialog(toolbox::kPreferencesDialogID, {{{}, 5}, {{}, 0}});
+  Prefs record;
+  DisplayPrefs(tb, record);
+  EXPECT_EQ(record.delete_inputs, 0);
+  EXPECT_TRUE(tb.last_dialog(toolbox::kPreferencesDialogID).disposed);
+  EXPECT_EQ(tb.open_dialogs(), 0);
+}
+
 TEST(DisplayPrefsTest, TheProcessWideRecordIsTheDefault) {
   ScriptedToolbox tb;
   tb.AnswerDialog(toolbox::kPreferencesDialogID, {{{}, 5}, {{}, 1}});

@@ -21,6 +21,34 @@ void InsertAllMenus(Toolbox& tb) {
   for (ResID id : {128, 129, 130, 131}) tb.InsertMenu(tb.GetMenu(id), 0);
 }
 
+// ---- Item texts ---------------------------------------------------------------------------
+
+TEST(ItemTextLimit, CutsAt255BytesButNeverInsideACharacter) {
+  const std::string grin = "\xF0\x9F\x98\x80";  // 4 bytes
+  const std::string euro = "\xE2\x82\xAC";      // 3 bytes
+  const std::string e_acute = "\xC3\xA9";        // 2 bytes
+  struct Case {
+    const char* name;
+    std::string text;
+    std::size_t kept;  // bytes kept
+  };
+  const Case cases[] = {
+      {"short text stays", "abc", 3},
+      {"exactly 255 bytes", std::string(255, 'a'), 255},
+      {"plain bytes cut at 255", std::string(300, 'a'), 255},
+      {"4-byte character ending at byte 255", std::string(251, 'a') + grin + "b", 255},
+      {"4-byte character over byte 255, three bytes in", std::string(252, 'a') + grin, 252},
+      {"4-byte character over byte 255, two bytes in", std::string(253, 'a') + grin, 253},
+      {"4-byte character over byte 255, one byte in", std::string(254, 'a') + grin, 254},
+      {"3-byte character over byte 255", std::string(253, 'a') + euro, 253},
+      {"2-byte character over byte 255", std::string(254, 'a') + e_acute, 254},
+      {"no UTF-8 there: plain bytes", std::string(250, 'a') + std::string(10, '\x80'), 255},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(LimitItemText(c.text), c.text.substr(0, c.kept)) << c.name;
+  }
+}
+
 // ---- Events and Apple events ----------------------------------------------------------
 
 TEST(ScriptedEvents, MaskSkipsOtherKindsAndLeavesThemQueued) {
@@ -273,6 +301,26 @@ TEST(ScriptedDialogs, SetCTextCutsAndRestoresTheCurrentPort) {
   EXPECT_EQ(tb.GetPort(), progress);
   EXPECT_EQ(GetCText(tb, alert, 3), std::string(255, 'e'));
   EXPECT_EQ(tb.GetPort(), progress);
+}
+
+TEST(ScriptedDialogs, ControlHelpersFlipFrameAndSwitchTheBar) {
+  ScriptedToolbox tb;
+  tb.AnswerDialog(kPreferencesDialogID, {});
+  const DialogRef prefs = tb.GetNewDialog(kPreferencesDialogID);
+  FlipCheckBox(tb, prefs, 5);
+  EXPECT_EQ(GetItemValue(tb, prefs, 5), 1);
+  FlipCheckBox(tb, prefs, 5);
+  EXPECT_EQ(GetItemValue(tb, prefs, 5), 0);
+  FrameOK(tb, prefs, 1);
+  EXPECT_TRUE(tb.last_dialog(kPreferencesDialogID).data.at({1, kControlPushButtonDefaultTag}));
+
+  const DialogRef progress = tb.GetNewDialog(kProgressDialogID);
+  SetItemValue(tb, progress, 5, 40);
+  SetProgressBarIndeterminate(tb, progress, 5);
+  EXPECT_TRUE(tb.last_dialog(kProgressDialogID).data.at({5, kControlProgressBarIndeterminateTag}));
+  SetProgressBarDeterminate(tb, progress, 5);
+  EXPECT_FALSE(tb.last_dialog(kProgressDialogID).data.at({5, kControlProgressBarIndeterminateTag}));
+  EXPECT_EQ(GetItemValue(tb, progress, 5), 40);
 }
 
 TEST(ItemText, CutsAt255BytesWithoutSplittingACharacter) {

@@ -94,6 +94,10 @@ DialogItemIndex ScriptedToolbox::ModalDialog(DialogRef dialog) {
     record.texts[item] = LimitItemText(text);
     Log("type " + Where(id, item) + " " + record.texts[item]);
   }
+  if (step.hit == 0) {
+    Log("ModalDialog " + std::to_string(id) + " -> 0 (gone)");
+    return 0;
+  }
   if (!CanBeHit(Item(live, step.hit, "ModalDialog").kind))
     throw ScriptError("the script hits item " + Where(id, step.hit) + ", which cannot be hit");
   record.hits.push_back(step.hit);

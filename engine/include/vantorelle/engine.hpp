@@ -98,9 +98,13 @@ struct SegmentRecord {
   std::uint64_t start_offset = 0;  // where the decoder starts reading
   std::uint64_t end_offset = 0;    // the decoder stops once its position passes this
   std::int32_t yenc_part = 0;      // "part=" of the last =ybegin line
-  std::int32_t yenc_begin = 0;     // "begin=" of the last =ypart line
-  std::int32_t yenc_end = 0;       // "end=" of the last =ypart line
+  std::int64_t yenc_begin = 0;     // "begin=" of the last =ypart line
+  std::int64_t yenc_end = 0;       // "end=" of the last =ypart line
+  bool yenc_range = false;         // the last =ypart line gave both begin= and end=
   std::uint32_t part_crc = kNoCrc; // expected CRC-32 of the part's bytes
+  // Opened by a "begin " line of a file without a Subject line: the uuencoded
+  // data is searched for from the start, there is no article header to skip.
+  bool headerless = false;
 };
 
 // One output file: every part found under one subject key.
@@ -111,11 +115,14 @@ struct OutputFileRecord {
   std::int32_t part_total = 1;
   std::int32_t part_min = 1;  // never above 1
   std::int32_t part_max = 0;
-  std::int32_t yenc_size = 0;
+  std::int64_t yenc_size = 0;
   std::int32_t yenc_total = 0;
   std::int32_t yenc_line = 0;
   std::uint32_t file_crc = 0;     // expected CRC-32 of the whole file; 0 = not given
   std::uint32_t running_crc = 0;  // CRC register over every byte decoded for this file
+  // Whether a "begin " or "=ybegin " line was parsed into the record; without
+  // one there is no binary to decode, only text.
+  bool has_header = false;
 
   // Segments in the order they were found (first_segment is the front).
   std::deque<SegmentRecord> segments;
@@ -136,14 +143,23 @@ class Catalogue {
   std::deque<OutputFileRecord>& records() { return records_; }
   const std::deque<OutputFileRecord>& records() const { return records_; }
 
-  // The record with exactly this key, or none.
+  // The record with exactly this subject key, or none.
   OutputFileRecord* find(std::string_view key);
-  // Appends a new record with this key and part total.
+  // Appends a new record with this subject key and part total.
   OutputFileRecord& append(std::string_view key, std::int32_t part_total);
+
+  // Records of yEnc data met before any Subject line of its file are gathered
+  // by the "name=" value instead; their subject key stays empty.
+  OutputFileRecord* find_named(std::string_view name);
+  OutputFileRecord& append_named(std::string_view name, std::int32_t part_total);
+
+  // A record that no key finds (empty subject key).
+  OutputFileRecord& append_unnamed(std::int32_t part_total);
 
  private:
   std::deque<OutputFileRecord> records_;
   std::unordered_map<std::string, std::size_t> index_;
+  std::unordered_map<std::string, std::size_t> named_index_;
 };
 
 struct AddedSegment {
@@ -157,11 +173,28 @@ AddedSegment uulist_add_sement(Catalogue& catalogue, std::string_view source_pat
                                std::string_view key, std::int32_t part, std::int32_t total,
                                std::uint64_t start_offset);
 
+// For a "=ybegin " line met before any Subject line of its file: a segment for
+// part "part=" (1 without it) in the record gathered under the line's "name="
+// value, created with part total "total=" (1 without it) when there is none.
+AddedSegment uulist_add_named_segment(Catalogue& catalogue, std::string_view source_path,
+                                      std::string_view ybegin_line, std::uint64_t start_offset);
+
+// For a "begin " line met before any Subject line of its file: part 1 of 1 in
+// a record of its own, named by the line; the decoder skips no header.
+AddedSegment uulist_add_uu_segment(Catalogue& catalogue, std::string_view source_path,
+                                   std::string_view begin_line, std::uint64_t start_offset);
+
 // The first segment found for this part number, or none.
 SegmentRecord* uuScanGetSegment(OutputFileRecord* record, std::int32_t part);
 
+// Whether an earlier segment of the record has the same part number: such a
+// segment is never decoded, and its header lines leave the record alone.
+bool uuIsDuplicateSegment(const OutputFileRecord& record, const SegmentRecord& segment);
+
 // Header parsers; each returns 1, or 0 (after the internal-error trap) when
-// the record or segment it needs is missing.
+// the record or segment it needs is missing. The yEnc parsers change only the
+// segment when it is a duplicate; the keys of a "=ybegin " line other than
+// "name=" are looked for before its " name=" only.
 int uulist_set_uu_destname(OutputFileRecord* record, std::string_view begin_line);
 int uulist_set_yenc_destname(OutputFileRecord* record, SegmentRecord* segment,
                              std::string_view ybegin_line);
@@ -175,14 +208,19 @@ int uulist_set_yenc_end(OutputFileRecord* record, SegmentRecord* segment,
 // ---------------------------------------------------------------------------
 
 // Reads one input file and records every part it holds in the catalogue.
+// Parts are found by the Subject lines' counters; before a file's first
+// Subject line, every yEnc or uuencode header line starts a part of its own.
 // Announces the file through the busy hook (type 1) and polls it while
 // reading. A file that cannot be opened leaves the catalogue unchanged.
 void uuScanFile(Catalogue& catalogue, const std::string& path);
 
 // Assembles one output file from its parts, in part order: reports missing
-// parts, asks the directory hook and the file-name filter for the path,
-// decodes, checks CRCs and calls the post-process hook. Returns 0 for a null
-// record or when the output cannot be created, 1 otherwise.
+// parts (up to the part total when that is higher), asks the directory hook
+// and the file-name filter for the path, decodes, checks CRCs and sizes and
+// calls the post-process hook. A record in which no "begin " or "=ybegin "
+// line was found holds text only: after the missing-part messages nothing
+// more is done. Returns 0 for a null record or when the output cannot be
+// created, 1 otherwise.
 int uuDecode(OutputFileRecord* record);
 
 // Hands every input file of the record to the input-removal hook, each once

@@ -19,7 +19,8 @@ namespace vantorelle::reference {
 void ScanFile(Catalogue& catalogue, const std::string& path);
 
 int DecodeUU(InputFile& input, OutputFile& output, std::uint64_t start_offset,
-             std::uint64_t end_position, std::int16_t part, std::int16_t total);
+             std::uint64_t end_position, std::int16_t part, std::int16_t total,
+             bool headerless = false);
 
 int DecodeyEnc(InputFile& input, OutputFile& output, std::uint64_t start_offset,
                std::uint64_t end_position, std::uint32_t expected_part_crc,

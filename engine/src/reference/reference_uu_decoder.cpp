@@ -67,8 +67,9 @@ class UuSegment {
   UuSegment(InputFile& input, OutputFile& output, std::uint64_t end, bool last)
       : input_(input), output_(output), end_(end), last_(last) {}
 
-  int decode(std::uint64_t start) {
+  int decode(std::uint64_t start, bool headerless) {
     input_.seek(start);
+    if (headerless) return search();
     std::string_view line;
     do {
       if (!read(line)) return kDecodeEarlyEof;
@@ -94,8 +95,14 @@ class UuSegment {
       const std::uint64_t next_start = input_.position();
       std::string_view next;
       if (!read(next)) return kDecodeEarlyEof;
-      if (!next.empty() && is_terminator_start(next[0]) && (next.size() == 2 || next.size() == 3)) {
-        continue;
+      const std::size_t next_size = next.size();
+      if (next_size >= 1 && next_size <= 3 && is_terminator_start(next[0])) {
+        // A terminator and an end line: the whole body was that one line.
+        const std::uint64_t after = input_.position();
+        std::string_view last;
+        if (read(last) && is_end_line(last)) return kDecodeOk;
+        input_.seek(after);
+        if (next_size >= 2) continue;
       }
       dispatch::MsgCallback(kLevelNote, "Warning: garbage at end.");
       input_.seek(next_start);  // read that line again
@@ -168,8 +175,9 @@ class UuSegment {
 }  // namespace
 
 int DecodeUU(InputFile& input, OutputFile& output, std::uint64_t start_offset,
-             std::uint64_t end_position, std::int16_t part, std::int16_t total) {
-  return UuSegment(input, output, end_position, part == total).decode(start_offset);
+             std::uint64_t end_position, std::int16_t part, std::int16_t total,
+             bool headerless) {
+  return UuSegment(input, output, end_position, part == total).decode(start_offset, headerless);
 }
 
 }  // namespace vantorelle::reference

@@ -3,7 +3,8 @@
 // Every character of a data line is a byte plus 42 (modulo 256); '=' escapes
 // the next character, which then carries a further 64. The part register runs
 // over this call's bytes; the whole-file register belongs to the record.
-#include <array>
+#include <string>
+#include <vector>
 
 #include "crc32.hpp"
 #include "decoders.hpp"
@@ -30,6 +31,14 @@ std::size_t decode_line(std::string_view line, unsigned char* bytes) {
   return n;
 }
 
+// A whole line, however long (NULs included).
+std::string read_whole_line(InputFile& input) {
+  bool cut = false;
+  std::string line(input.read_line_head(cut));
+  for (bool ended = !cut; !ended;) line += input.read_line_piece(ended);
+  return line;
+}
+
 }  // namespace
 
 int DecodeyEnc(InputFile& input, OutputFile& output, std::uint64_t start_offset,
@@ -45,22 +54,29 @@ int DecodeyEnc(InputFile& input, OutputFile& output, std::uint64_t start_offset,
     if (starts_with(line, "=ybegin ")) break;
     if (input.position() > end_position) return kDecodeOk;
   }
-  if (line.find("part=") != std::string_view::npos) {
+  if (line.substr(0, line.find(" name=")).find("part=") != std::string_view::npos) {
     do {
       line = input.read_line();
       if (input.eof()) return kDecodeOk;
     } while (!starts_with(line, "=ypart "));
   }
 
-  std::array<unsigned char, kLineCapacity> bytes;
   for (;;) {
-    line = input.read_line();
-    if (input.eof()) return kDecodeOk;
-    if (starts_with(line, "=yend ")) break;
-    const std::size_t n = decode_line(line, bytes.data());
+    const std::string whole = read_whole_line(input);
+    const bool cut_short = input.eof();
+    // A line that runs into the end of the input counts only when it was long.
+    if (cut_short && whole.size() <= kLineCapacity) return kDecodeOk;
+    const std::string data = whole.substr(0, whole.find('\0'));
+    if (starts_with(data, "=yend ")) {
+      if (cut_short) return kDecodeOk;
+      break;
+    }
+    std::vector<unsigned char> bytes(data.size());
+    const std::size_t n = decode_line(data, bytes.data());
     crcadd_block(&part_crc, bytes.data(), n);
     crcadd_block(file_crc, bytes.data(), n);
     if (!output.write(bytes.data(), n)) return kDecodeWriteFailed;
+    if (cut_short) return kDecodeOk;
   }
   if (expected_part_crc == kNoCrc) return kDecodeOk;
   return ~part_crc == expected_part_crc ? kDecodeOk : kDecodeCrcMismatch;

@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -11,6 +12,8 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
+#include <cstdlib>
 #include <set>
 
 #include "vantorelle/toolbox/qt_toolbox.hpp"
@@ -74,6 +77,57 @@ TEST_F(QtDialogs, EveryDialogLoadsByIdWithExactlyItsNumberedItems) {
     EXPECT_EQ(tb.DialogWindow(d), nullptr);
   }
   EXPECT_FALSE(tb.GetNewDialog(999));
+}
+
+// Buttons sit in a button box (platform order) with a mnemonic; every field
+// has a label that names it to the keyboard and to assistive technology.
+TEST_F(QtDialogs, FormsUseButtonBoxesMnemonicsAndNamedFields) {
+  static const QRegularExpression kMnemonic(QStringLiteral("&[^&\\s]"));
+  for (const DialogTemplate& layout : DialogTemplates()) {
+    SCOPED_TRACE(layout.id);
+    const DialogRef d = tb.GetNewDialog(layout.id);
+    QDialog* window = tb.DialogWindow(d);
+    const auto labels = window->findChildren<QLabel*>();
+    for (const DialogItemTemplate& item : layout.items) {
+      SCOPED_TRACE(item.number);
+      QWidget* widget = tb.ItemWidget(d, item.number);
+      if (auto* button = qobject_cast<QPushButton*>(widget)) {
+        auto* box = qobject_cast<QDialogButtonBox*>(button->parentWidget());
+        ASSERT_NE(box, nullptr);
+        EXPECT_NE(box->buttonRole(button), QDialogButtonBox::InvalidRole);
+        EXPECT_TRUE(kMnemonic.match(button->text()).hasMatch()) << button->text().toStdString();
+      }
+      if (qobject_cast<QLineEdit*>(widget)) {
+        const bool labelled = std::any_of(labels.begin(), labels.end(), [widget](QLabel* label) {
+          return label->buddy() == widget && kMnemonic.match(label->text()).hasMatch();
+        });
+        EXPECT_TRUE(labelled);
+      }
+      auto* label = qobject_cast<QLabel*>(widget);
+      if (qobject_cast<QLineEdit*>(widget) || qobject_cast<QProgressBar*>(widget) || (label && label->text().isEmpty())) {
+        EXPECT_FALSE(widget->accessibleName().isEmpty());
+      }
+    }
+    if (const char* folder = std::getenv("VANTORELLE_SCREENSHOTS")) {
+      tb.ShowWindow(d);
+      window->grab().save(QStringLiteral("%1/dialog-%2.png").arg(QString::fromUtf8(folder)).arg(layout.id));
+    }
+    tb.DisposeDialog(d);
+  }
+}
+
+TEST_F(QtDialogs, DialogsOpenWithTheFocusOnTheirFieldOrDefaultButton) {
+  const std::pair<ResID, DialogItemIndex> cases[] = {
+      {kAlertDialogID, 1}, {kFileNameDialogID, 3}, {kDirectoryDialogID, 3}, {kLengthDialogID, 3}, {kAboutDialogID, 1}};
+  for (const auto& [id, item] : cases) {
+    SCOPED_TRACE(id);
+    const DialogRef d = tb.GetNewDialog(id);
+    tb.ShowWindow(d);
+    EXPECT_EQ(tb.DialogWindow(d)->focusWidget(), tb.ItemWidget(d, item));
+    tb.DisposeDialog(d);
+  }
+  const DialogRef alert = tb.GetNewDialog(kAlertDialogID);
+  EXPECT_FALSE(qobject_cast<QPushButton*>(tb.ItemWidget(alert, 2))->autoDefault());
 }
 
 TEST_F(QtDialogs, ModalDialogReturnsTheItemClicked) {
@@ -215,7 +269,8 @@ TEST(QtDialogLayout, ShownWindowGrowsToShowALongerText) {
   const int before = window->height();
   tb.SetDialogItemText(alert, 3,
                        "Unable to write destination file '/home/somebody/Downloads/a rather long "
-                       "folder name/holiday-photo.jpg', will skip all related parts");
+                       "folder name/another rather long folder name/and one more folder with a long "
+                       "name/holiday-photo.jpg', will skip all related parts");
   auto* label = qobject_cast<QLabel*>(tb.ItemWidget(alert, 3));
   ASSERT_NE(label, nullptr);
   window->layout()->activate();

@@ -23,6 +23,13 @@ class ItemDialog : public QDialog {
   QWidget* Item(DialogItemIndex number) const;
   // The next item hit, waiting in a nested event loop until there is one.
   DialogItemIndex WaitForHit();
+  // Shows the dialog with the keyboard focus on its first edit text, or on
+  // its default button when it has none: a stray Space or Return then hits
+  // the harmless choice, never a button such as the alert's quit.
+  void ShowWithFocus();
+  // Gives the window the size its contents need at its present width (never
+  // wider than the screen): taller for a longer text, shorter again after.
+  void FitToContents();
 
  signals:
   void hitQueued();
@@ -35,6 +42,12 @@ class ItemDialog : public QDialog {
 
  private:
   void CollectItems();
+  // Moves the item buttons that the form places in a QDialogButtonBox into it
+  // with the role their "buttonRole" property names, so the platform orders them.
+  void ArrangeButtonBoxes();
+  // Gives labels with a "standardIcon" property ("warning", "information")
+  // the style's icon of that name.
+  void ShowStandardIcons();
   void Hit(DialogItemIndex number);
 
   const DialogTemplate& layout_;

@@ -34,20 +34,6 @@ QString StripMnemonic(const QString& text) {
   return plain;
 }
 
-// A shown window grows when a new text needs more room (a wrapped label gets
-// taller); it never shrinks, so a window does not jump while a run updates it.
-void GrowToFit(QWidget* item) {
-  QWidget* window = item->window();
-  if (!window->isVisible() || window->layout() == nullptr) return;
-  window->layout()->activate();
-  const QSize hint = window->sizeHint();
-  const int width = std::max(window->width(), hint.width());
-  const int height = window->hasHeightForWidth() ? window->heightForWidth(width) : hint.height();
-  if (width > window->width() || height > window->height()) {
-    window->resize(width, std::max(window->height(), height));
-  }
-}
-
 int StoredBarValue(const QProgressBar& bar) {
   const QVariant stored = bar.property(kBarValue);
   return stored.isValid() ? stored.toInt() : bar.value();
@@ -72,7 +58,7 @@ DialogRef QtToolbox::GetNewDialog(ResID id) {
 
 void QtToolbox::ShowWindow(DialogRef dialog) {
   if (ItemDialog* window = impl_->Find(dialog)) {
-    window->show();
+    window->ShowWithFocus();
     window->raise();
     window->activateWindow();
   }
@@ -106,7 +92,7 @@ void QtToolbox::SetDialogItemText(DialogRef dialog, DialogItemIndex item, std::s
   const QString shown = FromBytes(LimitItemText(text));
   if (auto* label = qobject_cast<QLabel*>(widget)) {
     label->setText(shown);
-    GrowToFit(label);
+    if (auto* window = qobject_cast<ItemDialog*>(label->window())) window->FitToContents();
   } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
     edit->setText(shown);
   } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
@@ -175,7 +161,12 @@ void QtToolbox::SetWTitle(DialogRef dialog, std::string_view title) {
 }
 
 void QtToolbox::QDFlushPortBuffer(DialogRef dialog) {
-  if (ItemDialog* window = impl_->Find(dialog)) window->repaint();
+  ItemDialog* window = impl_->Find(dialog);
+  if (!window) return;
+  // The run keeps the event loop blocked: let the window system's requests
+  // (exposure, the window manager's ping) through, but no clicks or keys.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  window->repaint();
 }
 
 }  // namespace vantorelle::toolbox

@@ -1,6 +1,7 @@
-// dialog_items.hpp - the shell's dialog item text helpers over the toolbox.
+// dialog_items.hpp - the shell's dialog item helpers over the toolbox: texts, values, default button, bar mode.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,5 +15,16 @@ void SetCText(Toolbox& toolbox, DialogRef dialog, DialogItemIndex item, std::str
 
 // The item's text (at most kMaxItemText bytes), read the same way.
 std::string GetCText(Toolbox& toolbox, DialogRef dialog, DialogItemIndex item);
+
+// A control's value, and setting it.
+std::int16_t GetItemValue(Toolbox& toolbox, DialogRef dialog, DialogItemIndex item);
+void SetItemValue(Toolbox& toolbox, DialogRef dialog, DialogItemIndex item, std::int16_t value);
+// A check box's value := 1 - value.
+void FlipCheckBox(Toolbox& toolbox, DialogRef dialog, DialogItemIndex item);
+// Makes the push button the default button ('dflt').
+void FrameOK(Toolbox& toolbox, DialogRef dialog, DialogItemIndex item);
+// Puts a progress bar into determinate or indeterminate mode ('inde').
+void SetProgressBarDeterminate(Toolbox& toolbox, DialogRef dialog, DialogItemIndex item);
+void SetProgressBarIndeterminate(Toolbox& toolbox, DialogRef dialog, DialogItemIndex item);
 
 }  // namespace vantorelle::toolbox

@@ -42,6 +42,7 @@ class ExitToShellCalled : public std::runtime_error {
 class ScriptedToolbox final : public Toolbox {
  public:
   // One turn of ModalDialog: type these texts into these items, then hit `hit`.
+  // A hit of 0 is the dialog's window going away: ModalDialog returns 0.
   struct Step {
     std::vector<std::pair<DialogItemIndex, std::string>> typing;
     DialogItemIndex hit = 0;

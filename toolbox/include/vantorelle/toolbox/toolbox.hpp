@@ -167,7 +167,9 @@ class Toolbox {
 
   // ---- Windows ------------------------------------------------------------
   virtual void SetWTitle(DialogRef dialog, std::string_view title) = 0;
-  // Makes what was set visible now, while the caller keeps the event loop blocked.
+  // Makes what was set visible now, while the caller keeps the event loop
+  // blocked. The desktop backend also lets the window system's own requests
+  // through (exposure, the window manager's are-you-alive ping), not clicks or keys.
   virtual void QDFlushPortBuffer(DialogRef dialog) = 0;
   // Restores the arrow cursor.
   virtual void InitCursor() = 0;

@@ -1,0 +1,227 @@
+// input_disposal.cpp - deleting inputs and moving them into the freedesktop.org Trash.
+#include "input_disposal.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace vantorelle::app {
+
+std::string trashpath = "./";
+
+namespace {
+
+// Gives up numbering names after this many taken ones.
+constexpr int kMaxTrashAttempts = 10000;
+
+struct MoveOutcome {
+  int result;          // 0 or -1
+  std::string target;  // the path the file went to, or was meant to go to
+};
+
+bool IsDirectory(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool Exists(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+bool MakeFolders(const std::string& path) {
+  if (IsDirectory(path)) return true;
+  const auto slash = path.find_last_of('/');
+  if (slash != std::string::npos && slash > 0 && !MakeFolders(path.substr(0, slash))) return false;
+  return ::mkdir(path.c_str(), 0700) == 0 || (errno == EEXIST && IsDirectory(path));
+}
+
+// $XDG_DATA_HOME when it is absolute (relative values are ignored, as the XDG
+// rules say), else ~/.local/share; empty when neither is known.
+std::string DataHome() {
+  const char* value = std::getenv("XDG_DATA_HOME");
+  std::string base;
+  if (value && value[0] == '/') {
+    base = value;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (!home || home[0] != '/') return {};
+    base = std::string(home) + "/.local/share";
+  }
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  return base;
+}
+
+std::string BaseName(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Parent(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+  return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+std::string Absolute(const std::string& path) {
+  if (!path.empty() && path.front() == '/') return path;
+  char* cwd = ::getcwd(nullptr, 0);
+  if (!cwd) return path;
+  std::string absolute = Join(cwd, path);
+  std::free(cwd);
+  return absolute;
+}
+
+// The files folder of a Trash ("Trash", or ".Trash-UID" on another volume).
+// Its info folder is made again should it have gone, so that no file enters
+// the Trash without the record the desktop needs to list and restore it.
+bool IsTrashFilesFolder(const std::string& folder) {
+  if (BaseName(folder) != "files") return false;
+  const std::string trash = BaseName(Parent(folder));
+  if (trash != "Trash" && !trash.starts_with(".Trash-")) return false;
+  return MakeFolders(Join(Parent(folder), "info"));
+}
+
+// rename that fails with EEXIST instead of replacing an existing target.
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+  // A file system without the no-replace flag: look first (a narrow race).
+  if (Exists(to)) {
+    errno = EEXIST;
+    return -1;
+  }
+  return ::rename(from.c_str(), to.c_str());
+}
+
+std::string LocalTimeStamp() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  char text[32];
+  const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+  return std::string(text, length);
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Claims info/NAME.trashinfo (created exclusively, so two movers never share
+// a name), then moves the file to files/NAME without replacing anything.
+MoveOutcome MoveToTrash(const std::string& path, const std::string& name, const std::string& files) {
+  const std::string info_folder = Join(Parent(files), "info");
+  const std::string info_text =
+      "[Trash Info]\nPath=" + PercentEncodePath(Absolute(path)) + "\nDeletionDate=" + LocalTimeStamp() + "\n";
+  std::string target = Join(files, name);
+  for (int attempt = 0; attempt < kMaxTrashAttempts; ++attempt) {
+    const std::string candidate = TrashCandidateName(name, attempt);
+    const std::string info = Join(info_folder, candidate + ".trashinfo");
+    target = Join(files, candidate);
+    const int fd = ::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return {-1, target};
+    }
+    if (Exists(target)) {  // a file without its info: leave it alone
+      ::close(fd);
+      ::unlink(info.c_str());
+      continue;
+    }
+    const bool written = WriteAll(fd, info_text);
+    if (::close(fd) != 0 || !written) {
+      ::unlink(info.c_str());
+      return {-1, target};
+    }
+    if (RenameNoReplace(path, target) == 0) return {0, target};
+    const int error = errno;
+    ::unlink(info.c_str());
+    if (error != EEXIST) return {-1, target};  // EXDEV too: never copy and delete
+  }
+  return {-1, target};
+}
+
+// The "./" fallback: a plain folder, no info records.
+MoveOutcome MoveIntoFolder(const std::string& path, const std::string& name, const std::string& folder) {
+  std::string target = Join(folder, name);
+  for (int attempt = 0; attempt < kMaxTrashAttempts; ++attempt) {
+    target = Join(folder, TrashCandidateName(name, attempt));
+    if (RenameNoReplace(path, target) == 0) return {0, target};
+    if (errno != EEXIST) return {-1, target};
+  }
+  return {-1, target};
+}
+
+MoveOutcome MoveAway(const std::string& path, const std::string& folder) {
+  const std::string name = BaseName(path);
+  if (name.empty() || !Exists(path)) return {-1, Join(folder, name)};
+  return IsTrashFilesFolder(folder) ? MoveToTrash(path, name, folder) : MoveIntoFolder(path, name, folder);
+}
+
+}  // namespace
+
+std::string FindTrashPath() {
+  const std::string base = DataHome();
+  if (base.empty()) return "./";
+  const std::string trash = base + "/Trash";
+  if (!MakeFolders(trash + "/files") || !MakeFolders(trash + "/info")) return "./";
+  return trash + "/files";
+}
+
+int DisposeInput(const std::string& path, bool delete_inputs, bool trash_inputs,
+                 const std::string& trash_files_path) {
+  int result = 0;
+  if (delete_inputs) result = ::remove(path.c_str()) == 0 ? 0 : -1;
+  if (!trash_inputs) return result;
+  const MoveOutcome move = MoveAway(path, trash_files_path);
+  if (move.result != 0) {
+    std::fprintf(stderr, "%d -> %s %s\n", move.result, path.c_str(), move.target.c_str());
+    std::fflush(stderr);
+  }
+  return move.result;
+}
+
+std::string PercentEncodePath(std::string_view path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  encoded.reserve(path.size());
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
+                       byte == '-' || byte == '.' || byte == '_' || byte == '~' || byte == '/';
+    if (plain) {
+      encoded += c;
+    } else {
+      encoded += '%';
+      encoded += kHex[byte >> 4];
+      encoded += kHex[byte & 0x0F];
+    }
+  }
+  return encoded;
+}
+
+std::string TrashCandidateName(std::string_view name, int attempt) {
+  if (attempt == 0) return std::string(name);
+  const std::string number = "." + std::to_string(attempt + 1);
+  const auto dot = name.find_last_of('.');
+  if (dot == std::string_view::npos || dot == 0) return std::string(name) + number;
+  return std::string(name.substr(0, dot)) + number + std::string(name.substr(dot));
+}
+
+}  // namespace vantorelle::app

@@ -1,0 +1,109 @@
+// placement_dialogs.cpp - the questions of output placement: file name, run directory, subject length.
+#include "placement_dialogs.hpp"
+
+#include <initializer_list>
+
+#include "output_placement.hpp"
+#include "run_state.hpp"
+#include "vantorelle/toolbox/dialog_items.hpp"
+
+namespace vantorelle::app {
+namespace {
+
+using toolbox::DialogItemIndex;
+using toolbox::DialogRef;
+using toolbox::Toolbox;
+
+constexpr std::int16_t kBeep = 1;
+constexpr std::int16_t kShortestCompareLength = 4;
+constexpr const char* kProposedCompareLength = "16";
+
+// Creates, shows and fronts the dialog, with item 1 as its default button.
+DialogRef open_question(Toolbox& tb, toolbox::ResID id) {
+  tb.InitCursor();
+  const DialogRef dialog = tb.GetNewDialog(id);
+  if (!dialog) return dialog;
+  tb.ShowWindow(dialog);
+  tb.SetPort(dialog);
+  return dialog;
+}
+
+void make_default_button(Toolbox& tb, DialogRef dialog) {
+  tb.SetControlData(dialog, kPlacementOK, toolbox::kControlEntireControl,
+                    toolbox::kControlPushButtonDefaultTag, true);
+}
+
+// Runs the dialog until one of `ends` is hit and `accept` takes the hit (it
+// is asked for OK only). A dialog that is gone counts as Cancel.
+template <typename Accept>
+DialogItemIndex wait_for_answer(Toolbox& tb, DialogRef dialog, std::initializer_list<DialogItemIndex> ends,
+                                Accept accept) {
+  for (;;) {
+    const DialogItemIndex item = tb.ModalDialog(dialog);
+    if (item <= 0) return kPlacementCancel;
+    bool ends_here = false;
+    for (const DialogItemIndex end : ends) ends_here = ends_here || item == end;
+    if (!ends_here) continue;
+    if (item != kPlacementOK || accept()) return item;
+    tb.SysBeep(kBeep);
+  }
+}
+
+}  // namespace
+
+bool QuerryFilename(Toolbox& tb, const std::string& long_name, std::string& result) {
+  const DialogRef dialog = open_question(tb, toolbox::kFileNameDialogID);
+  if (!dialog) return false;
+  tb.SysBeep(kBeep);
+  toolbox::SetCText(tb, dialog, kPlacementField, long_name);
+  toolbox::SetCText(tb, dialog, kFileNamePrevious, result);
+  make_default_button(tb, dialog);
+
+  std::string typed;
+  const DialogItemIndex item =
+      wait_for_answer(tb, dialog, {kPlacementOK, kPlacementCancel, kFileNameKeepLong}, [&] {
+        typed = toolbox::GetCText(tb, dialog, kPlacementField);
+        return typed.size() < kLongNameLength;
+      });
+  if (item == kPlacementOK) result = typed;
+  // Cancel changes nothing: the name stays as it came.
+  if (item == kPlacementCancel) result = long_name;
+  tb.DisposeDialog(dialog);
+  return item != kFileNameKeepLong;
+}
+
+bool QuerryDirectory(Toolbox& tb, const std::string& proposal) {
+  run_state().directory_.clear();
+  const DialogRef dialog = open_question(tb, toolbox::kDirectoryDialogID);
+  if (!dialog) return false;
+  tb.SysBeep(kBeep);
+  toolbox::SetCText(tb, dialog, kPlacementField, proposal);
+  make_default_button(tb, dialog);
+
+  std::string typed;
+  const DialogItemIndex item = wait_for_answer(tb, dialog, {kPlacementOK, kPlacementCancel}, [&] {
+    typed = toolbox::GetCText(tb, dialog, kPlacementField);
+    return typed.size() < kLongNameLength;
+  });
+  if (item == kPlacementOK) UseOutputDirectory(typed);
+  tb.DisposeDialog(dialog);
+  return item == kPlacementOK;
+}
+
+bool QuerryDirectoryLength(Toolbox& tb) {
+  const DialogRef dialog = open_question(tb, toolbox::kLengthDialogID);
+  if (!dialog) return false;
+  toolbox::SetCText(tb, dialog, kPlacementField, kProposedCompareLength);
+  make_default_button(tb, dialog);
+
+  std::int16_t length = 0;
+  const DialogItemIndex item = wait_for_answer(tb, dialog, {kPlacementOK, kPlacementCancel}, [&] {
+    length = ParseDirectoryLength(toolbox::GetCText(tb, dialog, kPlacementField));
+    return length >= kShortestCompareLength;
+  });
+  if (item == kPlacementOK) run_state().dir_cmp_len_ = length;
+  tb.DisposeDialog(dialog);
+  return item == kPlacementOK;
+}
+
+}  // namespace vantorelle::app

@@ -1,0 +1,160 @@
+// progress_window.cpp - OpenProgress, CloseProgress, the message and busy hooks, the alert and the about box.
+#include "progress_window.hpp"
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+
+#include "preferences.hpp"
+#include "run_state.hpp"
+#include "vantorelle/toolbox/dialog_items.hpp"
+
+namespace vantorelle::app {
+
+toolbox::DialogRef progPtr;
+
+namespace {
+
+using toolbox::DialogItemIndex;
+using toolbox::DialogRef;
+using toolbox::Toolbox;
+
+constexpr std::string_view kEllipsis = "…";
+// Events taken when the progress window opens, so it draws before the run.
+constexpr int kOpeningEvents = 3;
+// Room of a formatted message: 255 characters and the terminating NUL.
+constexpr std::size_t kMessageBuffer = 256;
+
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0u) == 0x80u; }
+
+void FlushWindow(Toolbox& tb, DialogRef dialog) { tb.QDFlushPortBuffer(dialog); }
+
+// The modal alert with continue and quit; quit ends the process.
+void ShowAlert(Toolbox& tb, std::string_view text) {
+  tb.InitCursor();
+  const DialogRef alert = tb.GetNewDialog(toolbox::kAlertDialogID);
+  if (!alert) return;
+  tb.ShowWindow(alert);
+  tb.SetPort(alert);
+  tb.SysBeep(1);
+  toolbox::SetCText(tb, alert, kAlertTextItem, FitItemText(text));
+  DialogItemIndex item = 0;
+  while (item != kAlertContinueItem && item != kAlertQuitItem) {
+    item = tb.ModalDialog(alert);
+    if (item <= 0) break;  // the window is gone: go on as with continue
+  }
+  tb.DisposeDialog(alert);
+  if (item == kAlertQuitItem) tb.ExitToShell();
+}
+
+std::string StatusText(std::string_view prefix, std::string_view name) {
+  std::string status(prefix);
+  status += name;
+  return FitItemText(status);
+}
+
+}  // namespace
+
+std::string_view DisplayName(std::string_view text) {
+  const auto slash = text.find_last_of('/');
+  return slash == std::string_view::npos ? text : text.substr(slash + 1);
+}
+
+std::string FitItemText(std::string_view text) {
+  if (text.size() <= toolbox::kMaxItemText) return std::string(text);
+  const std::size_t keep = toolbox::kMaxItemText - kEllipsis.size();
+  std::size_t head = keep / 2;
+  std::size_t tail = text.size() - (keep - head);
+  // Move both cuts onto character starts; a UTF-8 sequence has at most 3
+  // continuation bytes. Text that is not UTF-8 is cut where it falls.
+  for (int i = 0; i < 3 && head > 0 && IsContinuationByte(text[head]); ++i) --head;
+  for (int i = 0; i < 3 && tail < text.size() && IsContinuationByte(text[tail]); ++i) ++tail;
+  std::string fitted(text.substr(0, head));
+  fitted += kEllipsis;
+  fitted += text.substr(tail);
+  return fitted;
+}
+
+void OpenProgress(Toolbox& tb, DialogRef& dialog) {
+  dialog = tb.GetNewDialog(toolbox::kProgressDialogID);
+  if (!dialog) return;
+  tb.ShowWindow(dialog);
+  tb.SetPort(dialog);
+  tb.SetWTitle(dialog, kProgressTitle);
+  for (int i = 0; i < kOpeningEvents; ++i) {
+    toolbox::EventRecord event;
+    tb.GetNextEvent(toolbox::everyEvent, event);
+    if (tb.IsDialogEvent(event)) {
+      DialogRef hit_dialog;
+      DialogItemIndex hit_item = 0;
+      tb.DialogSelect(event, hit_dialog, hit_item);
+    }
+  }
+  toolbox::SetProgressBarIndeterminate(tb, dialog, kProgressBarItem);
+}
+
+void CloseProgress(Toolbox& tb, DialogRef& dialog) {
+  if (run_state().error_count != 0) MsgCallBack(tb, kLevelSummary, kSummaryText);
+  if (dialog) tb.DisposeDialog(dialog);
+  dialog = DialogRef{};
+}
+
+int MsgCallBack(Toolbox& tb, int level, std::string_view text) {
+  const bool listed = level == kLevelWarning || (level == kLevelError && prefs.errors_to_progress != 0);
+  // Without a progress window a listed level 0 falls through to the alert, so
+  // the error is still seen.
+  if (progPtr && listed) {
+    toolbox::SetCText(tb, progPtr, kProgressMessageItem, FitItemText(text));
+    ++run_state().error_count;
+    FlushWindow(tb, progPtr);
+    return 1;
+  }
+  if (level == kLevelSummary || level == kLevelError) ShowAlert(tb, text);
+  return 1;
+}
+
+int BusyCallback(Toolbox& tb, int type, int state, std::string_view text, int percent) {
+  const std::string_view name = DisplayName(text);
+  if (type == kBusyScanning) {
+    const std::string status = StatusText("Scanning: ", name);
+    if (!progPtr) return 0;
+    toolbox::SetCText(tb, progPtr, kProgressStatusItem, status);
+    toolbox::SetProgressBarIndeterminate(tb, progPtr, kProgressBarItem);
+  } else if (type == kBusyDecoding) {
+    if (state == -1 && progPtr) toolbox::SetProgressBarDeterminate(tb, progPtr, kProgressBarItem);
+    const std::string status = StatusText("Decoding: ", name);
+    if (!progPtr) return 0;
+    toolbox::SetCText(tb, progPtr, kProgressStatusItem, status);
+    const auto value = static_cast<std::int16_t>(static_cast<std::uint16_t>(percent & 0xFFFF));
+    toolbox::SetItemValue(tb, progPtr, kProgressBarItem, value);
+  }
+  if (!progPtr) return 0;
+  tb.IdleControls(progPtr);
+  FlushWindow(tb, progPtr);
+  return 0;
+}
+
+void DisplayAbout(Toolbox& tb) {
+  tb.InitCursor();
+  const DialogRef about = tb.GetNewDialog(toolbox::kAboutDialogID);
+  if (!about) return;
+  tb.ShowWindow(about);
+  tb.SetPort(about);
+  DialogItemIndex item = 0;
+  while (item != kAboutCloseItem) {
+    item = tb.ModalDialog(about);
+    if (item <= 0) break;
+  }
+  tb.DisposeDialog(about);
+}
+
+void DisplayError(Toolbox& tb, bool show, const char* format, ...) {
+  char message[kMessageBuffer];
+  va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(message, sizeof message, format, arguments);
+  va_end(arguments);
+  if (show) ShowAlert(tb, message);
+}
+
+}  // namespace vantorelle::app

@@ -1,0 +1,76 @@
+// progress_window.hpp - the progress window of a run, the message alert, the busy hook and the about box.
+//
+// A run's messages reach the user here: warnings (level 1), and errors
+// (level 0) when the preference says so, are listed in the progress window and
+// counted in run_state().error_count; other errors and the end-of-run summary
+// (level 9) stop in a modal alert that offers to continue or to quit the
+// program at once; notes (level 2) are never shown.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "vantorelle/toolbox/toolbox.hpp"
+
+namespace vantorelle::app {
+
+// Progress window (dialog 130) items.
+inline constexpr toolbox::DialogItemIndex kProgressStatusItem = 2;
+inline constexpr toolbox::DialogItemIndex kProgressBarItem = 5;
+inline constexpr toolbox::DialogItemIndex kProgressMessageItem = 6;
+// Alert (dialog 131) items.
+inline constexpr toolbox::DialogItemIndex kAlertContinueItem = 1;
+inline constexpr toolbox::DialogItemIndex kAlertQuitItem = 2;
+inline constexpr toolbox::DialogItemIndex kAlertTextItem = 3;
+// About box (dialog 128).
+inline constexpr toolbox::DialogItemIndex kAboutCloseItem = 1;
+
+inline constexpr std::string_view kProgressTitle = "Vantorelle";
+inline constexpr std::string_view kSummaryText = "There where errors while decoding";
+
+// Message levels and busy types of the engine's hooks.
+inline constexpr int kLevelError = 0;
+inline constexpr int kLevelWarning = 1;
+inline constexpr int kLevelNote = 2;
+inline constexpr int kLevelSummary = 9;
+inline constexpr int kBusyPoll = 0;
+inline constexpr int kBusyScanning = 1;
+inline constexpr int kBusyDecoding = 2;
+
+// The progress window of the run in progress; the null handle when none is open.
+extern toolbox::DialogRef progPtr;
+
+// Opens the progress window (title "Vantorelle", indeterminate bar) into
+// `dialog` and lets it draw before the run blocks the event loop.
+void OpenProgress(toolbox::Toolbox& tb, toolbox::DialogRef& dialog);
+
+// Shows the summary alert when messages were listed during the run, then
+// disposes of the window; `dialog` becomes the null handle.
+void CloseProgress(toolbox::Toolbox& tb, toolbox::DialogRef& dialog);
+
+// The message hook. Always returns 1. The alert's quit button ends the
+// process here (ExitToShell), without writing the preferences.
+int MsgCallBack(toolbox::Toolbox& tb, int level, std::string_view text);
+
+// The busy hook: "Scanning: NAME" with an indeterminate bar (type 1),
+// "Decoding: NAME" with the bar at `percent` (type 2; state -1 makes the bar
+// determinate first), and for every type idle time and a flush. NAME is the
+// part of `text` after its last '/'. Always returns 0.
+int BusyCallback(toolbox::Toolbox& tb, int type, int state, std::string_view text, int percent);
+
+// Shows the about box until it is closed.
+void DisplayAbout(toolbox::Toolbox& tb);
+
+// Formats a message (printf rules, at most 255 bytes) and shows it in the
+// alert as MsgCallBack does, when `show` is true.
+void DisplayError(toolbox::Toolbox& tb, bool show, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+// `text` as it fits a dialog item: texts longer than 255 bytes lose bytes in
+// the middle, where "…" marks the cut, so the start of a message and the end
+// of a path (the file name) stay. Never splits a UTF-8 sequence.
+std::string FitItemText(std::string_view text);
+
+// The part of `text` after its last '/'; the whole text when it has none.
+std::string_view DisplayName(std::string_view text);
+
+}  // namespace vantorelle::app

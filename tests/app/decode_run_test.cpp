@@ -1,0 +1,307 @@
+// decode_run_test.cpp - a whole decode run: questions, order, placement and which inputs are handed over.
+#include "decode_run.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "article_writer.hpp"
+#include "output_placement.hpp"
+#include "run_state.hpp"
+#include "test_support.hpp"
+
+namespace vantorelle::app {
+namespace {
+
+// Hooks that record what the run did, in one event list.
+class Recorder {
+ public:
+  RunHooks hooks() {
+    RunHooks h;
+    h.message = [this](int level, std::string_view text) {
+      messages.push_back({level, std::string(text)});
+      return 1;
+    };
+    h.busy = [this](int type, int, std::string_view text, int) {
+      if (type == kBusyScanning) events.push_back("scan " + std::string(text));
+      return 0;
+    };
+    h.directory = [](const std::string& dest_name, std::string& subject) {
+      return DirectoryCallback(dest_name, subject);
+    };
+    h.file_name_filter = [](std::string& name) { return FNameFilter(name); };
+    h.post_process = [this](const std::string& path) {
+      events.push_back("output " + path);
+      return 0;
+    };
+    h.input_remove = [this](const std::string& path) {
+      events.push_back("remove " + path);
+      removed.push_back(path);
+      return 0;
+    };
+    h.ask_directory_length = [this] {
+      events.push_back("ask length");
+      seen_at_length_question = run_state();
+    };
+    h.ask_directory = [this](const std::string& proposal) {
+      events.push_back("ask directory " + proposal);
+      if (typed_directory) UseOutputDirectory(*typed_directory);
+    };
+    return h;
+  }
+
+  std::vector<test::Message> messages;
+  std::vector<std::string> events;
+  std::vector<std::string> removed;
+  RunState seen_at_length_question;
+  std::optional<std::string> typed_directory;
+};
+
+class DecodeRun : public testing::Test {
+ protected:
+  DecodeRun() {
+    dispatch::ResetStateForTesting();
+    run_state() = RunState{};
+    run_state().path_ = base();
+  }
+  ~DecodeRun() override {
+    uuSetMsgCallback({});
+    uuSetBusyCallback({}, 10);
+    uuSetDirectoryCallback({});
+    uuSetFNameFilter({});
+    uuSetInputRemoveCallback({});
+    uuSetPostProcessOutputCallback({});
+    dispatch::ResetStateForTesting();
+    run_state() = RunState{};
+  }
+
+  std::string base() const { return dir.path().string() + "/"; }
+  std::string input(const std::string& name, const std::string& text) {
+    test::write_file(dir.file(name), text);
+    return dir.file(name);
+  }
+  int run(const std::vector<std::string>& inputs, const RunHooks& hooks) {
+    std::vector<std::string> argv{"Vantorelle"};
+    argv.insert(argv.end(), inputs.begin(), inputs.end());
+    return xmain(argv, hooks);
+  }
+  int run(const std::vector<std::string>& inputs) { return run(inputs, recorder.hooks()); }
+
+  test::TempDir dir;
+  Recorder recorder;
+};
+
+// A yEnc input without a Subject line: its record has an empty subject.
+std::string bare_yenc(const std::string& name, std::string_view data) {
+  const std::string article = test::yenc_articles("t", name, data, 1000)[0];
+  return article.substr(article.find("=ybegin"));
+}
+
+TEST_F(DecodeRun, NoInputAsksOnlyTheLengthQuestionAndOnlyWithShiftAndControl) {
+  struct Case {
+    bool shift, control, option;
+    std::vector<std::string> events;
+  };
+  const Case cases[] = {
+      {false, false, false, {}},
+      {true, true, false, {"ask length"}},
+      {false, true, false, {}},
+      {true, false, false, {}},
+      {true, true, true, {"ask length"}},
+  };
+  for (const Case& c : cases) {
+    Recorder fresh;
+    run_state().shiftKey_ = c.shift;
+    run_state().controlKey_ = c.control;
+    run_state().optionKey_ = c.option;
+    EXPECT_EQ(run({}, fresh.hooks()), 0);
+    EXPECT_EQ(fresh.events, c.events) << c.shift << c.control << c.option;
+  }
+}
+
+TEST_F(DecodeRun, RunGlobalsAreResetBeforeTheFirstQuestion) {
+  RunState& state = run_state();
+  state.directory_ = "old";
+  state.dir_cmp_len_ = 20;
+  state.error_count = 5;
+  state.shiftKey_ = state.controlKey_ = true;
+  run({});
+  EXPECT_EQ(recorder.seen_at_length_question.directory_, "");
+  EXPECT_EQ(recorder.seen_at_length_question.dir_cmp_len_, 8);
+  EXPECT_EQ(recorder.seen_at_length_question.error_count, 0);
+}
+
+TEST_F(DecodeRun, DirectoryQuestionProposesTheFirstSubjectText) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::vector<std::string> asked;
+  };
+  const Case cases[] = {
+      {"subject", test::yenc_articles("holiday pictures", "a.bin", "aaaa", 1000)[0],
+       {"ask directory holiday pictures - \"a.bin\" yEnc "}},
+      {"no Subject line", bare_yenc("a.bin", "aaaa"), {}},
+      {"one-character subject", "Subject:x (1/1)\n" + bare_yenc("a.bin", "aaaa"), {}},
+      {"nothing encoded", "From: me\n\nno data\n", {}},
+  };
+  for (const Case& c : cases) {
+    test::TempDir fresh;
+    run_state() = RunState{};
+    run_state().path_ = fresh.path().string() + "/";
+    run_state().optionKey_ = true;
+    test::write_file(fresh.file("in.txt"), c.text);
+    Recorder r;
+    run({fresh.file("in.txt")}, r.hooks());
+    std::vector<std::string> asked;
+    std::copy_if(r.events.begin(), r.events.end(), std::back_inserter(asked),
+                 [](const std::string& e) { return e.rfind("ask", 0) == 0; });
+    EXPECT_EQ(asked, c.asked) << c.name;
+  }
+}
+
+TEST_F(DecodeRun, InputsAreScannedInVectorOrderAndAllDecodedBeforeAnyIsHandedOver) {
+  const std::string c = input("c.txt", test::yenc_articles("one", "one.bin", "1111", 1000)[0]);
+  const std::string a = input("a.txt", test::yenc_articles("two", "two.bin", "2222", 1000)[0]);
+  const std::string b = input("b.txt", test::yenc_articles("one", "one.bin", "1111", 1000)[0] +
+                                           test::yenc_articles("three", "three.bin", "3333", 1000)[0]);
+  run({c, a, b});
+  const std::vector<std::string> expected = {
+      "scan " + c,          "scan " + a,          "scan " + b,          "output " + base() + "one.bin",
+      "output " + base() + "two.bin", "output " + base() + "three.bin", "remove " + c,
+      "remove " + a,        "remove " + b,
+  };
+  EXPECT_EQ(recorder.events, expected);
+}
+
+TEST_F(DecodeRun, TypedDirectoryHoldsOnlyWhileSubjectsAgree) {
+  const std::string in = input("in.txt", test::yenc_articles("holiday pictures A", "a.bin", "A", 10)[0] +
+                                             test::yenc_articles("holiday pictures B", "b.bin", "B", 10)[0] +
+                                             test::yenc_articles("vacation", "c.bin", "C", 10)[0]);
+  run_state().optionKey_ = true;
+  run_state().shiftKey_ = true;
+  recorder.typed_directory = "holiday typed";
+  run({in});
+  EXPECT_EQ(test::read_file(dir.file("holiday typed/a.bin")), "A");
+  EXPECT_EQ(test::read_file(dir.file("holiday typed/b.bin")), "B");
+  EXPECT_EQ(test::read_file(dir.file("vacation - \"c.bin\" yEnc /c.bin")), "C");
+}
+
+TEST_F(DecodeRun, SubjectReplacementIsKeptInTheCatalogue) {
+  const std::string in = input("in.txt", test::yenc_articles("Rome/Paris: day 1", "a.bin", "A", 10)[0]);
+  RunHooks hooks = recorder.hooks();
+  uuSetDirectoryCallback(hooks.directory);
+  uuSetFNameFilter(hooks.file_name_filter);
+  run_state().shiftKey_ = true;
+  Catalogue catalogue;
+  uuScanFile(catalogue, in);
+  ASSERT_EQ(catalogue.size(), 1u);
+  uuDecode(&catalogue.records().front());
+  EXPECT_EQ(catalogue.records().front().subject_text(), "Rome_Paris_ day 1 - \"a.bin\" yEnc ");
+  EXPECT_EQ(test::read_file(dir.file("Rome_Paris_ day 1 - \"a.bin\" yEnc /a.bin")), "A");
+}
+
+TEST_F(DecodeRun, PostedDotDotSubjectStaysInTheFolder) {
+  std::filesystem::create_directory(dir.path() / "in");
+  run_state().path_ = base() + "in/";
+  run_state().shiftKey_ = true;
+  const std::string in = input("in/x.txt", "Subject: ..\n" + bare_yenc("x.bin", "X"));
+  run({in});
+  EXPECT_EQ(test::read_file(dir.file("in/x.bin")), "X");
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "x.bin"));
+}
+
+// How an output can fail; each makes the run keep the inputs of that output.
+struct Failure {
+  const char* name;
+  std::vector<std::string> bad_articles;  // the failing output's articles, one input each
+  const char* output_path;                // forced output path of bad.bin, "" for the usual one
+};
+
+std::vector<Failure> failures() {
+  const std::string data(3000, 'd');
+  auto missing = test::yenc_articles("bad", "bad.bin", data, 1000);
+  missing.erase(missing.begin() + 1);
+  auto corrupt = test::yenc_articles("bad", "bad.bin", data, 1000);
+  corrupt[1][corrupt[1].find("=ypart") + 40] ^= 1;
+  auto cut = test::uu_articles("bad", "bad.bin", data, 30);
+  cut.back() = cut.back().substr(0, cut.back().size() / 2);
+  const auto plain = test::yenc_articles("bad", "bad.bin", data, 1000);
+  return {
+      {"missing part", missing, ""},
+      {"part CRC mismatch", corrupt, ""},
+      {"uuencoded data cut short", cut, ""},
+      {"output cannot be created", plain, "/nonexistent folder/bad.bin"},
+      {"output cannot be written", plain, "/dev/full"},
+  };
+}
+
+TEST_F(DecodeRun, InputsOfAFailedOutputAreKept) {
+  for (const Failure& f : failures()) {
+    for (const bool requested : {false, true}) {
+      SCOPED_TRACE(std::string(f.name) + (requested ? ", disposal requested" : ", no disposal"));
+      test::TempDir fresh;
+      dispatch::ResetStateForTesting();
+      run_state() = RunState{};
+      run_state().path_ = fresh.path().string() + "/";
+      std::vector<std::string> inputs;
+      for (std::size_t i = 0; i < f.bad_articles.size(); ++i) {
+        inputs.push_back(fresh.file("bad-" + std::to_string(i) + ".txt"));
+        test::write_file(inputs.back(), f.bad_articles[i]);
+      }
+      // The first bad input also carries a good output: it is kept all the same.
+      test::write_file(inputs.front(),
+                       test::yenc_articles("mixed", "mixed.bin", "m", 10)[0] + f.bad_articles.front());
+      const std::string good = fresh.file("good.txt");
+      test::write_file(good, test::yenc_articles("good", "good.bin", "g", 10)[0]);
+      inputs.push_back(good);
+
+      Recorder r;
+      RunHooks hooks = r.hooks();
+      hooks.disposal_requested = requested;
+      if (*f.output_path != '\0') {
+        hooks.file_name_filter = [&f](std::string& name) {
+          return name == "bad.bin" ? std::string(f.output_path) : FNameFilter(name);
+        };
+      }
+      run(inputs, hooks);
+
+      EXPECT_EQ(r.removed, std::vector<std::string>{good});
+      std::vector<test::Message> keeping;
+      for (const auto& m : r.messages) {
+        if (m.text.rfind("Keeping", 0) == 0) keeping.push_back(m);
+      }
+      std::vector<test::Message> expected;
+      for (std::size_t i = 0; requested && i + 1 < inputs.size(); ++i) {
+        expected.push_back({kLevelWarning, "Keeping '" + inputs[i] + "': its output had errors"});
+      }
+      EXPECT_EQ(keeping, expected);
+      EXPECT_EQ(test::read_file(fresh.file("good.bin")), "g");
+    }
+  }
+}
+
+TEST_F(DecodeRun, NotesDoNotKeepAnInput) {
+  // Whole data lines only, so no short line before the terminator: a note.
+  const std::string in =
+      input("note.txt", test::uu_articles("note", "note.bin", std::string(90, 'n'), 100, "\n")[0]);
+  RunHooks hooks = recorder.hooks();
+  hooks.disposal_requested = true;
+  run({in}, hooks);
+  ASSERT_FALSE(recorder.messages.empty());
+  for (const auto& m : recorder.messages) EXPECT_EQ(m.level, kLevelNote) << m.text;
+  EXPECT_EQ(recorder.removed, std::vector<std::string>{in});
+}
+
+TEST_F(DecodeRun, WithoutARemovalHookNothingIsHandedOverOrSaid) {
+  auto parts = test::yenc_articles("gap", "gap.bin", std::string(3000, 'x'), 1000);
+  const std::string in = input("in.txt", parts[0] + parts[2]);
+  RunHooks hooks = recorder.hooks();
+  hooks.input_remove = {};
+  hooks.disposal_requested = true;
+  run({in}, hooks);
+  for (const auto& m : recorder.messages) EXPECT_EQ(m.text.find("Keeping"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vantorelle::app
