@@ -76,7 +76,8 @@ std::string name_prefix(std::string_view dest_name) {
   if (name.empty()) return {};
   std::size_t end = first_character_size(name);
   while (end < name.size() && is_ascii_letter(name[end])) ++end;
-  return SafeComponent(std::string(name.substr(0, end)));
+  // A leading '/' stays: below path_ it names the same folder without it.
+  return WithoutControlCharacters(std::string(name.substr(0, end)));
 }
 
 void use_prefix_directory(std::string_view dest_name) {

@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
 #include <tuple>
+#include <utility>
 
 namespace vantorelle::app {
 namespace {
@@ -46,11 +48,17 @@ std::string fitted(const std::string& base, const std::string& suffix, const std
 
 }  // namespace
 
-std::string SafeComponent(std::string name) {
+std::string WithoutControlCharacters(std::string name) {
   for (char& c : name) {
     const auto u = static_cast<unsigned char>(c);
-    if (c == '/' || u < 0x20 || u == 0x7F) c = '_';
+    if (u < 0x20 || u == 0x7F) c = '_';
   }
+  return name;
+}
+
+std::string SafeComponent(std::string name) {
+  name = WithoutControlCharacters(std::move(name));
+  std::replace(name.begin(), name.end(), '/', '_');
   return name;
 }
 

@@ -11,6 +11,9 @@ namespace vantorelle::app {
 // line breaks.
 std::string SafeComponent(std::string name);
 
+// The same for control characters alone ('/' stays).
+std::string WithoutControlCharacters(std::string name);
+
 // Whether an output may be created under this path: nothing of that name
 // exists, or an empty regular file with no other link to it (which is then
 // written in place). Folders, links and everything else are left alone.

@@ -285,6 +285,7 @@ TEST_F(Assembly, PartsUpToThePartTotalOrTheHighestFound) {
   };
   for (const auto& c : cases) {
     hooks.messages.clear();
+    std::filesystem::remove(dir.file("out-t.bin"));  // outputs are never written over
     std::vector<std::string> paths;
     for (const char* counter : c.counters) {
       const std::string part(1, counter[1]);
@@ -309,6 +310,7 @@ TEST_F(Assembly, HugePartNumbersCostNoTimeAndAtMostAHundredLines) {
   for (const Case c : {Case{"(2000000000/1)", 2000000000, 1999999999LL}, Case{"(2023/2024)", 2023, 2023LL},
                        Case{"(500/2147483647)", 500, 2147483646LL}}) {
     hooks.messages.clear();
+    std::filesystem::remove(dir.file("out-h.bin"));  // outputs are never written over
     Catalogue cat = scan({write("h", yenc_article(std::string("h ") + c.counter, "h.bin", "x", 1))});
     uuDecode(&cat.records()[0]);
     const std::string out = dir.file("out-h.bin");
@@ -355,6 +357,7 @@ TEST_F(Assembly, YencSizesAreChecked) {
   };
   for (const auto& k : cases) {
     hooks.messages.clear();
+    std::filesystem::remove(dir.file("out-s.bin"));  // outputs are never written over
     std::vector<std::string> paths;
     for (std::size_t i = 0; i < k.articles.size(); ++i) paths.push_back(write("z" + std::to_string(i), k.articles[i]));
     Catalogue cat = scan(paths);
