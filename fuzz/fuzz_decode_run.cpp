@@ -1,10 +1,12 @@
 // fuzz_decode_run.cpp - fuzz target: a whole decode run over the input files, into a fresh folder.
 //
-// Each input is cut into up to four article files in an empty run folder that
+// The run flags for subject and name-prefix folders come from the end of the
+// input. Each input is cut into up to four article files in an empty run folder that
 // also holds links out of it (to a file, to a name that does not exist yet,
 // and a hard link to an empty file outside). Whatever the articles say, the run must write only inside the run
 // folder, through no link, leave the inputs and everything outside as they
 // were, and hand over only inputs it was given.
+#include <fuzzer/FuzzedDataProvider.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -71,7 +73,12 @@ void check_nothing_outside(const fs::path& root, const fs::path& run, const fs::
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace vantorelle;
   namespace fs = std::filesystem;
-  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  FuzzedDataProvider params(data, size);
+  const bool subject_dirs = params.ConsumeBool();
+  const bool prefix_dirs = params.ConsumeBool();
+  const auto compare_length = params.ConsumeIntegralInRange<std::int16_t>(-2, 40);
+  const std::string remaining = params.ConsumeRemainingBytesAsString();
+  const std::string_view text(remaining);
 
   const fs::path root = fuzz::scratch_root();
   const fs::path run = root / "run";
@@ -97,6 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   app::RunState& state = app::run_state();
   state = app::RunState{};
   state.path_ = run.string() + "/";
+  state.shiftKey_ = subject_dirs;
+  state.cmdKey_ = prefix_dirs;
   const std::string folder = state.path_;
 
   app::RunHooks hooks;
@@ -104,6 +113,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::check(message.size() <= kMaxMessageLength, "message longer than 511 bytes");
     fuzz::check(level >= kLevelError && level <= kLevelNote, "message level");
     return 1;
+  };
+  hooks.directory = [compare_length](const std::string& dest_name, std::string& subject) {
+    app::run_state().dir_cmp_len_ = compare_length;
+    return app::DirectoryCallback(dest_name, subject);
   };
   hooks.file_name_filter = [](std::string& name) { return app::FNameFilter(name); };
   hooks.post_process = [&folder](const std::string& path) {
