@@ -17,6 +17,7 @@
 
 #include "cli_options.hpp"
 #include "decode_run.hpp"
+#include "input_disposal.hpp"
 #include "input_files.hpp"
 #include "output_placement.hpp"
 #include "run_state.hpp"
@@ -60,6 +61,15 @@ void print_usage(std::FILE* to) {
                "                         when the first binary found has a subject; with\n"
                "                         --subject-dirs, only until a subject differs from\n"
                "                         NAME in its first 8 (or N) characters\n"
+               "\n"
+               "Disposal, once every output file has been decoded:\n"
+               "  --delete-inputs        delete each FILE\n"
+               "  --trash-inputs         move each FILE into the Trash ($XDG_DATA_HOME/Trash,\n"
+               "                         else ~/.local/share/Trash); nothing there is\n"
+               "                         replaced, and without a Trash nothing is decoded\n"
+               "  A FILE that holds a part of an output file with an error or warning, or one\n"
+               "  that could not be written, is kept, and a warning says so. Given both\n"
+               "  options, a FILE is deleted and its move reported as failed.\n"
                "\n"
                "Options:\n"
                "  -h, --help             show this help and exit\n"
@@ -143,9 +153,11 @@ class OutputListing {
 
 // The run's hooks: messages and progress on standard error, output paths on
 // standard output, placement by the run flags and the options' answers.
-// `written` counts the output files made.
+// `written` counts the output files made; `trash` is the Trash's files
+// folder for --trash-inputs.
 vantorelle::app::RunHooks make_hooks(Reporter& reporter, const vantorelle::app::CliOptions& options,
-                                     OutputListing& listing, std::size_t& written) {
+                                     OutputListing& listing, std::size_t& written,
+                                     const std::string& trash) {
   namespace app = vantorelle::app;
   app::RunHooks hooks;
   hooks.message = [&reporter](int level, std::string_view text) { return reporter.message(level, text); };
@@ -168,6 +180,12 @@ vantorelle::app::RunHooks make_hooks(Reporter& reporter, const vantorelle::app::
   }
   if (options.directory) {
     hooks.ask_directory = [name = *options.directory](const std::string&) { app::UseOutputDirectory(name); };
+  }
+  if (options.delete_inputs || options.trash_inputs) {
+    hooks.input_remove = [&options, trash](const std::string& path) {
+      return app::DisposeInput(path, options.delete_inputs, options.trash_inputs, trash);
+    };
+    hooks.disposal_requested = true;
   }
   return hooks;
 }
@@ -202,6 +220,16 @@ int main(int argc, char** argv) {
     return kExitClean;
   }
   if (options.files.empty()) return usage_error("no FILE given");
+  std::string trash;
+  if (options.trash_inputs) {
+    // The application's fallback, the current folder, is no Trash: inputs
+    // would land among the user's files. Better to decode nothing.
+    trash = vantorelle::app::FindTrashPath();
+    if (trash == "./") {
+      std::fprintf(stderr, "%s: cannot find or make the Trash folder; nothing done\n", kProgram);
+      return kExitUsage;
+    }
+  }
 
   using vantorelle::app::run_state;
   run_state().path_ =
@@ -223,7 +251,7 @@ int main(int argc, char** argv) {
   Reporter reporter;
   OutputListing listing;
   std::size_t written = 0;
-  const vantorelle::app::RunHooks hooks = make_hooks(reporter, options, listing, written);
+  const vantorelle::app::RunHooks hooks = make_hooks(reporter, options, listing, written, trash);
   std::vector<std::string> run_argv{"Vantorelle"};
   run_argv.insert(run_argv.end(), inputs.begin(), inputs.end());
   vantorelle::app::xmain(run_argv, hooks, nullptr);

@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """bench.py - times vantorelle-decode against copying and against the peer decoders.
 
-Usage: bench/bench.py [--runs N] [--big] [--no-peers] [--keep]
+Usage: bench/bench.py [--runs N] [--big] [--no-peers] [--keep] [--isa LEVEL,...]
 
 Builds vantorelle-decode (Release) under build/bench/release, installs the peers
 (Debian: sharutils, python3-sabyenc; npm: yencode into build/bench/peers),
 generates the seeded corpus under build/bench (a 256 MiB random binary as 700
 yEnc articles of 384,000 bytes and as 1,194 uuencoded articles of 5,000 lines;
-with --big also a 1 GiB one), and prints one Markdown table: median wall time,
+with --big also a 1 GiB one), and prints one Markdown table: vantorelle-decode once
+per kernel level the processor offers (VANTORELLE_ISA=avx512, avx2, portable; the
+peers run at their own best), median wall time,
 MB/s of decoded output, the median of the ratios to the copy baseline measured
 pair by pair (the copy runs right before each program run), and peak resident
 size. Every program's output is compared with the original bytes after every
@@ -92,7 +94,7 @@ def corpus(maker, size):
     return folder
 
 
-def timed(args, stdout=subprocess.DEVNULL):
+def timed(args, stdout=subprocess.DEVNULL, env=None):
     """Wall seconds and peak resident KiB of one run.
 
     The peak comes from GNU time (package `time`): Linux keeps the largest
@@ -103,14 +105,15 @@ def timed(args, stdout=subprocess.DEVNULL):
     sh(["sync"])
     start = time.perf_counter()
     proc = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", str(report)] + args, stdout=stdout,
-                          stderr=subprocess.PIPE)
+                          stderr=subprocess.PIPE, env=env)
     wall = time.perf_counter() - start
     if proc.returncode != 0:
         sys.exit(f"{args[0]} failed ({proc.returncode}): {proc.stderr.decode(errors='replace')}")
     return wall, int(report.read_text().split()[-1])
 
 
-def measure(name, base_args, base_out, prog_args, prog_out, original, runs, base_stdout=False):
+def measure(name, base_args, base_out, prog_args, prog_out, original, runs, base_stdout=False,
+            env=None):
     """Runs copy and program in turns; returns the row for the table."""
     walls, ratios, peaks = [], [], []
     for _ in range(runs):
@@ -122,7 +125,7 @@ def measure(name, base_args, base_out, prog_args, prog_out, original, runs, base
         else:
             base, _ = timed(base_args)
         base_out.unlink()
-        wall, peak = timed(prog_args)
+        wall, peak = timed(prog_args, env=env)
         if not filecmp.cmp(prog_out, original, shallow=False):
             sys.exit(f"{name}: output differs from the original")
         prog_out.unlink()
@@ -136,15 +139,38 @@ def measure(name, base_args, base_out, prog_args, prog_out, original, runs, base
     return row
 
 
-def machine():
-    model = "unknown"
-    flags = set()
+def cpu_flags():
     with open("/proc/cpuinfo") as f:
         for line in f:
-            if line.startswith("model name") and model == "unknown":
-                model = line.split(":", 1)[1].strip()
             if line.startswith("flags"):
-                flags = set(line.split(":", 1)[1].split())
+                return set(line.split(":", 1)[1].split())
+    return set()
+
+
+def isa_levels(requested):
+    """The kernel levels to measure, best first: those asked for that the processor offers."""
+    flags = cpu_flags()
+    offered = [level for level, needs in (("avx512", {"avx512_vbmi2", "avx512bw", "avx512vl"}),
+                                          ("avx2", {"avx2"}), ("portable", set()))
+               if needs <= flags]
+    return [level for level in offered if level in requested]
+
+
+def isa_env(level):
+    """The environment that holds vantorelle-decode to one kernel level."""
+    env = {k: v for k, v in os.environ.items() if k != "VANTORELLE_PORTABLE"}
+    env["VANTORELLE_ISA"] = level
+    return env
+
+
+def machine():
+    model = "unknown"
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    flags = cpu_flags()
     wanted = [f for f in ("avx2", "avx512bw", "avx512_vbmi2", "pclmulqdq", "vpclmulqdq") if f in flags]
     mem = os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES") / (1 << 30)
     return (f"{model}, {os.cpu_count()} cores ({', '.join(wanted)}), {mem:.0f} GiB RAM, "
@@ -157,7 +183,10 @@ def main():
     parser.add_argument("--big", action="store_true", help="also the 1 GiB corpus")
     parser.add_argument("--no-peers", action="store_true")
     parser.add_argument("--keep", action="store_true", help="keep the corpora")
+    parser.add_argument("--isa", default="avx512,avx2,portable",
+                        help="kernel levels to measure, comma-separated (default: all)")
     args = parser.parse_args()
+    levels = isa_levels(args.isa.split(","))
 
     BUILD.mkdir(parents=True, exist_ok=True)
     if not args.no_peers:
@@ -175,9 +204,11 @@ def main():
             yenc = sorted(str(p) for p in (c / "yenc").glob("*.txt"))
             uu = sorted(str(p) for p in (c / "uu").glob("*.txt"))
             tag = f"{size // MIB} MiB"
-            rows.append(measure(f"vantorelle-decode, yEnc, {len(yenc)} files, {tag}",
-                                ["cat"] + yenc, copy, [str(decode)] + yenc,
-                                c / "yenc" / "random.bin", original, args.runs, base_stdout=True))
+            for level in levels:
+                rows.append(measure(f"vantorelle-decode {level}, yEnc, {len(yenc)} files, {tag}",
+                                    ["cat"] + yenc, copy, [str(decode)] + yenc,
+                                    c / "yenc" / "random.bin", original, args.runs,
+                                    base_stdout=True, env=isa_env(level)))
             if not args.no_peers and size == 256 * MIB:
                 node = ["env", f"NODE_PATH={BUILD / 'peers' / 'node_modules'}", "node",
                         str(BENCH / "peer_yencode.js"), str(out / "peer")]
@@ -188,9 +219,11 @@ def main():
                 rows.append(measure(f"python3-sabyenc, yEnc, {len(yenc)} files, {tag}",
                                     ["cat"] + yenc, copy, saby + yenc, out / "peer", original,
                                     args.runs, base_stdout=True))
-            rows.append(measure(f"vantorelle-decode, uuencode, {len(uu)} files, {tag}",
-                                ["cat"] + uu, copy, [str(decode)] + uu, c / "uu" / "random.bin",
-                                original, args.runs, base_stdout=True))
+            for level in levels:
+                rows.append(measure(f"vantorelle-decode {level}, uuencode, {len(uu)} files, {tag}",
+                                    ["cat"] + uu, copy, [str(decode)] + uu,
+                                    c / "uu" / "random.bin", original, args.runs,
+                                    base_stdout=True, env=isa_env(level)))
             if not args.no_peers and size == 256 * MIB:
                 rows.append(measure(f"sharutils uudecode, one uuencoded block, {tag}",
                                     ["cp", str(c / "single.uue"), str(copy)], copy,

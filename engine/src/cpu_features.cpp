@@ -1,4 +1,4 @@
-// cpu_features.cpp - which instruction-set extensions the running processor offers.
+// cpu_features.cpp - which instruction-set extensions the running processor offers, and the cap on them.
 #include "cpu_features.hpp"
 
 #include <cstdlib>
@@ -8,11 +8,6 @@ namespace {
 
 CpuFeatures detect() {
   CpuFeatures f;
-  // VANTORELLE_PORTABLE=1 forces the portable kernels, so that they can be
-  // measured and checked on machines that would otherwise never run them.
-  if (const char* env = std::getenv("VANTORELLE_PORTABLE"); env != nullptr && *env == '1') {
-    return f;
-  }
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_cpu_init();
   f.avx2 = __builtin_cpu_supports("avx2");
@@ -28,10 +23,45 @@ CpuFeatures detect() {
   return f;
 }
 
+IsaLevel level_from_environment() {
+  if (const char* env = std::getenv("VANTORELLE_PORTABLE"); env != nullptr && *env == '1') {
+    return IsaLevel::kPortable;
+  }
+  if (const char* env = std::getenv("VANTORELLE_ISA"); env != nullptr) {
+    return parse_isa_level(env).value_or(IsaLevel::kAvx512);
+  }
+  return IsaLevel::kAvx512;
+}
+
 }  // namespace
 
-const CpuFeatures& cpu_features() {
+std::optional<IsaLevel> parse_isa_level(std::string_view text) {
+  if (text == "portable") return IsaLevel::kPortable;
+  if (text == "avx2") return IsaLevel::kAvx2;
+  if (text == "avx512") return IsaLevel::kAvx512;
+  return std::nullopt;
+}
+
+CpuFeatures capped(CpuFeatures features, IsaLevel level) {
+  if (level < IsaLevel::kAvx512) {
+    features.vpclmul = false;
+    features.avx512bw = false;
+    features.avx512_vbmi2 = false;
+  }
+  if (level < IsaLevel::kAvx2) {
+    features.avx2 = false;
+    features.pclmul = false;
+  }
+  return features;
+}
+
+const CpuFeatures& cpu_hardware_features() {
   static const CpuFeatures features = detect();
+  return features;
+}
+
+const CpuFeatures& cpu_features() {
+  static const CpuFeatures features = capped(cpu_hardware_features(), level_from_environment());
   return features;
 }
 

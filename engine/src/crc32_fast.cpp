@@ -1,8 +1,8 @@
 // crc32_fast.cpp - the CRC-32 register advanced over large blocks, and shifted over zeros.
 //
-// The portable kernel extends the stored table to eight tables (entry [k][i] is
-// entry i advanced over k further zero bytes), so eight input bytes cost eight
-// independent look-ups. Shifting over zeros multiplies the register by x^(8n)
+// The portable kernel extends the stored table to sixteen tables (entry [k][i]
+// is entry i advanced over k further zero bytes), so sixteen input bytes cost
+// sixteen independent look-ups. Shifting over zeros multiplies the register by x^(8n)
 // modulo the polynomial, with x^(2^k) kept for every k.
 #include "crc32_fast.hpp"
 
@@ -17,12 +17,12 @@ namespace {
 
 constexpr std::uint32_t kPolynomial = 0xEDB88320u;
 
-using SliceTables = std::array<std::array<std::uint32_t, 256>, 8>;
+using SliceTables = std::array<std::array<std::uint32_t, 256>, 16>;
 
 SliceTables make_slice_tables() {
   SliceTables t{};
   t[0] = crc_tab;
-  for (std::size_t k = 1; k < 8; ++k) {
+  for (std::size_t k = 1; k < 16; ++k) {
     for (std::size_t i = 0; i < 256; ++i) {
       const std::uint32_t prev = t[k - 1][i];
       t[k][i] = (prev >> 8) ^ crc_tab[prev & 0xFFu];
@@ -71,20 +71,20 @@ Kernel choose_kernel() {
 
 std::uint32_t crc_update_portable(std::uint32_t reg, const unsigned char* data, std::size_t size) {
   const SliceTables& t = slice_tables();
-  while (size >= 8) {
-    std::uint32_t lo;
-    std::uint32_t hi;
-    std::memcpy(&lo, data, 4);
-    std::memcpy(&hi, data + 4, 4);
+  auto byte = [](std::uint32_t w, unsigned k) { return (w >> (8 * k)) & 0xFFu; };
+  while (size >= 16) {
+    std::uint32_t w[4];
+    std::memcpy(w, data, sizeof w);
 #if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    lo = __builtin_bswap32(lo);
-    hi = __builtin_bswap32(hi);
+    for (auto& x : w) x = __builtin_bswap32(x);
 #endif
-    lo ^= reg;
-    reg = t[7][lo & 0xFFu] ^ t[6][(lo >> 8) & 0xFFu] ^ t[5][(lo >> 16) & 0xFFu] ^ t[4][lo >> 24] ^
-          t[3][hi & 0xFFu] ^ t[2][(hi >> 8) & 0xFFu] ^ t[1][(hi >> 16) & 0xFFu] ^ t[0][hi >> 24];
-    data += 8;
-    size -= 8;
+    w[0] ^= reg;
+    reg = 0;
+    for (unsigned i = 0; i < 4; ++i) {
+      for (unsigned k = 0; k < 4; ++k) reg ^= t[15 - 4 * i - k][byte(w[i], k)];
+    }
+    data += 16;
+    size -= 16;
   }
   crcadd_block(&reg, data, size);
   return reg;

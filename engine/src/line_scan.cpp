@@ -1,7 +1,10 @@
 // line_scan.cpp - finding line breaks and skipping uninteresting lines: plain versions and dispatch.
 #include "line_scan.hpp"
 
+#include <cstdint>
+
 #include "cpu_features.hpp"
+#include "swar.hpp"
 
 namespace vantorelle {
 namespace {
@@ -30,10 +33,20 @@ SkipLines choose_skip_lines() {
   return &skip_plain_lines_plain;
 }
 
+std::uint64_t break_marks(std::uint64_t word) {
+  return swar::bytes_equal(word, '\r') | swar::bytes_equal(word, '\n');
+}
+
 }  // namespace
 
 const char* find_line_break_plain(const char* data, std::size_t size) {
-  for (std::size_t i = 0; i < size; ++i) {
+  std::size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    if (const std::uint64_t marks = break_marks(swar::load(data + i)); marks != 0) {
+      return data + i + swar::first_marked(marks);
+    }
+  }
+  for (; i < size; ++i) {
     if (is_break(data[i])) return data + i;
   }
   return nullptr;
@@ -43,8 +56,11 @@ SkippedLines skip_plain_lines_plain(const char* data, std::size_t size) {
   SkippedLines done;
   std::size_t at = 0;
   while (at < size && !starts_scanned_prefix(data[at])) {
+    // Eight at a time: the padding after the block may be read, never counted.
     std::size_t brk = at;
-    while (brk < size && !is_break(data[brk])) ++brk;
+    std::uint64_t marks = 0;
+    while (brk < size && (marks = break_marks(swar::load(data + brk))) == 0) brk += 8;
+    if (brk < size) brk += swar::first_marked(marks);
     std::size_t next = brk + 1;
     if (brk < size && data[brk] == '\r' && next < size && data[next] == '\n') ++next;
     // The break's last byte must come before the block's last byte.

@@ -1,8 +1,9 @@
 // line_scan.hpp - finding line breaks and skipping uninteresting lines in a block of input.
 //
 // A line break is CR, LF, or CR LF taken together. Every function here has a
-// plain byte-by-byte version (the reference) and a faster one chosen at first
-// use; both give the same answers.
+// plain version (eight bytes at a time in a 64-bit word) and faster ones
+// chosen at first use; all give the answers of the byte-by-byte versions in
+// reference/.
 #pragma once
 
 #include <cstddef>

@@ -93,6 +93,19 @@ class UuSegment {
     return !input_.eof();
   }
 
+  // After a short first line, a terminator line (1 to 3 bytes) followed by
+  // an end line closes the data; otherwise the next read is the line after
+  // the terminator again. (Not before any data: a body whose every line was
+  // rejected must not pass for a complete one.)
+  bool terminator_then_end(std::string_view line) {
+    if (line.empty() || line.size() > 3 || !is_terminator_start(line[0])) return false;
+    const std::uint64_t after = input_.position();
+    std::string_view next;
+    if (read(next) && is_end_line(next)) return true;
+    input_.seek(after);
+    return false;
+  }
+
   int search() {
     for (;;) {
       if (input_.position() > end_) return kDecodeOk;
@@ -105,15 +118,10 @@ class UuSegment {
       const std::uint64_t next_start = input_.position();
       std::string_view next;
       if (!read(next)) return kDecodeEarlyEof;
-      const std::size_t next_size = next.size();
-      if (next_size >= 1 && next_size <= 3 && is_terminator_start(next[0])) {
-        // A terminator and an end line: the whole body was that one line.
-        const std::uint64_t after = input_.position();
-        std::string_view last;
-        if (read(last) && is_end_line(last)) return kDecodeOk;
-        input_.seek(after);
-        if (next_size >= 2) continue;
-      }
+      // The peek for an end line moves the reader, so judge the line first.
+      const bool two_or_three = next.size() >= 2 && next.size() <= 3 && is_terminator_start(next[0]);
+      if (terminator_then_end(next)) return kDecodeOk;
+      if (two_or_three) continue;
       dispatch::MsgCallback(kLevelNote, "Warning: garbage at end.");
       input_.seek(next_start);  // read that line again
     }

@@ -1,7 +1,10 @@
 // uu_kernel.cpp - decoding runs of full uuencoded data lines: the plain version and dispatch.
 #include "uu_kernel.hpp"
 
+#include <cstdint>
+
 #include "cpu_features.hpp"
+#include "swar.hpp"
 
 namespace vantorelle {
 namespace {
@@ -18,7 +21,30 @@ Kernel choose_kernel() {
   return &uu_decode_full_lines_plain;
 }
 
-unsigned value_of(char c) { return (static_cast<unsigned char>(c) - 32u) & 63u; }
+// The first CR, LF or NUL among the 64 characters from line[0], or 64.
+std::size_t first_line_end(const char* line) {
+  for (std::size_t at = 0; at < 64; at += 8) {
+    const std::uint64_t word = swar::load(line + at);
+    const std::uint64_t marks = swar::first_byte_equal(word, '\r') |
+                                swar::first_byte_equal(word, '\n') | swar::first_zero_byte(word);
+    if (marks != 0) return at + swar::first_marked(marks);
+  }
+  return 64;
+}
+
+// Eight characters (two groups of four) to their six bytes, in the low six
+// bytes of the result in output order.
+std::uint64_t decode_two_groups(std::uint64_t chars) {
+  constexpr std::uint64_t kByteLanes = 0x00FF00FF00FF00FFu;
+  constexpr std::uint64_t kPairLanes = 0x0000FFFF0000FFFFu;
+  const std::uint64_t values = swar::minus(chars, 32) & swar::repeat(63);
+  // Pairs of values to 12 bits, then pairs of those to 24 bits per group.
+  const std::uint64_t twelve = ((values & kByteLanes) << 6) | ((values >> 8) & kByteLanes);
+  const std::uint64_t groups = ((twelve & kPairLanes) << 12) | ((twelve >> 16) & kPairLanes);
+  // Each group's three bytes come most significant first.
+  const std::uint64_t swapped = __builtin_bswap64(groups);
+  return (swapped >> 40) | ((swapped & 0xFFFFFF00u) << 16);
+}
 
 }  // namespace
 
@@ -28,21 +54,18 @@ DecodedLines uu_decode_full_lines_plain(const char* src, std::size_t limit, unsi
   while (dst_size - done.produced >= kUuLineRoom) {
     const char* line = src + done.consumed;
     if (done.consumed + kFullLength >= limit || line[0] != 'M') break;
-    std::size_t i = 1;
-    while (i < kFullLength && line[i] != '\r' && line[i] != '\n' && line[i] != '\0') ++i;
-    if (i < kFullLength || (line[i] != '\r' && line[i] != '\n')) break;
+    if (first_line_end(line) != kFullLength || line[kFullLength] == '\0') break;
     std::size_t next = kFullLength + 1;
     if (line[kFullLength] == '\r' && line[next] == '\n') ++next;
     if (done.consumed + next >= limit) break;
 
+    // Fifteen groups: seven pairs stored eight bytes at a time (two bytes of
+    // overhang), then the last group.
     unsigned char* out = dst + done.produced;
-    for (std::size_t at = 1; at < kFullLength; at += 4) {
-      const unsigned w = value_of(line[at]), x = value_of(line[at + 1]);
-      const unsigned y = value_of(line[at + 2]), z = value_of(line[at + 3]);
-      *out++ = static_cast<unsigned char>(w * 4 + x / 16);
-      *out++ = static_cast<unsigned char>((x & 15) * 16 + y / 4);
-      *out++ = static_cast<unsigned char>((y & 3) * 64 + z);
+    for (std::size_t at = 1; at < 57; at += 8, out += 6) {
+      swar::store(out, decode_two_groups(swar::load(line + at)));
     }
+    swar::store(out, decode_two_groups(swar::load(line + 57)));
     done.produced += kUuFullLineBytes;
     done.consumed += next;
   }

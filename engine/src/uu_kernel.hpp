@@ -2,8 +2,9 @@
 //
 // A full line is 'M' and 60 data characters (45 bytes). In the body of a
 // segment such lines need no other test, so runs of them are decoded here and
-// everything else is left to the line-by-line decoder. The plain version is
-// the reference for the faster one.
+// everything else is left to the line-by-line decoder. The plain version works
+// a 64-bit word at a time; all are checked against a byte-by-byte one
+// (reference/).
 #pragma once
 
 #include <cstddef>

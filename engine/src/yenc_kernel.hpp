@@ -3,7 +3,8 @@
 // The decoder hands over the unread part of its input buffer and free room in
 // the output buffer; the kernel decodes as many whole lines as it safely can
 // and leaves every other line to the line-by-line path, which has the whole
-// line rule. The plain version here is the reference for the faster ones.
+// line rule. The plain version works eight characters at a time in a 64-bit
+// word; all of them are checked against a byte-by-byte one (reference/).
 #pragma once
 
 #include <cstddef>
@@ -31,6 +32,9 @@ DecodedLines yenc_decode_lines_plain(const char* src, std::size_t size, unsigned
                                      std::size_t dst_size);
 
 #if defined(__x86_64__)
+// AVX2 kernel; needs cpu_features().avx2. Exposed for tests.
+DecodedLines yenc_decode_lines_avx2(const char* src, std::size_t size, unsigned char* dst,
+                                    std::size_t dst_size);
 // AVX-512 VBMI2 kernel; needs cpu_features().avx512_vbmi2. Exposed for tests.
 DecodedLines yenc_decode_lines_avx512(const char* src, std::size_t size, unsigned char* dst,
                                       std::size_t dst_size);

@@ -161,22 +161,14 @@ TEST_F(DecodeRun, DirectoryQuestionProposesTheFirstSubjectText) {
 }
 
 TEST_F(DecodeRun, InputsAreScannedInVectorOrderAndAllDecodedBeforeAnyIsHandedOver) {
-  const std::string c = input("c.txt", test::yenc_articles("one", "one.bin", "1111", 1000)[0]);
+  const auto one = test::yenc_articles("one", "one.bin", "11112222", 4);
+  const std::string c = input("c.txt", one[0]);
   const std::string a = input("a.txt", test::yenc_articles("two", "two.bin", "2222", 1000)[0]);
-  const std::string b = input("b.txt", test::yenc_articles("four", "four.bin", "4444", 1000)[0] +
-                                           test::yenc_articles("three", "three.bin", "3333", 1000)[0]);
+  const std::string b = input("b.txt", one[1] + test::yenc_articles("three", "three.bin", "3333", 1000)[0]);
   run({c, a, b});
   const std::vector<std::string> expected = {
-      "scan " + c,
-      "scan " + a,
-      "scan " + b,
-      "output " + base() + "one.bin",
-      "output " + base() + "two.bin",
-      "output " + base() + "four.bin",
-      "output " + base() + "three.bin",
-      "remove " + c,
-      "remove " + a,
-      "remove " + b,
+      "scan " + c,   "scan " + a,   "scan " + b,   "output " + base() + "one.bin", "output " + base() + "two.bin",
+      "output " + base() + "three.bin", "remove " + c, "remove " + b, "remove " + a, "remove " + b,
   };
   EXPECT_EQ(recorder.events, expected);
 }

@@ -1,6 +1,9 @@
 // placement_cli_test.cpp - vantorelle-decode's placement options end to end.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
+
 #include "article_writer.hpp"
 #include "cli_runner.hpp"
 
@@ -151,9 +154,86 @@ TEST_F(PlacementCli, UsageErrors) {
 TEST_F(PlacementCli, HelpDocumentsEveryOption) {
   const auto result = test::run_cli(VANTORELLE_DECODE, {"--help"}, dir.path().string());
   EXPECT_EQ(result.status, 0);
-  for (const char* option : {"--subject-dirs", "--subject-length N", "--prefix-dirs", "--dir NAME"}) {
+  for (const char* option : {"--subject-dirs", "--subject-length N", "--prefix-dirs", "--dir NAME",
+                             "--delete-inputs", "--trash-inputs"}) {
     EXPECT_NE(result.out.find(std::string("  ") + option), std::string::npos) << option;
   }
+}
+
+
+// The disposal options, with a Trash of the test's own ($XDG_DATA_HOME).
+class DisposalCli : public PlacementCli {
+ protected:
+  DisposalCli() {
+    const char* old = std::getenv("XDG_DATA_HOME");
+    if (old != nullptr) old_data_home_ = old;
+    ::setenv("XDG_DATA_HOME", dir.file("data").c_str(), 1);
+  }
+  ~DisposalCli() override {
+    if (old_data_home_) {
+      ::setenv("XDG_DATA_HOME", old_data_home_->c_str(), 1);
+    } else {
+      ::unsetenv("XDG_DATA_HOME");
+    }
+  }
+  // Writes each text into in/NAME; returns the absolute paths.
+  std::vector<std::string> write_inputs(const std::vector<std::pair<std::string, std::string>>& files) {
+    fs::create_directories(dir.path() / "in");
+    std::vector<std::string> paths;
+    for (const auto& [name, text] : files) {
+      paths.push_back(dir.file("in/" + name));
+      test::write_file(paths.back(), text);
+    }
+    return paths;
+  }
+  test::CliResult run_on(std::vector<std::string> args, const std::vector<std::string>& inputs) {
+    args.insert(args.end(), inputs.begin(), inputs.end());
+    return test::run_cli(VANTORELLE_DECODE, args, dir.path().string());
+  }
+  bool trashed(const std::string& name) const { return fs::exists(dir.path() / "data/Trash/files" / name); }
+
+ private:
+  std::optional<std::string> old_data_home_;
+};
+
+TEST_F(DisposalCli, InputsOfGoodOutputsAreDisposedOfAndOthersKept) {
+  auto gap = test::yenc_articles("gap", "gap.bin", std::string(3000, 'g'), 1000);
+  gap.erase(gap.begin() + 1);
+  struct Case {
+    const char* option;
+    bool gone;     // the good input has left in/
+    bool trashed;  // and is in the Trash
+  };
+  const Case cases[] = {{"--delete-inputs", true, false}, {"--trash-inputs", true, true}, {"--", false, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.option);
+    fs::remove_all(dir.path() / "in");
+    fs::remove_all(dir.path() / "data");
+    const auto inputs = write_inputs({{"good.txt", article("good", "good.bin", "good")},
+                                      {"gap-1.txt", gap[0]},
+                                      {"gap-3.txt", gap[1]}});
+    const auto result = run_on({c.option}, inputs);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(output("good.bin"), "good");
+    EXPECT_EQ(fs::exists(inputs[0]), !c.gone);
+    EXPECT_EQ(trashed("good.txt"), c.trashed);
+    EXPECT_TRUE(fs::exists(inputs[1]) && fs::exists(inputs[2])) << "inputs of a failed output stay";
+    const bool asked = std::string(c.option) != "--";
+    for (const std::string& kept : {inputs[1], inputs[2]}) {
+      const std::string said = "warning: Keeping '" + kept + "': its output had errors\n";
+      EXPECT_EQ(result.err.find(said) != std::string::npos, asked) << result.err;
+    }
+  }
+}
+
+TEST_F(DisposalCli, WithoutATrashNothingIsDecodedOrMoved) {
+  test::write_file(dir.file("data"), "a file where the data folder should be");
+  const auto inputs = write_inputs({{"good.txt", article("good", "good.bin", "good")}});
+  const auto result = run_on({"--trash-inputs"}, inputs);
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.err.find("cannot find or make the Trash folder"), std::string::npos) << result.err;
+  EXPECT_TRUE(fs::exists(inputs[0]));
+  EXPECT_EQ(outputs(), std::vector<std::string>{"good.txt"});
 }
 
 }  // namespace

@@ -444,33 +444,105 @@ TEST(Differential, ScannerMatchesReference) {
 }
 
 // ---------------------------------------------------------------------------
-// Kernels
+// Kernels: each one this processor can run, whatever VANTORELLE_ISA says,
+// against the byte-by-byte reference; the others are skipped with the reason.
 // ---------------------------------------------------------------------------
 
-// ---------------------------------------------------------------------------
-// Kernels: the dispatched version of each, then every processor-specific one,
-// skipped (and said so) where this processor lacks what it needs.
-// ---------------------------------------------------------------------------
+template <typename Fn>
+struct Kernel {
+  const char* name;
+  Fn fn;
+  bool CpuFeatures::*needs;  // null: runs anywhere
+  const char* feature;       // what `needs` stands for, for the skip message
+};
+
+// Test names and failure messages show the kernel's name, not its address.
+template <typename Fn>
+void PrintTo(const Kernel<Fn>& kernel, std::ostream* os) {
+  *os << kernel.name;
+}
+
+template <typename Fn>
+std::string kernel_name(const testing::TestParamInfo<Kernel<Fn>>& info) {
+  return info.param.name;
+}
+
+// Why this processor cannot run the kernel, or nothing when it can.
+template <typename Fn>
+std::optional<std::string> unavailable(const Kernel<Fn>& kernel) {
+  if (kernel.needs == nullptr || cpu_hardware_features().*kernel.needs) return std::nullopt;
+  return std::string("this processor lacks ") + kernel.feature + " for the " + kernel.name +
+         " kernel";
+}
 
 using CrcKernel = std::uint32_t (*)(std::uint32_t, const unsigned char*, std::size_t);
 using BreakKernel = const char* (*)(const char*, std::size_t);
 using SkipKernel = SkippedLines (*)(const char*, std::size_t);
 using DecodeKernel = DecodedLines (*)(const char*, std::size_t, unsigned char*, std::size_t);
 
-// A processor-specific kernel, or why this processor cannot run it.
-template <typename Kernel>
-struct Available {
-  Kernel kernel;
-  std::string missing;
+const std::vector<Kernel<CrcKernel>> kCrcKernels = {
+    {"Portable", &crc_update_portable, nullptr, ""},
+    {"Dispatched", &crc_update, nullptr, ""},
+#if defined(__x86_64__)
+    {"Pclmul", &crc_update_pclmul, &CpuFeatures::pclmul, "PCLMULQDQ and SSE4.1"},
+    {"Vpclmul", &crc_update_vpclmul, &CpuFeatures::vpclmul, "VPCLMULQDQ on AVX-512"},
+#endif
 };
 
-template <typename Kernel>
-Available<Kernel> kernel_if(bool present, Kernel kernel, const char* needs) {
-  if (present) return {kernel, {}};
-  return {nullptr, std::string("this processor has no ") + needs};
-}
+const std::vector<Kernel<BreakKernel>> kBreakKernels = {
+    {"Plain", &find_line_break_plain, nullptr, ""},
+    {"Dispatched", &find_line_break, nullptr, ""},
+#if defined(__x86_64__)
+    {"Avx2", &find_line_break_avx2, &CpuFeatures::avx2, "AVX2"},
+#endif
+};
 
-void check_crc_kernel(CrcKernel kernel) {
+const std::vector<Kernel<SkipKernel>> kSkipKernels = {
+    {"Plain", &skip_plain_lines_plain, nullptr, ""},
+    {"Dispatched", &skip_plain_lines, nullptr, ""},
+#if defined(__x86_64__)
+    {"Avx2", &skip_plain_lines_avx2, &CpuFeatures::avx2, "AVX2"},
+    {"Avx512", &skip_plain_lines_avx512, &CpuFeatures::avx512bw, "AVX-512 BW"},
+#endif
+};
+
+const std::vector<Kernel<DecodeKernel>> kYencKernels = {
+    {"Plain", &yenc_decode_lines_plain, nullptr, ""},
+    {"Dispatched", &yenc_decode_lines, nullptr, ""},
+#if defined(__x86_64__)
+    {"Avx2", &yenc_decode_lines_avx2, &CpuFeatures::avx2, "AVX2"},
+    {"Avx512", &yenc_decode_lines_avx512, &CpuFeatures::avx512_vbmi2, "AVX-512 VBMI2"},
+#endif
+};
+
+const std::vector<Kernel<DecodeKernel>> kUuKernels = {
+    {"Plain", &uu_decode_full_lines_plain, nullptr, ""},
+    {"Dispatched", &uu_decode_full_lines, nullptr, ""},
+#if defined(__x86_64__)
+    {"Avx2", &uu_decode_full_lines_avx2, &CpuFeatures::avx2, "AVX2"},
+    {"Avx512", &uu_decode_full_lines_avx512, &CpuFeatures::avx512_vbmi2, "AVX-512 VBMI"},
+#endif
+};
+
+class CrcKernelTest : public testing::TestWithParam<Kernel<CrcKernel>> {};
+class BreakKernelTest : public testing::TestWithParam<Kernel<BreakKernel>> {};
+class SkipKernelTest : public testing::TestWithParam<Kernel<SkipKernel>> {};
+class YencKernelTest : public testing::TestWithParam<Kernel<DecodeKernel>> {};
+class UuKernelTest : public testing::TestWithParam<Kernel<DecodeKernel>> {};
+
+INSTANTIATE_TEST_SUITE_P(Kernels, CrcKernelTest, testing::ValuesIn(kCrcKernels),
+                         kernel_name<CrcKernel>);
+INSTANTIATE_TEST_SUITE_P(Kernels, BreakKernelTest, testing::ValuesIn(kBreakKernels),
+                         kernel_name<BreakKernel>);
+INSTANTIATE_TEST_SUITE_P(Kernels, SkipKernelTest, testing::ValuesIn(kSkipKernels),
+                         kernel_name<SkipKernel>);
+INSTANTIATE_TEST_SUITE_P(Kernels, YencKernelTest, testing::ValuesIn(kYencKernels),
+                         kernel_name<DecodeKernel>);
+INSTANTIATE_TEST_SUITE_P(Kernels, UuKernelTest, testing::ValuesIn(kUuKernels),
+                         kernel_name<DecodeKernel>);
+
+TEST_P(CrcKernelTest, MatchesByteWiseTable) {
+  if (const auto why = unavailable(GetParam())) GTEST_SKIP() << *why;
   Rng rng(0x637263);
   for (int round = 0; round < 2000; ++round) {
     const std::string block = random_bytes(rng, pick(rng, round < 1000 ? 300 : 70000));
@@ -478,28 +550,9 @@ void check_crc_kernel(CrcKernel kernel) {
     const auto reg = static_cast<std::uint32_t>(rng());
     std::uint32_t expected = reg;
     crcadd_block(&expected, data, block.size());
-    ASSERT_EQ(kernel(reg, data, block.size()), expected) << block.size();
+    ASSERT_EQ(GetParam().fn(reg, data, block.size()), expected) << block.size();
   }
 }
-
-TEST(CrcKernels, DispatchedAndPortableMatchByteWiseTable) {
-  check_crc_kernel(&crc_update);
-  check_crc_kernel(&crc_update_portable);
-}
-
-#if defined(__x86_64__)
-TEST(CrcKernels, PclmulMatchesByteWiseTable) {
-  const auto k = kernel_if(cpu_features().pclmul, &crc_update_pclmul, "carry-less multiply");
-  if (k.kernel == nullptr) GTEST_SKIP() << k.missing;
-  check_crc_kernel(k.kernel);
-}
-
-TEST(CrcKernels, VpclmulMatchesByteWiseTable) {
-  const auto k = kernel_if(cpu_features().vpclmul, &crc_update_vpclmul, "AVX-512 carry-less multiply");
-  if (k.kernel == nullptr) GTEST_SKIP() << k.missing;
-  check_crc_kernel(k.kernel);
-}
-#endif
 
 TEST(CrcKernels, ShiftEqualsZeroBytesAndSplitsCombine) {
   Rng rng(0x736866);
@@ -520,113 +573,142 @@ TEST(CrcKernels, ShiftEqualsZeroBytesAndSplitsCombine) {
   }
 }
 
-// Either kernel may be missing (null).
-void check_line_kernels(BreakKernel find_break, SkipKernel skip) {
+// Blocks for the line kernels: plain text, or rich in the prefixes' first bytes.
+std::string line_block(Rng& rng, int round, std::size_t& size) {
+  size = pick(rng, round % 10 == 0 ? 3000 : 300);
+  return kernel_block(rng, size, round % 2 ? "ab\r\n" : std::string_view("xxxxxSu=yberS=b\r\n\0", 18));
+}
+
+TEST_P(BreakKernelTest, MatchesPlain) {
+  if (const auto why = unavailable(GetParam())) GTEST_SKIP() << *why;
   Rng rng(0x6c696e65);
   for (int round = 0; round < 20000; ++round) {
-    const std::size_t size = pick(rng, round % 10 == 0 ? 3000 : 300);
-    const std::string block = kernel_block(rng, size, round % 2 ? "ab\r\n" : "xxxxxSu=yberS=b\r\n\0");
-    if (find_break != nullptr) {
-      ASSERT_EQ(find_break(block.data(), size), find_line_break_plain(block.data(), size)) << round;
-    }
-    if (skip != nullptr) {
-      const SkippedLines plain = skip_plain_lines_plain(block.data(), size);
-      const SkippedLines fast = skip(block.data(), size);
-      ASSERT_EQ(fast.consumed, plain.consumed) << round;
-      ASSERT_EQ(fast.lines, plain.lines) << round;
-    }
+    std::size_t size = 0;
+    const std::string block = line_block(rng, round, size);
+    ASSERT_EQ(GetParam().fn(block.data(), size), reference::find_line_break(block.data(), size))
+        << round;
   }
 }
 
-TEST(LineKernels, DispatchedMatchPlainVersions) {
-  check_line_kernels(&find_line_break, &skip_plain_lines);
+TEST_P(SkipKernelTest, MatchesPlain) {
+  if (const auto why = unavailable(GetParam())) GTEST_SKIP() << *why;
+  Rng rng(0x6c696e65);
+  for (int round = 0; round < 20000; ++round) {
+    std::size_t size = 0;
+    const std::string block = line_block(rng, round, size);
+    const SkippedLines plain = reference::skip_plain_lines(block.data(), size);
+    const SkippedLines fast = GetParam().fn(block.data(), size);
+    ASSERT_EQ(fast.consumed, plain.consumed) << round;
+    ASSERT_EQ(fast.lines, plain.lines) << round;
+  }
 }
 
-#if defined(__x86_64__)
-TEST(LineKernels, Avx2MatchPlainVersions) {
-  const auto find_break = kernel_if(cpu_features().avx2, &find_line_break_avx2, "AVX2");
-  const auto skip = kernel_if(cpu_features().avx2, &skip_plain_lines_avx2, "AVX2");
-  if (find_break.kernel == nullptr) GTEST_SKIP() << find_break.missing;
-  check_line_kernels(find_break.kernel, skip.kernel);
-}
-
-TEST(LineKernels, Avx512MatchPlainVersion) {
-  const auto skip = kernel_if(cpu_features().avx512bw, &skip_plain_lines_avx512, "AVX-512 BW");
-  if (skip.kernel == nullptr) GTEST_SKIP() << skip.missing;
-  check_line_kernels(nullptr, skip.kernel);
-}
-#endif
-
-void compare_decode_kernel(DecodeKernel kernel, DecodeKernel plain_kernel, const std::string& block,
-                           std::size_t size, int round) {
-  // Room for every line, so that no version stops for want of it.
-  std::vector<unsigned char> expected(size + kYencLineRoom + 64), got(expected.size());
-  const std::size_t room = expected.size() - 64;
+// With room for every line no version may stop for want of it, so the kernel
+// must stop where the plain version does, with the same bytes. Its buffer ends
+// right after the 64 bytes of slack, so that a store past them is caught by
+// the sanitizers.
+void compare_with_ample_room(DecodeKernel kernel, DecodeKernel plain_kernel,
+                             const std::string& block, std::size_t size, int round) {
+  const std::size_t room = size + kYencLineRoom;
+  std::vector<unsigned char> expected(room + 64), got(room + 64);
   const DecodedLines plain = plain_kernel(block.data(), size, expected.data(), room);
   const DecodedLines fast = kernel(block.data(), size, got.data(), room);
   ASSERT_EQ(fast.consumed, plain.consumed) << round;
   ASSERT_EQ(fast.produced, plain.produced) << round;
-  ASSERT_TRUE(std::equal(got.begin(), got.begin() + static_cast<long>(fast.produced), expected.begin()))
+  ASSERT_TRUE(std::equal(got.begin(), got.begin() + static_cast<long>(fast.produced),
+                         expected.begin()))
       << round;
 }
 
-void check_yenc_kernel(DecodeKernel kernel) {
+// Short of room a kernel may stop at any line start before the plain
+// version's stop, but what it took must be whole lines decoded as the plain
+// version decodes them. The plain version given exactly those lines and the
+// byte after them (it wants to see past a CR) takes all of them.
+void compare_with_short_room(DecodeKernel kernel, DecodeKernel plain_kernel,
+                             const std::string& block, std::size_t size, std::size_t room,
+                             int round) {
+  std::vector<unsigned char> got(room + 64);
+  const DecodedLines fast = kernel(block.data(), size, got.data(), room);
+  ASSERT_LE(fast.produced, room) << round;
+  if (fast.consumed == 0) {
+    ASSERT_EQ(fast.produced, 0u) << round;
+    return;
+  }
+  ASSERT_LT(fast.consumed, size) << round;
+  const std::size_t ample = fast.consumed + kYencLineRoom;
+  std::vector<unsigned char> expected(ample + 64);
+  const DecodedLines plain = plain_kernel(block.data(), fast.consumed + 1, expected.data(), ample);
+  ASSERT_EQ(plain.consumed, fast.consumed) << round << ": not a line start";
+  ASSERT_EQ(plain.produced, fast.produced) << round;
+  ASSERT_TRUE(std::equal(got.begin(), got.begin() + static_cast<long>(fast.produced),
+                         expected.begin()))
+      << round;
+}
+
+// yEnc blocks: random lines, or regular 128-character lines as articles have
+// them, from alphabets rich in escapes, breaks, NULs and "=y".
+std::string yenc_block(Rng& rng, int round, std::size_t& size) {
+  static const std::string alphabets[] = {std::string("abc=\r\n", 6),
+                                          std::string("==y\r\n\0abcdefgh", 14),
+                                          "qwertyuiopasdfghjklzxcvbnm=\r\n"};
+  size = pick(rng, round % 10 == 0 ? 4000 : 400);
+  std::string block = kernel_block(rng, size, alphabets[round % 3]);
+  if (round % 5 == 0) {
+    for (std::size_t i = 128; i + 1 < size; i += 130) block.replace(i, 2, "\r\n");
+  }
+  return block;
+}
+
+TEST_P(YencKernelTest, StopsWherePlainDoes) {
+  if (const auto why = unavailable(GetParam())) GTEST_SKIP() << *why;
   Rng rng(0x796b);
-  const std::string alphabets[] = {std::string("abc=\r\n", 6), std::string("==y\r\n\0abcdefgh", 14),
-                                   "qwertyuiopasdfghjklzxcvbnm=\r\n"};
   for (int round = 0; round < 20000; ++round) {
-    const std::size_t size = pick(rng, round % 10 == 0 ? 4000 : 400);
-    std::string block = kernel_block(rng, size, alphabets[round % 3]);
-    if (round % 5 == 0) {  // regular 128-character lines, as real articles have them
-      for (std::size_t i = 128; i + 1 < size; i += 130) block.replace(i, 2, "\r\n");
-    }
-    compare_decode_kernel(kernel, &yenc_decode_lines_plain, block, size, round);
-    if (testing::Test::HasFatalFailure()) return;
+    std::size_t size = 0;
+    const std::string block = yenc_block(rng, round, size);
+    compare_with_ample_room(GetParam().fn, &reference::yenc_decode_lines, block, size, round);
+    if (HasFatalFailure()) return;
   }
 }
 
-void check_uu_kernel(DecodeKernel kernel) {
-  Rng rng(0x756b);
+TEST_P(YencKernelTest, ShortOfRoomTakesWholeLines) {
+  if (const auto why = unavailable(GetParam())) GTEST_SKIP() << *why;
+  Rng rng(0x796c);
+  for (int round = 0; round < 5000; ++round) {
+    std::size_t size = 0;
+    const std::string block = yenc_block(rng, round, size);
+    const std::size_t room = kYencLineRoom + pick(rng, 600);
+    compare_with_short_room(GetParam().fn, &reference::yenc_decode_lines, block, size, room, round);
+    if (HasFatalFailure()) return;
+  }
+}
+
+// Runs of 61-character lines, some spoilt by a break, a NUL, a lower-case
+// letter or a missing character, some with any byte as a character.
+std::string uu_block(Rng& rng, std::size_t& size) {
   const std::string full = "M" + std::string(60, '!');
+  std::string text;
+  while (text.size() < 700) {
+    std::string line = full;
+    for (std::size_t i = 1; i < line.size(); ++i) line[i] = static_cast<char>(32 + pick(rng, 64));
+    if (chance(rng, 5)) line[pick(rng, line.size())] = "\0\r\nMa"[pick(rng, 5)];
+    if (chance(rng, 5)) line[1 + pick(rng, line.size() - 1)] = static_cast<char>(rng());
+    if (chance(rng, 3)) line.pop_back();
+    text += line + eol_of(rng, static_cast<int>(pick(rng, 4)));
+  }
+  size = pick(rng, text.size());
+  return text + random_bytes(rng, 64);
+}
+
+TEST_P(UuKernelTest, StopsWherePlainDoes) {
+  if (const auto why = unavailable(GetParam())) GTEST_SKIP() << *why;
+  Rng rng(0x756b);
   for (int round = 0; round < 20000; ++round) {
-    std::string text;
-    while (text.size() < 700) {
-      std::string line = full;
-      for (std::size_t i = 1; i < line.size(); ++i) line[i] = static_cast<char>(32 + pick(rng, 64));
-      if (chance(rng, 5)) line[pick(rng, line.size())] = "\0\r\nMa"[pick(rng, 5)];
-      if (chance(rng, 3)) line.pop_back();
-      text += line + eol_of(rng, static_cast<int>(pick(rng, 4)));
-    }
-    const std::size_t size = pick(rng, text.size());
-    text += random_bytes(rng, 64);
-    compare_decode_kernel(kernel, &uu_decode_full_lines_plain, text, size, round);
-    if (testing::Test::HasFatalFailure()) return;
+    std::size_t size = 0;
+    const std::string text = uu_block(rng, size);
+    compare_with_ample_room(GetParam().fn, &reference::uu_decode_full_lines, text, size, round);
+    if (HasFatalFailure()) return;
   }
 }
-
-TEST(DecodeKernels, DispatchedYencMatchesPlain) { check_yenc_kernel(&yenc_decode_lines); }
-
-TEST(DecodeKernels, DispatchedUuMatchesPlain) { check_uu_kernel(&uu_decode_full_lines); }
-
-#if defined(__x86_64__)
-TEST(DecodeKernels, YencAvx512MatchesPlain) {
-  const auto k = kernel_if(cpu_features().avx512_vbmi2, &yenc_decode_lines_avx512, "AVX-512 VBMI2");
-  if (k.kernel == nullptr) GTEST_SKIP() << k.missing;
-  check_yenc_kernel(k.kernel);
-}
-
-TEST(DecodeKernels, UuAvx2MatchesPlain) {
-  const auto k = kernel_if(cpu_features().avx2, &uu_decode_full_lines_avx2, "AVX2");
-  if (k.kernel == nullptr) GTEST_SKIP() << k.missing;
-  check_uu_kernel(k.kernel);
-}
-
-TEST(DecodeKernels, UuAvx512MatchesPlain) {
-  const auto k = kernel_if(cpu_features().avx512_vbmi2, &uu_decode_full_lines_avx512, "AVX-512 VBMI2");
-  if (k.kernel == nullptr) GTEST_SKIP() << k.missing;
-  check_uu_kernel(k.kernel);
-}
-#endif
 
 }  // namespace
 }  // namespace vantorelle

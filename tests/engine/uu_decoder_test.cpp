@@ -98,8 +98,9 @@ INSTANTIATE_TEST_SUITE_P(
         UuCase{"OneShortLineTwoByteTerminator", article({kShort, "``", "end"}), kShortBytes, 0, {}},
         UuCase{"OneShortLineThreeByteBlanks", article({kShort, "   ", "end", "x"}), kShortBytes, 0, {}},
         UuCase{"OneShortLineBodyCrLf", article({kShort, "`", "end"}), kShortBytes, 0, {}, 1, 1, "\r\n"},
-        UuCase{"LastPartHoldingOnlyTheTrailer",
-               {"Subject: t (2/2)", "", kShort, "`", "end"}, kShortBytes, 0, {}, 2, 2},
+        UuCase{"LastPartHoldingTheShortLineAndTrailer",
+               {"Subject: t (2/2)", "", kShort, "`", "end", ""}, kShortBytes, 0, {}, 2, 2},
+
         UuCase{"OneByteTerminatorWithoutEndIsGarbage", article({kShort, "`", "text"}), kShortBytes, 3,
                {{2, kGarbage}}},
         UuCase{"FourByteTerminatorIsGarbage", article({kShort, "````", "end"}), kShortBytes, 3,
