@@ -1,7 +1,7 @@
 // vantorelle_decode.cpp - the command-line front end: one decode run over the files given.
 //
 // The run is the one a drop of the same files starts in the application:
-// outputs go below the folder of the first FILE, inputs are scanned in
+// outputs go below the folder of the first FILE read, inputs are scanned in
 // byte-wise order of their absolute paths, and the options stand for the
 // modifier keys, the answers to the placement questions and the disposal
 // preferences.
@@ -38,15 +38,15 @@ void print_usage(std::FILE* to) {
                "Decode the uuencoded and yEnc binaries in saved news articles.\n"
                "\n"
                "Parts are gathered from all FILEs by subject and part counter and decoded\n"
-               "in order. Output files are created in the folder of the first FILE, under\n"
-               "the name found in the encoded data (a name of 128 characters or more is\n"
-               "used as it is); an existing non-empty file is never overwritten\n"
-               "(name-(0).ext, name-(1).ext, ... are used instead).\n"
+               "in order. Output files are created in the folder of the first FILE that\n"
+               "can be read, under the name found in the encoded data (a name of 128\n"
+               "characters or more is used as it is); an existing non-empty file is never\n"
+               "overwritten (name-(0).ext, name-(1).ext, ... are used instead).\n"
                "\n"
                "Standard output lists every output file written; standard error carries\n"
                "the decoder's messages as 'error:', 'warning:' and 'note:' lines.\n"
                "\n"
-               "Placement (folders are made below the folder of the first FILE):\n"
+               "Placement (folders are made below that folder):\n"
                "  --subject-dirs         put each output file into a folder named after its\n"
                "                         subject (':' and '/' become '_'); the folder changes\n"
                "                         when the first 8 characters of the subject do\n"
@@ -231,9 +231,6 @@ int main(int argc, char** argv) {
     }
   }
 
-  using vantorelle::app::run_state;
-  run_state().path_ =
-      vantorelle::app::InputFolder(vantorelle::app::ResolveInputPath(options.files.front()));
   set_run_flags(options);
   std::vector<std::string> inputs;
   bool unreadable = false;
@@ -246,6 +243,9 @@ int main(int argc, char** argv) {
     }
     inputs.push_back(path);
   }
+  // The first FILE that is read decides the output folder: a refused one such
+  // as /dev/zero must not send the outputs into its folder.
+  if (!inputs.empty()) vantorelle::app::run_state().path_ = vantorelle::app::InputFolder(inputs.front());
   std::sort(inputs.begin(), inputs.end());
 
   Reporter reporter;

@@ -67,12 +67,15 @@ TEST_F(HostileInput, OnlyRegularFilesAreRead) {
       {"folder", "is a directory"},
   };
   for (const Case& c : cases) {
-    fs::remove(at("good.bin"));
-    const auto result = run({"good.txt", c.given});
-    EXPECT_EQ(result.status, 2) << c.given;
-    EXPECT_EQ(result.err, "vantorelle-decode: cannot read '" + c.given + "': " + c.why + "\n");
-    EXPECT_EQ(result.out, at("good.bin") + "\n") << "the other files are still decoded";
-    EXPECT_EQ(output("good.bin"), "fine");
+    // Refused first or last: the output still lands beside the file that was read.
+    for (const bool refused_first : {false, true}) {
+      fs::remove(at("good.bin"));
+      const auto result = refused_first ? run({c.given, "good.txt"}) : run({"good.txt", c.given});
+      EXPECT_EQ(result.status, 2) << c.given;
+      EXPECT_EQ(result.err, "vantorelle-decode: cannot read '" + c.given + "': " + c.why + "\n");
+      EXPECT_EQ(result.out, at("good.bin") + "\n") << c.given << ": the other files are still decoded";
+      EXPECT_EQ(output("good.bin"), "fine");
+    }
   }
 }
 
