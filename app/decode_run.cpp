@@ -7,6 +7,7 @@
 #include <set>
 
 #include "run_state.hpp"
+#include "unique_names.hpp"
 
 namespace vantorelle::app {
 namespace {
@@ -80,6 +81,7 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks,
   state.directory_.clear();
   state.dir_cmp_len_ = kDefaultCompareLength;
   state.error_count = 0;
+  ResetUniqueNames();
   const auto outcome = std::make_shared<Outcome>();
   outcome->hooks = hooks;
   register_hooks(outcome);

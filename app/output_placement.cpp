@@ -6,22 +6,16 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "run_state.hpp"
+#include "unique_names.hpp"
 
 namespace vantorelle::app {
 namespace {
 
 constexpr std::size_t kMaxName = 255;  // longest file or directory name
 constexpr ::mode_t kDirectoryMode = 0755;
-
-// A candidate is free when nothing of that name exists or it is an empty
-// regular file, which is overwritten. Folders and links are never taken over.
-bool is_free(const std::string& path) {
-  struct stat st;
-  if (::lstat(path.c_str(), &st) != 0) return true;
-  return S_ISREG(st.st_mode) && st.st_size == 0;
-}
 
 std::string folder_prefix(const RunState& state) {
   std::string prefix = state.path_;
@@ -62,7 +56,8 @@ std::size_t first_character_size(std::string_view text) {
 
 void use_subject_directory(std::string& subject) {
   std::replace(subject.begin(), subject.end(), ':', '_');
-  std::replace(subject.begin(), subject.end(), '/', '_');
+  // '/' and control characters, as in file names (see SafeComponent).
+  subject = SafeComponent(std::move(subject));
   // A posted subject must not lead output into path_'s parent or elsewhere.
   const std::string_view text = as_c_text(subject);
   if (names_no_directory(text)) return;
@@ -81,7 +76,8 @@ std::string name_prefix(std::string_view dest_name) {
   if (name.empty()) return {};
   std::size_t end = first_character_size(name);
   while (end < name.size() && is_ascii_letter(name[end])) ++end;
-  return std::string(name.substr(0, end));
+  // A leading '/' stays: below path_ it names the same folder without it.
+  return WithoutControlCharacters(std::string(name.substr(0, end)));
 }
 
 void use_prefix_directory(std::string_view dest_name) {
@@ -108,7 +104,7 @@ std::string FNameFilter(std::string& name, const FilenameQuery& query) {
     std::string answer = state.dname;
     if (query(name, answer)) name = answer.substr(0, kMaxName);
   }
-  std::replace(name.begin(), name.end(), '/', '_');
+  name = SafeComponent(std::move(name));
 
   std::string extension;
   if (const auto dot = name.rfind('.'); dot != std::string::npos) {
@@ -116,10 +112,7 @@ std::string FNameFilter(std::string& name, const FilenameQuery& query) {
     name.resize(dot);
   }
   const std::string prefix = folder_prefix(state);
-  state.dname = prefix + name + extension;
-  for (long k = 0; !is_free(state.dname); ++k) {
-    state.dname = prefix + name + "-(" + std::to_string(k) + ")" + extension;
-  }
+  state.dname = UniqueOutputPath(prefix, name, extension);
   return state.dname;
 }
 

@@ -38,8 +38,10 @@ int DirectoryCallback(std::string_view dest_name, std::string& subject);
 
 // The file-name filter: builds the output path below path_ (and directory_)
 // from the name found in the encoded data, made unique by "%s-(%d)" before the
-// extension while a non-empty file, a folder or a link of that name exists.
-// Every '/' in the name becomes '_', so a name never leads out of the folder.
+// extension while anything but an empty regular file with no other link has
+// that name (see unique_names.hpp, also for names too long for the folder).
+// Every '/' and control character in the name becomes '_', so a name never
+// leads out of the folder and never carries escape sequences or line breaks.
 // The name is changed in place (it ends up without its extension). Without a
 // query, long names are used as they are. The result is also kept in dname.
 std::string FNameFilter(std::string& name, const FilenameQuery& query = {});

@@ -1,19 +1,16 @@
 // vantorelle_decode.cpp - the command-line front end: one decode run over the files given.
 //
 // The run is the one a drop of the same files starts in the application:
-// outputs go below the folder of the first FILE, inputs are scanned in
+// outputs go below the folder of the first FILE read, inputs are scanned in
 // byte-wise order of their absolute paths, and the options stand for the
 // modifier keys, the answers to the placement questions and the disposal
 // preferences.
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,8 +18,10 @@
 #include "cli_options.hpp"
 #include "decode_run.hpp"
 #include "input_disposal.hpp"
+#include "input_files.hpp"
 #include "output_placement.hpp"
 #include "run_state.hpp"
+#include "standard_streams.hpp"
 
 namespace {
 
@@ -39,15 +38,15 @@ void print_usage(std::FILE* to) {
                "Decode the uuencoded and yEnc binaries in saved news articles.\n"
                "\n"
                "Parts are gathered from all FILEs by subject and part counter and decoded\n"
-               "in order. Output files are created in the folder of the first FILE, under\n"
-               "the name found in the encoded data (a name of 128 characters or more is\n"
-               "used as it is); an existing non-empty file is never overwritten\n"
-               "(name-(0).ext, name-(1).ext, ... are used instead).\n"
+               "in order. Output files are created in the folder of the first FILE that\n"
+               "can be read, under the name found in the encoded data (a name of 128\n"
+               "characters or more is used as it is); an existing non-empty file is never\n"
+               "overwritten (name-(0).ext, name-(1).ext, ... are used instead).\n"
                "\n"
                "Standard output lists every output file written; standard error carries\n"
                "the decoder's messages as 'error:', 'warning:' and 'note:' lines.\n"
                "\n"
-               "Placement (folders are made below the folder of the first FILE):\n"
+               "Placement (folders are made below that folder):\n"
                "  --subject-dirs         put each output file into a folder named after its\n"
                "                         subject (':' and '/' become '_'); the folder changes\n"
                "                         when the first 8 characters of the subject do\n"
@@ -126,36 +125,39 @@ class Reporter {
   int errors_ = 0;
 };
 
-// Why a FILE cannot be read, or empty when it can.
-std::string unreadable_reason(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
-  if (S_ISDIR(st.st_mode)) return "is a directory";
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::strerror(errno);
-  ::close(fd);
-  return {};
-}
+// The list of output files on standard output. A list that could not be
+// written (a full disk, a closed pipe) is an error, not a success.
+class OutputListing {
+ public:
+  void add(const std::string& path) {
+    if (std::printf("%s\n", path.c_str()) < 0 || std::fflush(stdout) != 0) note_failure();
+  }
 
-std::string absolute_path(const std::string& given) {
-  namespace fs = std::filesystem;
-  fs::path path(given);
-  if (path.is_relative()) path = fs::current_path() / path;
-  return path.lexically_normal().string();
-}
+  // Closes standard output, where a last write error shows; false when any
+  // part of the list was lost (said once on standard error).
+  bool finish() {
+    if (std::fclose(stdout) != 0) note_failure();
+    if (error_ != 0) {
+      std::fprintf(stderr, "%s: cannot write the list of output files: %s\n", kProgram,
+                   std::strerror(error_));
+    }
+    return error_ == 0;
+  }
 
-std::string folder_of(const std::string& absolute) {
-  std::string folder = std::filesystem::path(absolute).parent_path().string();
-  if (folder.empty() || folder.back() != '/') folder += '/';
-  return folder;
-}
+ private:
+  void note_failure() {
+    if (error_ == 0) error_ = errno != 0 ? errno : EIO;
+  }
+  int error_ = 0;
+};
 
 // The run's hooks: messages and progress on standard error, output paths on
 // standard output, placement by the run flags and the options' answers.
 // `written` counts the output files made; `trash` is the Trash's files
 // folder for --trash-inputs.
 vantorelle::app::RunHooks make_hooks(Reporter& reporter, const vantorelle::app::CliOptions& options,
-                                     std::size_t& written, const std::string& trash) {
+                                     OutputListing& listing, std::size_t& written,
+                                     const std::string& trash) {
   namespace app = vantorelle::app;
   app::RunHooks hooks;
   hooks.message = [&reporter](int level, std::string_view text) { return reporter.message(level, text); };
@@ -167,11 +169,10 @@ vantorelle::app::RunHooks make_hooks(Reporter& reporter, const vantorelle::app::
   };
   // No question on the command line: a long name is used as it is.
   hooks.file_name_filter = [](std::string& name) { return app::FNameFilter(name); };
-  hooks.post_process = [&reporter, &written](const std::string& path) {
+  hooks.post_process = [&reporter, &listing, &written](const std::string& path) {
     ++written;
     reporter.clear_progress();
-    std::printf("%s\n", path.c_str());
-    std::fflush(stdout);
+    listing.add(path);
     return 0;
   };
   if (options.subject_length) {
@@ -206,6 +207,7 @@ int usage_error(const std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!vantorelle::app::OpenClosedStandardDescriptors()) return kExitUsage;
   vantorelle::app::CliOptions options;
   const std::string why = vantorelle::app::ParseCommandLine({argv + std::min(argc, 1), argv + argc}, options);
   if (!why.empty()) return usage_error(why);
@@ -229,25 +231,27 @@ int main(int argc, char** argv) {
     }
   }
 
-  using vantorelle::app::run_state;
-  run_state().path_ = folder_of(absolute_path(options.files.front()));
   set_run_flags(options);
   std::vector<std::string> inputs;
   bool unreadable = false;
   for (const std::string& file : options.files) {
-    const std::string path = absolute_path(file);
-    if (const std::string reason = unreadable_reason(path); !reason.empty()) {
+    const std::string path = vantorelle::app::ResolveInputPath(file);
+    if (const std::string reason = vantorelle::app::InputFileProblem(path); !reason.empty()) {
       std::fprintf(stderr, "%s: cannot read '%s': %s\n", kProgram, file.c_str(), reason.c_str());
       unreadable = true;
       continue;
     }
     inputs.push_back(path);
   }
+  // The first FILE that is read decides the output folder: a refused one such
+  // as /dev/zero must not send the outputs into its folder.
+  if (!inputs.empty()) vantorelle::app::run_state().path_ = vantorelle::app::InputFolder(inputs.front());
   std::sort(inputs.begin(), inputs.end());
 
   Reporter reporter;
+  OutputListing listing;
   std::size_t written = 0;
-  const vantorelle::app::RunHooks hooks = make_hooks(reporter, options, written, trash);
+  const vantorelle::app::RunHooks hooks = make_hooks(reporter, options, listing, written, trash);
   std::vector<std::string> run_argv{"Vantorelle"};
   run_argv.insert(run_argv.end(), inputs.begin(), inputs.end());
   vantorelle::app::xmain(run_argv, hooks, nullptr);
@@ -258,7 +262,8 @@ int main(int argc, char** argv) {
   if (written == 0 && !inputs.empty() && reporter.errors() == 0) {
     std::fprintf(stderr, "%s: no encoded data found\n", kProgram);
   }
+  const bool listed = listing.finish();
   if (unreadable) return kExitUsage;
-  if (written == 0 || reporter.problems() > 0) return kExitProblems;
+  if (written == 0 || reporter.problems() > 0 || !listed) return kExitProblems;
   return kExitClean;
 }

@@ -2,6 +2,7 @@
 # setup.sh - installs what building and testing need (Debian 12, as root or with sudo).
 #   setup.sh        everything: the engine, the command line, the Qt application and all tests
 #   setup.sh core   only what building the command line needs
+#   setup.sh fuzz   only what building the fuzz targets needs (clang and libFuzzer)
 set -euo pipefail
 
 core=(cmake g++ ninja-build)
@@ -12,7 +13,12 @@ full=(
   sharutils python3 python3-sabyenc python3-yenc
   libglib2.0-bin
 )
-if [ "${1:-}" = core ]; then packages=("${core[@]}"); else packages=("${full[@]}"); fi
+fuzz=(cmake ninja-build clang libclang-rt-14-dev)
+case "${1:-}" in
+  core) packages=("${core[@]}") ;;
+  fuzz) packages=("${fuzz[@]}") ;;
+  *) packages=("${full[@]}" clang libclang-rt-14-dev) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

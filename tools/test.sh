@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # test.sh - installs what is needed, builds with warnings as errors, runs every
-# test, then builds and runs them all again under ASan and UBSan.
+# test, then builds and runs them all again under ASan and UBSan, then runs
+# every fuzz target for a few seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,3 +20,5 @@ run_suite build/ci -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DVANTORELLE_SANITIZE=ON
+echo "== fuzz targets, briefly (tools/fuzz.sh all SECONDS runs them longer)"
+bash tools/fuzz.sh all 6

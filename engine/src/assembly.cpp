@@ -233,7 +233,7 @@ int uuDecode(OutputFileRecord* record) {
   const std::string path = dispatch::FNameFilter(record->dest_name);
   dispatch::BusyCallback(kBusyDecoding, -1, 0, "%s", path.c_str());
 
-  auto output = OutputFile::create(path);
+  auto output = OutputFile::create_exclusive(path);
   if (!output) {
     dispatch::MsgCallback(
         kLevelError,

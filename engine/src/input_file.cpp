@@ -2,6 +2,7 @@
 #include "input_file.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,13 +21,26 @@ std::string_view up_to_nul(std::string_view text) {
 }  // namespace
 
 std::optional<InputFile> InputFile::open(const std::string& path, std::size_t buffer_size) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Only regular files: a FIFO or a device could block the open or the reads,
+  // or never end. O_NONBLOCK keeps the open itself from waiting.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
-  return InputFile(fd, std::max<std::size_t>(buffer_size, 1));
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  const Identity identity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                          static_cast<std::uint64_t>(st.st_size),
+                          static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 +
+                              st.st_mtim.tv_nsec};
+  return InputFile(fd, std::max<std::size_t>(buffer_size, 1), identity);
 }
 
-InputFile::InputFile(int fd, std::size_t buffer_size)
+InputFile::InputFile(int fd, std::size_t buffer_size, const Identity& identity)
     : fd_(fd),
+      identity_(identity),
       buffer_(std::make_unique_for_overwrite<char[]>(buffer_size + kPadding)),
       capacity_(buffer_size) {
   std::memset(buffer_.get(), 0, kPadding);
@@ -34,8 +48,10 @@ InputFile::InputFile(int fd, std::size_t buffer_size)
 
 InputFile::InputFile(InputFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
+      identity_(other.identity_),
       buffer_(std::move(other.buffer_)),
       capacity_(other.capacity_),
+      next_read_(other.next_read_),
       begin_(other.begin_),
       end_(other.end_),
       buffer_pos_(other.buffer_pos_),
@@ -47,8 +63,10 @@ InputFile& InputFile::operator=(InputFile&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
+    identity_ = other.identity_;
     buffer_ = std::move(other.buffer_);
     capacity_ = other.capacity_;
+    next_read_ = other.next_read_;
     begin_ = other.begin_;
     end_ = other.end_;
     buffer_pos_ = other.buffer_pos_;
@@ -68,9 +86,10 @@ bool InputFile::refill() {
   begin_ = end_ = 0;
   ssize_t n;
   do {
-    n = ::read(fd_, buffer_.get(), capacity_);
+    n = ::read(fd_, buffer_.get(), std::min(capacity_, next_read_));
   } while (n < 0 && errno == EINTR);
   if (n <= 0) return false;  // a read error ends the input like its end does
+  next_read_ = std::min(capacity_, next_read_ * 2);
   end_ = static_cast<std::size_t>(n);
   // The fast paths load whole vectors past the end; give them defined bytes.
   std::memset(buffer_.get() + end_, 0, kPadding);
@@ -185,6 +204,7 @@ void InputFile::seek(std::uint64_t position) {
   }
   buffer_pos_ = position;
   begin_ = end_ = 0;
+  next_read_ = kFirstRead;
 }
 
 }  // namespace vantorelle

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <compare>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -25,7 +26,8 @@ class InputFile {
  public:
   static constexpr std::size_t kDefaultBufferSize = 256 * 1024;
 
-  // Opens the file for reading; nothing when it cannot be opened.
+  // Opens the file for reading; nothing when it cannot be opened or is not a
+  // regular file (never waits on a FIFO).
   static std::optional<InputFile> open(const std::string& path,
                                        std::size_t buffer_size = kDefaultBufferSize);
 
@@ -38,6 +40,16 @@ class InputFile {
   // Reads the next line. The view stays valid until the next read or seek.
   std::string_view read_line();
 
+  // What tells this file apart from others across opens: device, inode, and
+  // the size and modification time it had when it was opened.
+  struct Identity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modified_ns = 0;
+    auto operator<=>(const Identity&) const = default;
+  };
+  const Identity& identity() const { return identity_; }
   // Reading a line of any length: read_line_head() gives its first
   // kLineCapacity characters (NULs included: the caller applies the NUL rule)
   // and sets `cut` when more of the line follows; read_line_piece() then gives
@@ -63,17 +75,23 @@ class InputFile {
   void consume(std::size_t n) { begin_ += n; }
 
  private:
-  InputFile(int fd, std::size_t buffer_size);
+  InputFile(int fd, std::size_t buffer_size, const Identity& identity);
   bool refill();
   void skip_lf_after_cr();
   void keep_text(std::string_view text);
   std::string_view kept() const { return {line_.data(), line_length_}; }
 
   int fd_ = -1;
+  Identity identity_;
   // capacity_ bytes and kPadding more; only the padding is cleared, since
   // every other byte is read before it is looked at.
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_ = 0;
+  // Bytes the next refill asks for: small after opening or seeking, doubling
+  // up to capacity_, so a short segment costs a short read however large the
+  // buffer is.
+  static constexpr std::size_t kFirstRead = 4096;
+  std::size_t next_read_ = kFirstRead;
   std::size_t begin_ = 0;        // next unread byte in buffer_
   std::size_t end_ = 0;          // bytes held in buffer_
   std::uint64_t buffer_pos_ = 0; // file position of buffer_[0]

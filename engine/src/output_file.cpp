@@ -2,6 +2,7 @@
 #include "output_file.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,8 +32,30 @@ std::optional<OutputFile> OutputFile::create(const std::string& path, std::size_
   return OutputFile(fd, std::max<std::size_t>(buffer_size, 1));
 }
 
+std::optional<OutputFile> OutputFile::create_exclusive(const std::string& path,
+                                                       std::size_t buffer_size) {
+  constexpr int kFlags = O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+  int fd = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
+  if (fd < 0 && errno == EEXIST) {
+    // O_NONBLOCK: a FIFO put in its place must not hold the open.
+    fd = ::open(path.c_str(), kFlags | O_NONBLOCK);
+    struct stat st;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+                    st.st_size != 0)) {
+      ::close(fd);
+      errno = EEXIST;
+      return std::nullopt;
+    }
+    if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  }
+  if (fd < 0) return std::nullopt;
+  return OutputFile(fd, std::max<std::size_t>(buffer_size, 1));
+}
+
 OutputFile::OutputFile(int fd, std::size_t buffer_size)
-    : fd_(fd), buffer_(buffer_size + kSlack), capacity_(buffer_size) {}
+    : fd_(fd),
+      buffer_(std::make_unique_for_overwrite<char[]>(buffer_size + kSlack)),
+      capacity_(buffer_size) {}
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
@@ -59,7 +82,7 @@ OutputFile::~OutputFile() { close(); }
 
 bool OutputFile::flush() {
   if (fd_ < 0) return false;
-  if (used_ > 0 && !error_ && !write_all(fd_, buffer_.data(), used_)) error_ = true;
+  if (used_ > 0 && !error_ && !write_all(fd_, buffer_.get(), used_)) error_ = true;
   used_ = 0;
   return !error_;
 }
@@ -76,7 +99,7 @@ bool OutputFile::write(const void* data, std::size_t size) {
     return !error_;
   }
   if (used_ + size > capacity_ && !flush()) return false;
-  std::memcpy(buffer_.data() + used_, bytes, size);
+  std::memcpy(buffer_.get() + used_, bytes, size);
   used_ += size;
   return true;
 }

@@ -2,11 +2,11 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
 
 namespace vantorelle {
 
@@ -19,6 +19,13 @@ class OutputFile {
   // Creates or truncates the file for writing; nothing when that fails.
   static std::optional<OutputFile> create(const std::string& path,
                                           std::size_t buffer_size = kDefaultBufferSize);
+
+  // Creates a new file, never through a link and never over another file's
+  // data: the name must not exist, or be an empty regular file with no other
+  // link to it, which is then written in place. Nothing otherwise (also when
+  // the name changes under us, e.g. into a link, between a check and here).
+  static std::optional<OutputFile> create_exclusive(
+      const std::string& path, std::size_t buffer_size = kDefaultBufferSize);
 
   OutputFile(OutputFile&& other) noexcept;
   OutputFile& operator=(OutputFile&& other) noexcept;
@@ -36,14 +43,14 @@ class OutputFile {
   static constexpr std::size_t kSlack = 64;
   std::span<unsigned char> spare() {
     if (error_) return {};
-    return {reinterpret_cast<unsigned char*>(buffer_.data()) + used_, capacity_ - used_};
+    return {reinterpret_cast<unsigned char*>(buffer_.get()) + used_, capacity_ - used_};
   }
   void commit(std::size_t n) {
     used_ += n;
     length_ += n;
   }
   std::span<const unsigned char> buffered() const {
-    return {reinterpret_cast<const unsigned char*>(buffer_.data()), used_};
+    return {reinterpret_cast<const unsigned char*>(buffer_.get()), used_};
   }
 
   // Whether a write has failed so far.
@@ -62,7 +69,8 @@ class OutputFile {
   OutputFile(int fd, std::size_t buffer_size);
 
   int fd_ = -1;
-  std::vector<char> buffer_;  // capacity_ bytes and kSlack more
+  // capacity_ bytes and kSlack more, never cleared: only written bytes are read.
+  std::unique_ptr<char[]> buffer_;
   std::size_t capacity_ = 0;
   std::size_t used_ = 0;
   std::uint64_t length_ = 0;

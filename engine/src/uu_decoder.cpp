@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "decoders.hpp"
+#include "empty_lines.hpp"
 #include "hooks.hpp"
 #include "uu_kernel.hpp"
 
@@ -78,9 +79,11 @@ class UuSegment {
     input_.seek(start);
     if (headerless) return search();
     std::string_view line;
-    do {
-      if (!read(line)) return kDecodeEarlyEof;
-    } while (!line.empty());
+    if (!read(line)) return kDecodeEarlyEof;
+    if (!line.empty() &&
+        !EmptyLineIndexFor(input_).skip_to_empty_line(input_, input_.position())) {
+      return kDecodeEarlyEof;
+    }
     return search();
   }
 

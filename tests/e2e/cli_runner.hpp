@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,9 +19,15 @@ struct CliResult {
   std::string err;
 };
 
+// A program that runs longer than this is killed, so a hang fails the test
+// instead of stalling the suite.
+inline constexpr unsigned kCliTimeLimitSeconds = 120;
+
 // Runs the program with the arguments in folder cwd; standard input is empty.
+// in_child, when given, runs in the child just before the program starts
+// (to close a standard stream, set a limit, ...).
 inline CliResult run_cli(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& cwd) {
+                         const std::string& cwd, const std::function<void()>& in_child = {}) {
   TempDir capture;
   const std::string out_path = capture.file("out");
   const std::string err_path = capture.file("err");
@@ -33,6 +40,11 @@ inline CliResult run_cli(const std::string& program, const std::vector<std::stri
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
+    ::close(in);
+    ::close(out);
+    ::close(err);
+    if (in_child) in_child();
+    ::alarm(kCliTimeLimitSeconds);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));

@@ -1,6 +1,8 @@
 // assembly_test.cpp - output assembly: missing parts, result codes, CRCs, progress, input hand-over.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -144,16 +146,42 @@ TEST_F(Assembly, OutputThatCannotBeCreated) {
   EXPECT_TRUE(hooks.post_processed.empty());
 }
 
+// While it lives, every write to a regular file fails as on a full disk
+// (the file-size limit is 0, and the signal it raises is ignored).
+class FullDisk {
+ public:
+  FullDisk() : previous_signal_(std::signal(SIGXFSZ, SIG_IGN)) {
+    ::getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit none = previous_;
+    none.rlim_cur = 0;
+    ::setrlimit(RLIMIT_FSIZE, &none);
+  }
+  ~FullDisk() {
+    ::setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previous_signal_);
+  }
+  FullDisk(const FullDisk&) = delete;
+  FullDisk& operator=(const FullDisk&) = delete;
+
+ private:
+  rlimit previous_{};
+  void (*previous_signal_)(int);
+};
+
 TEST_F(Assembly, WriteFailuresAreReportedOnceWhateverTheirSize) {
   for (std::size_t size : {100u, 3u << 20}) {
     hooks.messages.clear();
     const auto parts = test::yenc_articles("full", "f.bin", bytes(size, 7), size);
     Catalogue cat = scan({write("1", parts[0])});
-    uuSetFNameFilter([](std::string&) { return std::string("/dev/full"); });
-    EXPECT_EQ(uuDecode(&cat.records()[0]), 1);
+    const std::string out = dir.file("full-" + std::to_string(size));
+    uuSetFNameFilter([&out](std::string&) { return out; });
+    {
+      const FullDisk full;
+      EXPECT_EQ(uuDecode(&cat.records()[0]), 1);
+    }
     EXPECT_EQ(hooks.messages,
-              (std::vector<Message>{{0, "Unable to write destination file '/dev/full', will skip all "
-                                        "related parts"}}))
+              (std::vector<Message>{{0, "Unable to write destination file '" + out +
+                                            "', will skip all related parts"}}))
         << size << " bytes";
   }
 }
@@ -257,6 +285,7 @@ TEST_F(Assembly, PartsUpToThePartTotalOrTheHighestFound) {
   };
   for (const auto& c : cases) {
     hooks.messages.clear();
+    std::filesystem::remove(dir.file("out-t.bin"));  // outputs are never written over
     std::vector<std::string> paths;
     for (const char* counter : c.counters) {
       const std::string part(1, counter[1]);
@@ -281,6 +310,7 @@ TEST_F(Assembly, HugePartNumbersCostNoTimeAndAtMostAHundredLines) {
   for (const Case c : {Case{"(2000000000/1)", 2000000000, 1999999999LL}, Case{"(2023/2024)", 2023, 2023LL},
                        Case{"(500/2147483647)", 500, 2147483646LL}}) {
     hooks.messages.clear();
+    std::filesystem::remove(dir.file("out-h.bin"));  // outputs are never written over
     Catalogue cat = scan({write("h", yenc_article(std::string("h ") + c.counter, "h.bin", "x", 1))});
     uuDecode(&cat.records()[0]);
     const std::string out = dir.file("out-h.bin");
@@ -327,6 +357,7 @@ TEST_F(Assembly, YencSizesAreChecked) {
   };
   for (const auto& k : cases) {
     hooks.messages.clear();
+    std::filesystem::remove(dir.file("out-s.bin"));  // outputs are never written over
     std::vector<std::string> paths;
     for (std::size_t i = 0; i < k.articles.size(); ++i) paths.push_back(write("z" + std::to_string(i), k.articles[i]));
     Catalogue cat = scan(paths);

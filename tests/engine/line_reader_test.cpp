@@ -1,5 +1,6 @@
 // line_reader_test.cpp - the line rule of the buffered reader, checked against the plain reference.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <memory>
@@ -189,6 +190,16 @@ TEST(LineReader, WholeLinesAgreeWithTheCutLinesAtEveryBufferSize) {
 
 TEST(LineReader, MissingFileDoesNotOpen) {
   EXPECT_FALSE(InputFile::open("/nonexistent/dir/file").has_value());
+}
+
+// A FIFO without a writer would block the open, /dev/zero never ends: only
+// regular files are read.
+TEST(LineReader, OnlyRegularFilesOpen) {
+  test::TempDir dir;
+  ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  for (const std::string& path : {dir.file("fifo"), std::string("/dev/zero"), dir.path().string()}) {
+    EXPECT_FALSE(InputFile::open(path).has_value()) << path;
+  }
 }
 
 }  // namespace

@@ -12,10 +12,14 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <iterator>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace vantorelle {
 
@@ -93,18 +97,85 @@ int uuSetPostProcessOutputCallback(PostProcessHook hook);  // 1
 
 // One part found in an input file.
 struct SegmentRecord {
+  // (Wide fields first: a catalogue may hold a million of these.)
   std::string source_path;         // the input file, exactly as the scanner got it
-  std::int32_t part = 0;           // part number from the subject counter (1 without one)
   std::uint64_t start_offset = 0;  // where the decoder starts reading
   std::uint64_t end_offset = 0;    // the decoder stops once its position passes this
-  std::int32_t yenc_part = 0;      // "part=" of the last =ybegin line
   std::int64_t yenc_begin = 0;     // "begin=" of the last =ypart line
   std::int64_t yenc_end = 0;       // "end=" of the last =ypart line
-  bool yenc_range = false;         // the last =ypart line gave both begin= and end=
+  std::int32_t part = 0;           // part number from the subject counter (1 without one)
+  std::int32_t yenc_part = 0;      // "part=" of the last =ybegin line
   std::uint32_t part_crc = kNoCrc; // expected CRC-32 of the part's bytes
+  bool yenc_range = false;         // the last =ypart line gave both begin= and end=
   // Opened by a "begin " line of a file without a Subject line: the uuencoded
   // data is searched for from the start, there is no article header to skip.
   bool headerless = false;
+};
+
+// The segments of one record in the order they were found. Each keeps its
+// address while the list lives (and is not moved), as the scanner holds on to
+// the current one. The first segment lives in the list itself, so a record of
+// one segment needs no further allocation: a catalogue may hold a million.
+class SegmentList {
+ public:
+  template <typename List, typename Value>
+  class Iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = SegmentRecord;
+    using difference_type = std::ptrdiff_t;
+    using pointer = Value*;
+    using reference = Value&;
+    Iterator() = default;
+    Iterator(List* list, std::size_t at) : list_(list), at_(at) {}
+    reference operator*() const { return (*list_)[at_]; }
+    pointer operator->() const { return &(*list_)[at_]; }
+    Iterator& operator++() {
+      ++at_;
+      return *this;
+    }
+    Iterator operator++(int) { return Iterator(list_, at_++); }
+    bool operator==(const Iterator&) const = default;
+
+   private:
+    List* list_ = nullptr;
+    std::size_t at_ = 0;
+  };
+  using iterator = Iterator<SegmentList, SegmentRecord>;
+  using const_iterator = Iterator<const SegmentList, const SegmentRecord>;
+
+  SegmentList() = default;
+  SegmentList(const SegmentList& other) : first_(other.first_) {
+    rest_.reserve(other.rest_.size());
+    for (const auto& item : other.rest_) rest_.push_back(std::make_unique<SegmentRecord>(*item));
+  }
+  SegmentList& operator=(const SegmentList& other) {
+    if (this != &other) *this = SegmentList(other);
+    return *this;
+  }
+  SegmentList(SegmentList&&) noexcept = default;
+  SegmentList& operator=(SegmentList&&) noexcept = default;
+
+  SegmentRecord& emplace_back() {
+    if (!first_) return first_.emplace();
+    return *rest_.emplace_back(std::make_unique<SegmentRecord>());
+  }
+  std::size_t size() const { return first_ ? 1 + rest_.size() : 0; }
+  bool empty() const { return !first_; }
+  SegmentRecord& operator[](std::size_t i) { return i == 0 ? *first_ : *rest_[i - 1]; }
+  const SegmentRecord& operator[](std::size_t i) const { return i == 0 ? *first_ : *rest_[i - 1]; }
+  SegmentRecord& front() { return *first_; }
+  const SegmentRecord& front() const { return *first_; }
+  SegmentRecord& back() { return (*this)[size() - 1]; }
+  const SegmentRecord& back() const { return (*this)[size() - 1]; }
+  iterator begin() { return {this, 0}; }
+  iterator end() { return {this, size()}; }
+  const_iterator begin() const { return {this, 0}; }
+  const_iterator end() const { return {this, size()}; }
+
+ private:
+  std::optional<SegmentRecord> first_;
+  std::vector<std::unique_ptr<SegmentRecord>> rest_;
 };
 
 // One output file: every part found under one subject key.
@@ -125,9 +196,10 @@ struct OutputFileRecord {
   bool has_header = false;
 
   // Segments in the order they were found (first_segment is the front).
-  std::deque<SegmentRecord> segments;
+  SegmentList segments;
   // First segment found for each part number: what a walk of the list returns.
-  std::unordered_map<std::int32_t, std::size_t> first_by_part;
+  // (A tree rather than a hash table: no bucket array for records of one part.)
+  std::map<std::int32_t, std::size_t> first_by_part;
 
   // The subject as shown to the user and the hooks: the key without its first
   // character (the blank after "Subject:"); empty for an empty key.

@@ -1,0 +1,66 @@
+// input_files.cpp - which paths a decode run may take as inputs, and where they really are.
+#include "input_files.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+namespace vantorelle::app {
+namespace {
+
+std::string lexical_absolute(const std::string& given) {
+  namespace fs = std::filesystem;
+  fs::path path(given);
+  std::error_code ec;
+  if (path.is_relative()) path = fs::current_path(ec) / path;
+  return path.lexically_normal().string();
+}
+
+// realpath(3) into a string; empty when it fails.
+std::string real_path(const std::string& path) {
+  const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                             &std::free);
+  return resolved ? std::string(resolved.get()) : std::string();
+}
+
+}  // namespace
+
+std::string ResolveInputPath(const std::string& given) {
+  const std::size_t slash = given.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : given.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? given : given.substr(slash + 1);
+  const std::string real_folder = real_path(folder);
+  if (real_folder.empty()) return lexical_absolute(given);
+  if (name.empty() || name == "." || name == "..") {
+    const std::string whole = real_path(given);
+    return whole.empty() ? lexical_absolute(given) : whole;
+  }
+  return real_folder == "/" ? "/" + name : real_folder + "/" + name;
+}
+
+std::string InputFolder(const std::string& resolved) {
+  const std::size_t slash = resolved.rfind('/');
+  return slash == std::string::npos ? "./" : resolved.substr(0, slash + 1);
+}
+
+std::string InputFileProblem(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
+  if (S_ISDIR(st.st_mode)) return "is a directory";
+  if (!S_ISREG(st.st_mode)) return "not a regular file";
+  // O_NONBLOCK: should the name have become a FIFO meanwhile, opening it
+  // must not wait for a writer; fstat then tells.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  ::close(fd);
+  return regular ? std::string() : "not a regular file";
+}
+
+}  // namespace vantorelle::app

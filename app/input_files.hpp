@@ -1,0 +1,24 @@
+// input_files.hpp - which paths a decode run may take as inputs, and where they really are.
+#pragma once
+
+#include <string>
+
+namespace vantorelle::app {
+
+// The absolute path of a FILE as the user gave it, with its folder resolved
+// the way the kernel resolves it (links and ".." followed in that order), so
+// that "link/../a.txt" names the file the kernel opens. The last component is
+// kept as given. When the folder cannot be resolved, the lexical absolute
+// path, so that opening it reports why.
+std::string ResolveInputPath(const std::string& given);
+
+// The folder part of a resolved input path, ending in '/'.
+std::string InputFolder(const std::string& resolved);
+
+// Why the path cannot be read as an input, or empty when it can. Only regular
+// files are inputs: a folder gives "is a directory", a FIFO, device or socket
+// "not a regular file" (reading one could block or never end); otherwise the
+// system's reason for failing to open it. Never blocks.
+std::string InputFileProblem(const std::string& path);
+
+}  // namespace vantorelle::app

@@ -1,0 +1,88 @@
+// unique_names.cpp - output names made safe and unique in their folder.
+#include "unique_names.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <map>
+#include <tuple>
+#include <utility>
+
+namespace vantorelle::app {
+namespace {
+
+constexpr std::size_t kDefaultNameMax = 255;
+
+using SearchKey = std::tuple<std::string, std::string, std::string>;
+
+// Where each search of this run stopped: the number to try next.
+std::map<SearchKey, long>& next_numbers() {
+  static std::map<SearchKey, long> numbers;
+  return numbers;
+}
+
+std::size_t name_limit(const std::string& folder) {
+  const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+  return limit > 0 ? static_cast<std::size_t>(limit) : kDefaultNameMax;
+}
+
+bool is_utf8_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Cuts text to at most n bytes, and back to the start of a UTF-8 character.
+std::string cut(const std::string& text, std::size_t n) {
+  if (text.size() <= n) return text;
+  while (n > 0 && is_utf8_continuation(text[n])) --n;
+  return text.substr(0, n);
+}
+
+// base + suffix + ext within limit bytes: the base gives way first, then the
+// end of the extension.
+std::string fitted(const std::string& base, const std::string& suffix, const std::string& ext,
+                   std::size_t limit) {
+  const std::size_t fixed = suffix.size() + ext.size();
+  if (fixed <= limit) return cut(base, limit - fixed) + suffix + ext;
+  return suffix + cut(ext, limit > suffix.size() ? limit - suffix.size() : 0);
+}
+
+}  // namespace
+
+std::string WithoutControlCharacters(std::string name) {
+  for (char& c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) c = '_';
+  }
+  return name;
+}
+
+std::string SafeComponent(std::string name) {
+  name = WithoutControlCharacters(std::move(name));
+  std::replace(name.begin(), name.end(), '/', '_');
+  return name;
+}
+
+bool IsFreeOutputName(const std::string& path) {
+  struct stat st;
+  // Any other failure leaves the name to the open, which reports it.
+  if (::lstat(path.c_str(), &st) != 0) return true;
+  return S_ISREG(st.st_mode) && st.st_size == 0 && st.st_nlink == 1;
+}
+
+std::string UniqueOutputPath(const std::string& folder, const std::string& base,
+                             const std::string& ext) {
+  const std::size_t limit = name_limit(folder);
+  std::string path = folder + fitted(base, "", ext, limit);
+  if (IsFreeOutputName(path)) return path;
+  long& next = next_numbers()[SearchKey{folder, base, ext}];
+  for (;; ++next) {
+    path = folder + fitted(base, "-(" + std::to_string(next) + ")", ext, limit);
+    if (IsFreeOutputName(path)) break;
+  }
+  ++next;
+  return path;
+}
+
+void ResetUniqueNames() { next_numbers().clear(); }
+
+}  // namespace vantorelle::app
