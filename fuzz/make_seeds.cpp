@@ -15,15 +15,9 @@
 
 namespace {
 
+using vantorelle::test::random_bytes;
 using vantorelle::test::uu_articles;
 using vantorelle::test::yenc_articles;
-
-std::string random_bytes(std::size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::string d(n, '\0');
-  for (auto& c : d) c = static_cast<char>(rng() & 0xFF);
-  return d;
-}
 
 std::string joined(const std::vector<std::string>& parts, std::string_view between = "") {
   std::string out;

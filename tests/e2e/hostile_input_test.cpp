@@ -23,12 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::run_cli;
 
-std::string random_bytes(std::size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::string d(n, '\0');
-  for (auto& c : d) c = static_cast<char>(rng() & 0xFF);
-  return d;
-}
+using test::random_bytes;
 
 class HostileInput : public testing::Test {
  protected:

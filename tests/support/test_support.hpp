@@ -17,6 +17,14 @@
 
 namespace vantorelle::test {
 
+// n seeded pseudo-random bytes: the same seed gives the same bytes.
+inline std::string random_bytes(std::size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string d(n, '\0');
+  for (auto& c : d) c = static_cast<char>(rng() & 0xFF);
+  return d;
+}
+
 // A fresh folder that is removed with everything in it when the test ends.
 class TempDir {
  public:
