@@ -2,9 +2,13 @@
 #include "document_intake.hpp"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <utility>
 #include <vector>
 
 #include "application_hooks.hpp"
+#include "input_files.hpp"
 #include "progress_window.hpp"
 #include "run_state.hpp"
 
@@ -22,14 +26,29 @@ constexpr char kPathTooLongFormat[] = "Skipped %s: its path is longer than 255 b
 struct RunInputs {
   std::vector<std::string> argv{kProgramName};
   std::vector<std::string> too_long;
+  std::vector<std::pair<std::string, std::string>> refused;  // path, why
 };
 
-// Adds the file of `ref` to the run, when its path fits.
+// Why an existing path is no input (a folder, a FIFO, a device: reading one
+// could block or never end), or empty. A missing file is left to the scan,
+// which passes over it.
+std::string RefusalOf(const std::string& path) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(path, ec);
+  if (ec || !std::filesystem::exists(status) || std::filesystem::is_regular_file(status)) return {};
+  return InputFileProblem(path);
+}
+
+// Adds the file of `ref` to the run, when its path fits and it can be read.
 void TakeInput(const FSRef& ref, RunInputs& inputs) {
   std::string path;
   const OSErr err = FSRefMakePath(ref, path, kMaxPathSize);
   if (err == noErr) {
-    inputs.argv.push_back(std::move(path));
+    if (std::string why = RefusalOf(path); !why.empty()) {
+      inputs.refused.emplace_back(std::move(path), std::move(why));
+    } else {
+      inputs.argv.push_back(std::move(path));
+    }
   } else if (err == buffersTooSmall) {
     inputs.too_long.push_back(ref.path);
   }
@@ -55,6 +74,7 @@ void ReportAndClose(Toolbox& tb, const RunInputs& inputs) {
     text.replace(text.find("%s"), 2, path);
     MsgCallBack(tb, kLevelError, text);
   }
+  for (const auto& [path, why] : inputs.refused) MsgCallBack(tb, kLevelError, "Skipped " + path + ": " + why);
   CloseProgress(tb, progPtr);
 }
 
@@ -82,7 +102,7 @@ OSErr AEOpenDoc(Toolbox& tb, const AppleEvent& event, AppleEvent& /*reply*/, lon
     if (AEGetNthPtr(list, i, typeFSRef, ref) == noErr) TakeInput(ref, inputs);
   }
   // The output base is the folder of the first file as the event lists it,
-  // not of the first one after sorting.
+  // not of the first one after sorting; a refused file (/dev/zero) sets none.
   if (inputs.argv.size() > 1) SetOutputBase(inputs.argv[1]);
   SortInputs(inputs.argv);
   xmain(inputs.argv, MakeApplicationHooks(tb));

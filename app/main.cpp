@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "application.hpp"
+#include "standard_streams.hpp"
 #include "vantorelle/toolbox/qt_desktop.hpp"
 #include "vantorelle/toolbox/qt_toolbox.hpp"
 
@@ -96,6 +97,9 @@ std::optional<int> AnswerWithoutWindow(const Launch& launch) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A launcher may start us with a standard stream closed: the first file we
+  // open must not become "standard error" and receive our messages.
+  if (!vantorelle::app::OpenClosedStandardDescriptors()) return 2;
   // Help and version need no display: answer them before Qt looks for one.
   // Qt's own options (-platform and so on) are still in argv here.
   const Launch early = ReadArguments(argc, argv);

@@ -1,6 +1,8 @@
 // application_test.cpp - the desktop application end to end on the scripted toolbox: launches, drops, menus.
 #include "application.hpp"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -368,6 +370,26 @@ TEST_F(Application, AFileWhosePathDoesNotFitIsNamedNotDecodedAndTheRestGoesOn) {
   const std::string& text = tb.last_dialog(kAlertDialogID).texts.at(kAlertTextItem);
   EXPECT_TRUE(text.starts_with("Skipped ")) << text;
   EXPECT_TRUE(text.ends_with("fff.txt: its path is longer than 255 bytes")) << text;
+}
+
+TEST_F(Application, FilesThatAreNotRegularAreNamedNotReadAndSetNoOutputFolder) {
+  const std::string fifo = Folder("pipes") + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::pair<std::string, std::string> cases[] = {
+      {"/dev/zero", "not a regular file"},
+      {fifo, "not a regular file"},
+      {Folder("folder"), "is a directory"},
+  };
+  for (const auto& [refused, why] : cases) {
+    const std::string fits = Article(Folder("in"), "a.txt", "a.bin", "fine");
+    fs::remove(dir.file("in") + "/a.bin");
+    tb.AnswerDialog(kAlertDialogID, {Hit(kAlertContinueItem)});
+    AppleEvent reply;
+    AEOpenDoc(tb, OpenDocuments({refused, fits}), reply, 0);  // returns: nothing blocks on the FIFO
+    EXPECT_EQ(ReadBytes(dir.file("in") + "/a.bin"), "fine") << refused;
+    EXPECT_EQ(run_state().path_, dir.file("in") + "/") << refused;
+    EXPECT_EQ(tb.last_dialog(kAlertDialogID).texts.at(kAlertTextItem), "Skipped " + refused + ": " + why);
+  }
 }
 
 // ---- The open-file command ---------------------------------------------------------------------
