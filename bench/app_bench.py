@@ -36,7 +36,7 @@ def build():
     maker = bench.BUILD / "make_corpus"
     subprocess.run(["c++", "-O2", "-std=c++20", "-o", str(maker), str(bench.BENCH / "make_corpus.cpp")],
                    check=True)
-    return RELEASE / "app" / "vantorelle-decode", RELEASE / "bench" / "vantorelle_app_run", maker
+    return RELEASE / "app" / "cli" / "vantorelle-decode", RELEASE / "bench" / "vantorelle_app_run", maker
 
 
 def decode_seconds(decode, files):

@@ -74,7 +74,7 @@ def build():
     sh(["ninja", "-C", str(release), "-j2", "vantorelle-decode"], stdout=subprocess.DEVNULL)
     maker = BUILD / "make_corpus"
     sh(["c++", "-O2", "-std=c++20", "-o", str(maker), str(BENCH / "make_corpus.cpp")])
-    return release / "app" / "vantorelle-decode", maker
+    return release / "app" / "cli" / "vantorelle-decode", maker
 
 
 def corpus(maker, size):

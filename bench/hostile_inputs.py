@@ -28,7 +28,7 @@ def build():
                     "-DVANTORELLE_BUILD_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
     subprocess.run(["ninja", "-C", str(release), "-j2", "vantorelle-decode"], check=True,
                    stdout=subprocess.DEVNULL)
-    return release / "app" / "vantorelle-decode"
+    return release / "app" / "cli" / "vantorelle-decode"
 
 
 def same_name_articles(n):

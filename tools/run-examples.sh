@@ -15,7 +15,7 @@ status=0
 for set in "$work"/*/; do
   echo
   echo "== $(basename "$set")"
-  build/examples/app/vantorelle-decode "$set"*.txt || status=$?
+  build/examples/app/cli/vantorelle-decode "$set"*.txt || status=$?
 done
 echo
 echo "Decoded into $work:"

@@ -28,7 +28,7 @@ if [ "${1:-}" != --inside ]; then
   exec xvfb-run -a -s "-screen 0 1280x800x24 -dpi 96" bash "$0" --inside
 fi
 
-app=$work/build/app/vantorelle
+app=$work/build/app/desktop/vantorelle
 home=$work/home
 rm -rf "$home" && mkdir -p "$home/config" "$home/data" "$home/run" "$shots"
 chmod 700 "$home/run"
