@@ -18,7 +18,7 @@
 #include "cli_options.hpp"
 #include "decode_run.hpp"
 #include "input_disposal.hpp"
-#include "input_files.hpp"
+#include "intake.hpp"
 #include "output_placement.hpp"
 #include "run_state.hpp"
 #include "standard_streams.hpp"
@@ -232,38 +232,28 @@ int main(int argc, char** argv) {
   }
 
   set_run_flags(options);
-  std::vector<std::string> inputs;
-  bool unreadable = false;
-  for (const std::string& file : options.files) {
-    const std::string path = vantorelle::app::ResolveInputPath(file);
-    if (const std::string reason = vantorelle::app::InputFileProblem(path); !reason.empty()) {
-      std::fprintf(stderr, "%s: cannot read '%s': %s\n", kProgram, file.c_str(), reason.c_str());
-      unreadable = true;
-      continue;
-    }
-    inputs.push_back(path);
+  const vantorelle::app::RunInputs inputs = vantorelle::app::TakeInputs(options.files);
+  for (const vantorelle::app::RefusedInput& refused : inputs.refused) {
+    std::fprintf(stderr, "%s: cannot read '%s': %s\n", kProgram, refused.given.c_str(), refused.reason.c_str());
   }
-  // The first FILE that is read decides the output folder: a refused one such
-  // as /dev/zero must not send the outputs into its folder.
-  if (!inputs.empty()) vantorelle::app::run_state().path_ = vantorelle::app::InputFolder(inputs.front());
-  std::sort(inputs.begin(), inputs.end());
+  if (!inputs.output_folder.empty()) vantorelle::app::run_state().path_ = inputs.output_folder;
 
   Reporter reporter;
   OutputListing listing;
   std::size_t written = 0;
   const vantorelle::app::RunHooks hooks = make_hooks(reporter, options, listing, written, trash);
   std::vector<std::string> run_argv{"Vantorelle"};
-  run_argv.insert(run_argv.end(), inputs.begin(), inputs.end());
+  run_argv.insert(run_argv.end(), inputs.paths.begin(), inputs.paths.end());
   vantorelle::app::xmain(run_argv, hooks, nullptr);
   reporter.clear_progress();
 
   // Text alone makes no output file; an output that could not be created has
   // been reported already.
-  if (written == 0 && !inputs.empty() && reporter.errors() == 0) {
+  if (written == 0 && !inputs.paths.empty() && reporter.errors() == 0) {
     std::fprintf(stderr, "%s: no encoded data found\n", kProgram);
   }
   const bool listed = listing.finish();
-  if (unreadable) return kExitUsage;
+  if (!inputs.refused.empty()) return kExitUsage;
   if (written == 0 || reporter.problems() > 0 || !listed) return kExitProblems;
   return kExitClean;
 }

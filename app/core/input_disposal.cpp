@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "file_system.hpp"
+
 namespace vantorelle::app {
 
 std::string trashpath = "./";
@@ -26,19 +28,19 @@ struct MoveOutcome {
 
 bool IsDirectory(const std::string& path) {
   struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  return file_system().Status(path, info) == 0 && S_ISDIR(info.st_mode);
 }
 
 bool Exists(const std::string& path) {
   struct stat info {};
-  return ::lstat(path.c_str(), &info) == 0;
+  return file_system().LinkStatus(path, info) == 0;
 }
 
 bool MakeFolders(const std::string& path) {
   if (IsDirectory(path)) return true;
   const auto slash = path.find_last_of('/');
   if (slash != std::string::npos && slash > 0 && !MakeFolders(path.substr(0, slash))) return false;
-  return ::mkdir(path.c_str(), 0700) == 0 || (errno == EEXIST && IsDirectory(path));
+  return file_system().MakeFolder(path, 0700) == 0 || (errno == EEXIST && IsDirectory(path));
 }
 
 // $XDG_DATA_HOME when it is absolute (relative values are ignored, as the XDG
@@ -91,18 +93,6 @@ bool IsTrashFilesFolder(const std::string& folder) {
   return MakeFolders(Join(Parent(folder), "info"));
 }
 
-// rename that fails with EEXIST instead of replacing an existing target.
-int RenameNoReplace(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return -1;
-  // A file system without the no-replace flag: look first (a narrow race).
-  if (Exists(to)) {
-    errno = EEXIST;
-    return -1;
-  }
-  return ::rename(from.c_str(), to.c_str());
-}
-
 std::string LocalTimeStamp() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -115,7 +105,7 @@ std::string LocalTimeStamp() {
 bool WriteAll(int fd, const std::string& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    const ssize_t n = file_system().Write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += static_cast<std::size_t>(n);
@@ -134,24 +124,24 @@ MoveOutcome MoveToTrash(const std::string& path, const std::string& name, const 
     const std::string candidate = TrashCandidateName(name, attempt);
     const std::string info = Join(info_folder, candidate + ".trashinfo");
     target = Join(files, candidate);
-    const int fd = ::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int fd = file_system().Open(info, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
       if (errno == EEXIST) continue;
       return {-1, target};
     }
     if (Exists(target)) {  // a file without its info: leave it alone
       ::close(fd);
-      ::unlink(info.c_str());
+      file_system().Remove(info);
       continue;
     }
     const bool written = WriteAll(fd, info_text);
     if (::close(fd) != 0 || !written) {
-      ::unlink(info.c_str());
+      file_system().Remove(info);
       return {-1, target};
     }
-    if (RenameNoReplace(path, target) == 0) return {0, target};
+    if (file_system().RenameNoReplace(path, target) == 0) return {0, target};
     const int error = errno;
-    ::unlink(info.c_str());
+    file_system().Remove(info);
     if (error != EEXIST) return {-1, target};  // EXDEV too: never copy and delete
   }
   return {-1, target};
@@ -162,7 +152,7 @@ MoveOutcome MoveIntoFolder(const std::string& path, const std::string& name, con
   std::string target = Join(folder, name);
   for (int attempt = 0; attempt < kMaxTrashAttempts; ++attempt) {
     target = Join(folder, TrashCandidateName(name, attempt));
-    if (RenameNoReplace(path, target) == 0) return {0, target};
+    if (file_system().RenameNoReplace(path, target) == 0) return {0, target};
     if (errno != EEXIST) return {-1, target};
   }
   return {-1, target};
@@ -187,7 +177,7 @@ std::string FindTrashPath() {
 int DisposeInput(const std::string& path, bool delete_inputs, bool trash_inputs,
                  const std::string& trash_files_path) {
   int result = 0;
-  if (delete_inputs) result = ::remove(path.c_str()) == 0 ? 0 : -1;
+  if (delete_inputs) result = file_system().Remove(path) == 0 ? 0 : -1;
   if (!trash_inputs) return result;
   const MoveOutcome move = MoveAway(path, trash_files_path);
   if (move.result != 0) {

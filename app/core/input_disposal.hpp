@@ -21,7 +21,8 @@ namespace vantorelle::app {
 // or the folders cannot be made.
 std::string FindTrashPath();
 
-// The Trash's files folder found at start-up, or "./".
+// The Trash's files folder found at start-up, or "./" (the application
+// finds it through the toolbox's folder lookup).
 extern std::string trashpath;
 
 // The removal step for one input file:

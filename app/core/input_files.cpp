@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "file_system.hpp"
+
 namespace vantorelle::app {
 namespace {
 
@@ -49,18 +51,21 @@ std::string InputFolder(const std::string& resolved) {
   return slash == std::string::npos ? "./" : resolved.substr(0, slash + 1);
 }
 
-std::string InputFileProblem(const std::string& path) {
+std::string InputFileProblem(const std::string& path) { return CheckInputFile(path).problem; }
+
+InputCheck CheckInputFile(const std::string& path) {
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
-  if (S_ISDIR(st.st_mode)) return "is a directory";
-  if (!S_ISREG(st.st_mode)) return "not a regular file";
+  if (file_system().Status(path, st) != 0) return {std::strerror(errno)};
+  if (S_ISDIR(st.st_mode)) return {"is a directory"};
+  if (!S_ISREG(st.st_mode)) return {"not a regular file"};
   // O_NONBLOCK: should the name have become a FIFO meanwhile, opening it
   // must not wait for a writer; fstat then tells.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return std::strerror(errno);
+  const int fd = file_system().Open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
+  if (fd < 0) return {std::strerror(errno)};
   const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
   ::close(fd);
-  return regular ? std::string() : "not a regular file";
+  if (!regular) return {"not a regular file"};
+  return {{}, st.st_dev, st.st_ino};
 }
 
 }  // namespace vantorelle::app

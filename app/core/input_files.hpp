@@ -1,6 +1,8 @@
 // input_files.hpp - which paths a decode run may take as inputs, and where they really are.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 namespace vantorelle::app {
@@ -20,5 +22,14 @@ std::string InputFolder(const std::string& resolved);
 // "not a regular file" (reading one could block or never end); otherwise the
 // system's reason for failing to open it. Never blocks.
 std::string InputFileProblem(const std::string& path);
+
+// What the check of one path found: the problem as above, and for a file that
+// is an input, which file it is (two names of one file give the same pair).
+struct InputCheck {
+  std::string problem;
+  ::dev_t device = 0;
+  ::ino_t inode = 0;
+};
+InputCheck CheckInputFile(const std::string& path);
 
 }  // namespace vantorelle::app

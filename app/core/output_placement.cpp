@@ -8,6 +8,7 @@
 #include <cstring>
 #include <utility>
 
+#include "file_system.hpp"
 #include "run_state.hpp"
 #include "unique_names.hpp"
 
@@ -28,7 +29,7 @@ std::string folder_prefix(const RunState& state) {
 void make_directory(const std::string& name) {
   if (name.empty()) return;
   const std::string path = run_state().path_ + name;
-  ::mkdir(path.c_str(), kDirectoryMode);
+  file_system().MakeFolder(path, kDirectoryMode);
 }
 
 // The text as the system sees it in a path: up to its first NUL.

@@ -10,6 +10,8 @@
 #include <tuple>
 #include <utility>
 
+#include "file_system.hpp"
+
 namespace vantorelle::app {
 namespace {
 
@@ -65,7 +67,7 @@ std::string SafeComponent(std::string name) {
 bool IsFreeOutputName(const std::string& path) {
   struct stat st;
   // Any other failure leaves the name to the open, which reports it.
-  if (::lstat(path.c_str(), &st) != 0) return true;
+  if (file_system().LinkStatus(path, st) != 0) return true;
   return S_ISREG(st.st_mode) && st.st_size == 0 && st.st_nlink == 1;
 }
 

@@ -1,6 +1,8 @@
 // application.cpp - start-up, the Apple event handlers, the menu commands and the event loop.
 #include "application.hpp"
 
+#include <string>
+
 #include "document_intake.hpp"
 #include "input_disposal.hpp"
 #include "preferences.hpp"
@@ -29,6 +31,14 @@ void InstallHandlers(Toolbox& tb) {
         return AEPreferences(tb, event, reply, refcon);
       },
       0);
+}
+
+// The Trash's files folder as the toolbox finds it (made when missing), or the
+// "./" fallback. Its info folder is made at the first move into it.
+std::string TrashFolder(Toolbox& tb) {
+  FSRef folder;
+  if (tb.FSFindFolder(kOnSystemDisk, kTrashFolderType, kCreateFolder, folder) != noErr) return "./";
+  return folder.path;
 }
 
 void BuildMenuBar(Toolbox& tb) {
@@ -124,7 +134,7 @@ void DoCommand(Toolbox& tb, std::int32_t choice) {
 
 int RunApplication(Toolbox& tb) {
   InstallHandlers(tb);
-  trashpath = FindTrashPath();
+  trashpath = TrashFolder(tb);
   GetPrefs(tb, kPrefsFileName, kPrefsSize, prefs);
   BuildMenuBar(tb);
   StartupBurst(tb);

@@ -1,14 +1,11 @@
-// document_intake.cpp - the drop handler, the open-file command and the order of a run's inputs.
+// document_intake.cpp - the drop handler and the open-file command.
 #include "document_intake.hpp"
 
-#include <algorithm>
-#include <filesystem>
-#include <system_error>
 #include <utility>
 #include <vector>
 
 #include "application_hooks.hpp"
-#include "input_files.hpp"
+#include "intake.hpp"
 #include "progress_window.hpp"
 #include "run_state.hpp"
 
@@ -22,65 +19,42 @@ namespace {
 
 constexpr char kPathTooLongFormat[] = "Skipped %s: its path is longer than 255 bytes";
 
-// The inputs of one run, and the files that could not be taken into it.
-struct RunInputs {
-  std::vector<std::string> argv{kProgramName};
+// The files of one event or choice: the paths that fit, and those that do not.
+struct FetchedPaths {
+  std::vector<std::string> fit;
   std::vector<std::string> too_long;
-  std::vector<std::pair<std::string, std::string>> refused;  // path, why
 };
 
-// Why an existing path is no input (a folder, a FIFO, a device: reading one
-// could block or never end), or empty. A missing file is left to the scan,
-// which passes over it.
-std::string RefusalOf(const std::string& path) {
-  std::error_code ec;
-  const auto status = std::filesystem::status(path, ec);
-  if (ec || !std::filesystem::exists(status) || std::filesystem::is_regular_file(status)) return {};
-  return InputFileProblem(path);
-}
-
-// Adds the file of `ref` to the run, when its path fits and it can be read.
-void TakeInput(const FSRef& ref, RunInputs& inputs) {
+void FetchPath(const FSRef& ref, FetchedPaths& fetched) {
   std::string path;
   const OSErr err = FSRefMakePath(ref, path, kMaxPathSize);
   if (err == noErr) {
-    if (std::string why = RefusalOf(path); !why.empty()) {
-      inputs.refused.emplace_back(std::move(path), std::move(why));
-    } else {
-      inputs.argv.push_back(std::move(path));
-    }
+    fetched.fit.push_back(std::move(path));
   } else if (err == buffersTooSmall) {
-    inputs.too_long.push_back(ref.path);
+    fetched.too_long.push_back(ref.path);
   }
 }
 
-// path_ := the folder of `file`, ending in '/'; a path without '/' stays whole.
-void SetOutputBase(const std::string& file) {
-  std::string& base = run_state().path_;
-  base = file;
-  const std::size_t slash = base.rfind('/');
-  if (slash != std::string::npos) base.resize(slash + 1);
-}
-
-void SortInputs(std::vector<std::string>& argv) {
-  std::sort(argv.begin() + 1, argv.end(),
-            [](const std::string& a, const std::string& b) { return compare(a, b) < 0; });
-}
-
-// After the run: the files left out are named, then the summary and closing.
-void ReportAndClose(Toolbox& tb, const RunInputs& inputs) {
-  for (const std::string& path : inputs.too_long) {
+// One run over the files fetched: the intake picks the inputs and the output
+// folder, the run decodes them, and the files left out are named after it,
+// before the summary and the closing.
+void RunOver(Toolbox& tb, const FetchedPaths& fetched) {
+  const RunInputs inputs = TakeInputs(fetched.fit);
+  if (!inputs.output_folder.empty()) run_state().path_ = inputs.output_folder;
+  std::vector<std::string> argv{kProgramName};
+  argv.insert(argv.end(), inputs.paths.begin(), inputs.paths.end());
+  xmain(argv, MakeApplicationHooks(tb));
+  for (const std::string& path : fetched.too_long) {
     std::string text(kPathTooLongFormat);
     text.replace(text.find("%s"), 2, path);
     MsgCallBack(tb, kLevelError, text);
   }
-  for (const auto& [path, why] : inputs.refused) MsgCallBack(tb, kLevelError, "Skipped " + path + ": " + why);
-  CloseProgress(tb, progPtr);
+  for (const RefusedInput& refused : inputs.refused) {
+    MsgCallBack(tb, kLevelError, "Skipped " + refused.given + ": " + refused.reason);
+  }
 }
 
 }  // namespace
-
-int compare(const std::string& a, const std::string& b) { return a.compare(b); }
 
 OSErr AEOpenDoc(Toolbox& tb, const AppleEvent& event, AppleEvent& /*reply*/, long /*refcon*/) {
   EventRecord now;
@@ -96,18 +70,14 @@ OSErr AEOpenDoc(Toolbox& tb, const AppleEvent& event, AppleEvent& /*reply*/, lon
   AEDescList list;
   long count = 0;
   if (AEGetParamDesc(event, keyDirectObject, typeAEList, list) == noErr) AECountItems(list, count);
-  RunInputs inputs;
+  FetchedPaths fetched;
   for (long i = 1; i <= count; ++i) {
     FSRef ref;
-    if (AEGetNthPtr(list, i, typeFSRef, ref) == noErr) TakeInput(ref, inputs);
+    if (AEGetNthPtr(list, i, typeFSRef, ref) == noErr) FetchPath(ref, fetched);
   }
-  // The output base is the folder of the first file as the event lists it,
-  // not of the first one after sorting; a refused file (/dev/zero) sets none.
-  if (inputs.argv.size() > 1) SetOutputBase(inputs.argv[1]);
-  SortInputs(inputs.argv);
-  xmain(inputs.argv, MakeApplicationHooks(tb));
+  RunOver(tb, fetched);
   AEDisposeDesc(list);
-  ReportAndClose(tb, inputs);
+  CloseProgress(tb, progPtr);
   return noErr;
 }
 
@@ -126,11 +96,10 @@ int OpenDoc(Toolbox& tb) {
 
   OpenProgress(tb, progPtr);
   // Only the first file chosen is decoded.
-  RunInputs inputs;
-  TakeInput(reply.selection.front(), inputs);
-  if (inputs.argv.size() > 1) SetOutputBase(inputs.argv[1]);
-  xmain(inputs.argv, MakeApplicationHooks(tb));
-  ReportAndClose(tb, inputs);
+  FetchedPaths fetched;
+  FetchPath(reply.selection.front(), fetched);
+  RunOver(tb, fetched);
+  CloseProgress(tb, progPtr);
 
   tb.NavDisposeReply(reply);
   tb.NavUnload();

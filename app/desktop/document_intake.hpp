@@ -2,13 +2,15 @@
 //
 // A drop reads the modifier keys held at that moment into the run flags (all
 // four at every drop); the open-file command leaves the flags as the latest
-// drop set them. Both set path_ to the folder of the first file, open the
-// progress window, run, and close it with the summary alert when messages
-// were listed.
+// drop set them. Both open the progress window, take the files through the
+// intake (which sets path_ to the folder of the first file that can be read
+// and sorts them byte-wise), run, name the files left out, and close the
+// window with the summary alert when messages were listed.
 #pragma once
 
 #include <string>
 
+#include "intake.hpp"
 #include "vantorelle/toolbox/apple_events.hpp"
 #include "vantorelle/toolbox/toolbox.hpp"
 
@@ -25,16 +27,12 @@ inline constexpr std::size_t kMaxPathSize = 256;
 
 // The open-documents handler: one run over the event's files. Returns noErr
 // whatever happens. A file whose path does not fit kMaxPathSize is not
-// decoded; a message names it after the run.
+// decoded, nor is a file the intake refuses; a message names each after the run.
 toolbox::OSErr AEOpenDoc(toolbox::Toolbox& tb, const toolbox::AppleEvent& event, toolbox::AppleEvent& reply,
                          long refcon);
 
 // The open-file command: asks for a text file and runs over the first file
 // chosen. 1 when a run was made, 0 when the chooser was cancelled or failed.
 int OpenDoc(toolbox::Toolbox& tb);
-
-// The order of a run's inputs: byte-wise by the full path, as strcmp orders
-// (negative, zero or positive).
-int compare(const std::string& a, const std::string& b);
 
 }  // namespace vantorelle::app

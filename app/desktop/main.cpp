@@ -8,13 +8,13 @@
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "application.hpp"
+#include "input_files.hpp"
 #include "standard_streams.hpp"
 #include "vantorelle/toolbox/qt_desktop.hpp"
 #include "vantorelle/toolbox/qt_toolbox.hpp"
@@ -44,7 +44,7 @@ void PrintUsage(std::FILE* to) {
 }
 
 struct Launch {
-  std::vector<std::string> files;  // absolute, in argument order
+  std::vector<std::string> files;  // resolved as the system resolves them, in argument order
   enum { kRun, kHelp, kVersion, kUsageError } what = kRun;
   std::string bad_option;
 };
@@ -68,9 +68,9 @@ Launch ReadArguments(int argc, char** argv) {
       }
       continue;
     }
-    std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(arg), error);
-    launch.files.push_back(error ? std::string(arg) : absolute.lexically_normal().string());
+    // Resolved here, in the launch's folder: a running instance that takes
+    // the files has another. The drop handler's intake does the rest.
+    launch.files.push_back(vantorelle::app::ResolveInputPath(std::string(arg)));
   }
   return launch;
 }
