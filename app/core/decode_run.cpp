@@ -22,7 +22,6 @@ struct Outcome {
   bool decoding = false;
   bool current_failed = false;     // the record being decoded sent an error or warning
   std::set<std::string> kept;      // inputs of failed outputs
-  std::set<std::string> announced; // kept inputs already named in a message
 };
 
 MsgHook watch_messages(const std::shared_ptr<Outcome>& outcome) {
@@ -34,22 +33,22 @@ MsgHook watch_messages(const std::shared_ptr<Outcome>& outcome) {
   };
 }
 
-void say_kept(Outcome& outcome, const std::string& path) {
-  if (!outcome.hooks.disposal_requested || !outcome.hooks.message) return;
-  if (!outcome.announced.insert(path).second) return;
-  char text[kMaxMessageLength + 1];
-  std::snprintf(text, sizeof text, kKeepingInputFormat, path.c_str());
-  outcome.hooks.message(kLevelWarning, text);
+// Names every kept input once, in byte order of the paths. All of them, not
+// only those the removal step would hand over: a second copy of a part is
+// never handed over, and it is kept as well.
+void say_kept(const Outcome& outcome) {
+  if (!outcome.hooks.disposal_requested || !outcome.hooks.message || !outcome.hooks.input_remove) return;
+  for (const std::string& path : outcome.kept) {
+    char text[kMaxMessageLength + 1];
+    std::snprintf(text, sizeof text, kKeepingInputFormat, path.c_str());
+    outcome.hooks.message(kLevelWarning, text);
+  }
 }
 
 InputRemoveHook guard_removal(const std::shared_ptr<Outcome>& outcome) {
   if (!outcome->hooks.input_remove) return {};
   return [outcome](const std::string& path) {
-    if (outcome->kept.count(path) != 0) {
-      say_kept(*outcome, path);
-      return 0;
-    }
-    return outcome->hooks.input_remove(path);
+    return outcome->kept.count(path) != 0 ? 0 : outcome->hooks.input_remove(path);
   };
 }
 
@@ -101,6 +100,7 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks,
   // Every output is decoded before any input is handed over, so an input
   // holding parts of several outputs is judged by all of them.
   for (OutputFileRecord& record : catalogue.records()) decode(record, *outcome);
+  say_kept(*outcome);
   for (OutputFileRecord& record : catalogue.records()) uuRemove(&record);
   return 0;
 }

@@ -225,9 +225,19 @@ std::vector<Failure> failures() {
   corrupt[1][corrupt[1].find("=ypart") + 40] ^= 1;
   auto cut = test::uu_articles("bad", "bad.bin", data, 30);
   cut.back() = cut.back().substr(0, cut.back().size() / 2);
+  auto uu_missing = test::uu_articles("bad", "bad.bin", data, 30);
+  uu_missing.erase(uu_missing.begin() + 1);
+  auto twice = test::yenc_articles("bad", "bad.bin", data, 1000);
+  twice.insert(twice.begin() + 2, twice[1]);
+  // Two outputs with a gap each, the first parts of both in one input.
+  auto other = test::yenc_articles("worse", "worse.bin", data, 1000);
+  std::vector<std::string> two_in_one{missing[0] + other[0], missing[1], other[2]};
   const auto plain = test::yenc_articles("bad", "bad.bin", data, 1000);
   return {
       {"missing part", missing, ""},
+      {"uuencoded part missing", uu_missing, ""},
+      {"part saved twice", twice, ""},
+      {"one input with parts of two failed outputs", two_in_one, ""},
       {"part CRC mismatch", corrupt, ""},
       {"uuencoded data cut short", cut, ""},
       {"output cannot be created", plain, "/nonexistent folder/bad.bin"},
