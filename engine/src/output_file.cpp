@@ -24,10 +24,22 @@ bool write_all(int fd, const char* data, std::size_t size) {
   return true;
 }
 
+OutputFile::OpenCall& open_call() {
+  static OutputFile::OpenCall call;
+  return call;
+}
+
+int open_output(const std::string& path, int flags, int mode) {
+  const OutputFile::OpenCall& call = open_call();
+  return call ? call(path, flags, mode) : ::open(path.c_str(), flags, mode);
+}
+
 }  // namespace
 
+OutputFile::OpenCall OutputFile::replace_open(OpenCall call) { return std::exchange(open_call(), std::move(call)); }
+
 std::optional<OutputFile> OutputFile::create(const std::string& path, std::size_t buffer_size) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int fd = open_output(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return std::nullopt;
   return OutputFile(fd, std::max<std::size_t>(buffer_size, 1));
 }
@@ -35,10 +47,10 @@ std::optional<OutputFile> OutputFile::create(const std::string& path, std::size_
 std::optional<OutputFile> OutputFile::create_exclusive(const std::string& path,
                                                        std::size_t buffer_size) {
   constexpr int kFlags = O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
-  int fd = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
+  int fd = open_output(path, kFlags | O_CREAT | O_EXCL, 0666);
   if (fd < 0 && errno == EEXIST) {
     // O_NONBLOCK: a FIFO put in its place must not hold the open.
-    fd = ::open(path.c_str(), kFlags | O_NONBLOCK);
+    fd = open_output(path, kFlags | O_NONBLOCK, 0);
     struct stat st;
     if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
                     st.st_size != 0)) {

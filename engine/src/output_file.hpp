@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <memory>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -26,6 +27,12 @@ class OutputFile {
   // the name changes under us, e.g. into a link, between a check and here).
   static std::optional<OutputFile> create_exclusive(
       const std::string& path, std::size_t buffer_size = kDefaultBufferSize);
+
+  // How both open their file: open(2), unless a test has put another call
+  // in place to have the system refuse (EACCES even as root, ENOSPC). An
+  // empty call puts open(2) back; the one replaced is returned.
+  using OpenCall = std::function<int(const std::string& path, int flags, int mode)>;
+  static OpenCall replace_open(OpenCall call);
 
   OutputFile(OutputFile&& other) noexcept;
   OutputFile& operator=(OutputFile&& other) noexcept;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "article_writer.hpp"
+#include "intake_table.hpp"
 #include "document_intake.hpp"
 #include "input_disposal.hpp"
 #include "preferences.hpp"
@@ -372,23 +373,25 @@ TEST_F(Application, AFileWhosePathDoesNotFitIsNamedNotDecodedAndTheRestGoesOn) {
   EXPECT_TRUE(text.ends_with("fff.txt: its path is longer than 255 bytes")) << text;
 }
 
-TEST_F(Application, FilesThatAreNotRegularAreNamedNotReadAndSetNoOutputFolder) {
-  const std::string fifo = Folder("pipes") + "/fifo";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const std::pair<std::string, std::string> cases[] = {
-      {"/dev/zero", "not a regular file"},
-      {fifo, "not a regular file"},
-      {Folder("folder"), "is a directory"},
-  };
-  for (const auto& [refused, why] : cases) {
-    const std::string fits = Article(Folder("in"), "a.txt", "a.bin", "fine");
-    fs::remove(dir.file("in") + "/a.bin");
-    tb.AnswerDialog(kAlertDialogID, {Hit(kAlertContinueItem)});
+TEST_F(Application, DroppedPathsBecomeInputsAsOnTheCommandLine) {
+  prefs.errors_to_progress = 1;  // refusals listed, not one alert each
+  for (const test::IntakeCase& c : test::intake_cases()) {
+    SCOPED_TRACE(c.what);
+    ScratchDir fresh;
+    const std::string folder = fs::canonical(fresh.str()).string();
+    test::make_intake_tree(folder);
+    const test::InFolder here(folder);
+    ScriptedToolbox toolbox;
+    if (!c.refused.empty()) toolbox.AnswerDialog(kAlertDialogID, {Hit(kAlertContinueItem)});
     AppleEvent reply;
-    AEOpenDoc(tb, OpenDocuments({refused, fits}), reply, 0);  // returns: nothing blocks on the FIFO
-    EXPECT_EQ(ReadBytes(dir.file("in") + "/a.bin"), "fine") << refused;
-    EXPECT_EQ(run_state().path_, dir.file("in") + "/") << refused;
-    EXPECT_EQ(tb.last_dialog(kAlertDialogID).texts.at(kAlertTextItem), "Skipped " + refused + ": " + why);
+    AEOpenDoc(toolbox, OpenDocuments(c.given), reply, 0);  // returns: nothing blocks on the FIFO
+    const std::string message = "SetDialogItemText 130/" + std::to_string(kProgressMessageItem) + " ";
+    std::vector<std::string> listed, refused;
+    for (const std::string& line : toolbox.log())
+      if (line.starts_with(message)) listed.push_back(line.substr(message.size()));
+    for (const auto& [given, why] : c.refused) refused.push_back("Skipped " + given + ": " + why);
+    EXPECT_EQ(listed, refused);
+    EXPECT_EQ(test::outputs_below(folder), c.outputs);
   }
 }
 

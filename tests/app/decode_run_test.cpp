@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 
 #include "article_writer.hpp"
+#include "failing_file_system.hpp"
 #include "output_placement.hpp"
 #include "run_state.hpp"
 #include "test_support.hpp"
@@ -215,6 +217,8 @@ struct Failure {
   const char* name;
   std::vector<std::string> bad_articles;  // the failing output's articles, one input each
   const char* output_path;                // forced output path of bad.bin, "" for the usual one
+  int open_error = 0;                     // the system's answer to opening bad.bin
+  bool taken_after_check = false;         // bad.bin appears once its name was found free
 };
 
 std::vector<Failure> failures() {
@@ -242,6 +246,8 @@ std::vector<Failure> failures() {
       {"uuencoded data cut short", cut, ""},
       {"output cannot be created", plain, "/nonexistent folder/bad.bin"},
       {"output cannot be written", plain, "/dev/full"},
+      {"output refused, even to root", plain, "", EACCES},
+      {"output name taken between its check and the open", plain, "", 0, true},
   };
 }
 
@@ -265,6 +271,10 @@ TEST_F(DecodeRun, InputsOfAFailedOutputAreKept) {
       test::write_file(good, test::yenc_articles("good", "good.bin", "g", 10)[0]);
       inputs.push_back(good);
 
+      const std::string output = fresh.file("bad.bin");
+      test::FailingFileSystem system;
+      if (f.open_error != 0) system.Fail(test::FailingFileSystem::Call::kOpen, output, f.open_error);
+      if (f.taken_after_check) system.AfterCheck(output, [&output] { test::write_file(output, "someone else's"); });
       Recorder r;
       RunHooks hooks = r.hooks();
       hooks.disposal_requested = requested;
@@ -286,6 +296,9 @@ TEST_F(DecodeRun, InputsOfAFailedOutputAreKept) {
       }
       EXPECT_EQ(keeping, expected);
       EXPECT_EQ(test::read_file(fresh.file("good.bin")), "g");
+      if (f.taken_after_check) {
+        EXPECT_EQ(test::read_file(output), "someone else's");
+      }
     }
   }
 }

@@ -2,16 +2,17 @@
 #include "input_disposal.hpp"
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <regex>
 
+#include "failing_file_system.hpp"
 #include "toolbox_test_support.hpp"
 
 namespace vantorelle::app {
@@ -269,55 +270,47 @@ TEST_F(Disposal, TheDotSlashFallbackMovesIntoTheCurrentFolder) {
   EXPECT_TRUE(fs::exists(cwd + "/plain.txt"));
 }
 
-// A folder on another file system than `other`: /dev/shm when it is one, else
-// a tmpfs mounted for the test (needs root). Empty when neither can be had.
-class OtherFileSystem {
- public:
-  explicit OtherFileSystem(const std::string& other) {
-    if (OnOtherDevice("/dev/shm", other) && ::access("/dev/shm", W_OK) == 0) {
-      char name[] = "/dev/shm/vantorelle-XXXXXX";
-      if (::mkdtemp(name)) path_ = name;
-      return;
-    }
-    const std::string point = other + "/mnt";
-    std::filesystem::create_directories(point);
-    if (::mount("tmpfs", point.c_str(), "tmpfs", 0, "size=1m") == 0) {
-      path_ = point;
-      mounted_ = true;
-    }
+TEST_F(Disposal, AFailedMoveIsReportedAndLosesNothing) {
+  using Call = test::FailingFileSystem::Call;
+  const std::string target = trash_files_ + "/far.txt";
+  const std::string info = trash_info_ + "/far.txt.trashinfo";
+  const struct {
+    const char* what;
+    Call call;
+    std::string path;
+    int error;
+  } cases[] = {
+      {"input on another file system", Call::kRename, target, EXDEV},  // never copied and deleted
+      {"no room for the info record", Call::kWrite, info, ENOSPC},
+      {"info folder refused, even to root", Call::kOpen, info, EACCES},
+      {"files folder refused, even to root", Call::kRename, target, EACCES},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = Input("far.txt", "far away");
+    test::FailingFileSystem system;
+    system.Fail(c.call, c.path, c.error);
+    int result = 0;
+    const std::string err = Dispose(path, false, true, result);
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(err, "-1 -> " + path + " " + target + "\n");
+    EXPECT_EQ(ReadBytes(path), "far away");
+    EXPECT_TRUE(Listing(trash_files_).empty());
+    EXPECT_TRUE(Listing(trash_info_).empty()) << "the claimed info record is given back";
   }
-  ~OtherFileSystem() {
-    if (path_.empty()) return;
-    std::error_code ignored;
-    if (mounted_) {
-      ::umount(path_.c_str());
-    } else {
-      std::filesystem::remove_all(path_, ignored);
-    }
-  }
-  const std::string& path() const { return path_; }
+}
 
- private:
-  static bool OnOtherDevice(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev != sb.st_dev;
-  }
-  std::string path_;
-  bool mounted_ = false;
-};
-
-TEST_F(Disposal, AnInputOnAnotherFileSystemIsKeptAndTheFailedMoveReported) {
-  OtherFileSystem other(scratch_.str());
-  if (other.path().empty()) GTEST_SKIP() << "no second file system: /dev/shm is missing and tmpfs cannot be mounted";
-  const std::string path = other.path() + "/far.txt";
-  WriteBytes(path, "far away");
-  int result = 0;
-  const std::string err = Dispose(path, false, true, result);
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(err, "-1 -> " + path + " " + trash_files_ + "/far.txt\n");
-  EXPECT_EQ(ReadBytes(path), "far away");
-  EXPECT_TRUE(Listing(trash_files_).empty());
-  EXPECT_TRUE(Listing(trash_info_).empty()) << "the claimed info record is given back";
+TEST_F(Disposal, ANameThatAppearsAfterTheCheckIsNotReplaced) {
+  const std::string path = Input("late.txt", "mine");
+  const std::string taken = trash_files_ + "/late.txt";
+  test::FailingFileSystem system;
+  system.AfterCheck(taken, [&] { WriteBytes(taken, "someone else's"); });
+  int result = -1;
+  EXPECT_EQ(Dispose(path, false, true, result), "");
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(ReadBytes(taken), "someone else's");
+  EXPECT_EQ(ReadBytes(trash_files_ + "/late.2.txt"), "mine");
+  EXPECT_EQ(Listing(trash_info_), std::vector<std::string>{"late.2.txt.trashinfo"});
 }
 
 }  // namespace

@@ -174,18 +174,6 @@ TEST_F(DecodeCli, NamesNeverLeadOutOfTheFolder) {
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "escape.bin"));
 }
 
-TEST_F(DecodeCli, OutputGoesBesideTheFirstFileGiven) {
-  std::filesystem::create_directories(dir.path() / "z" / "deep");
-  std::filesystem::create_directories(dir.path() / "a");
-  const auto parts = test::yenc_articles("where", "where.bin", "abcdef", 3);
-  test::write_file(dir.file("z/deep/p2.txt"), parts[1]);
-  test::write_file(dir.file("a/p1.txt"), parts[0]);
-  const auto result = run({"z/deep/../deep/p2.txt", "a/p1.txt"});
-  EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.out, dir.file("z/deep/where.bin") + "\n");
-  EXPECT_EQ(output("z/deep/where.bin"), "abcdef");
-}
-
 TEST_F(DecodeCli, NothingEncodedIsReported) {
   // No Subject line and no yEnc header: nothing to decode.
   test::write_file(dir.file("plain.txt"), "From: me\n\njust words\n");
@@ -193,19 +181,6 @@ TEST_F(DecodeCli, NothingEncodedIsReported) {
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err, "vantorelle-decode: no encoded data found\n");
-}
-
-TEST_F(DecodeCli, UnreadableFileIsReportedAndOthersDecoded) {
-  const auto parts = test::yenc_articles("ok", "ok.bin", "fine", 5000);
-  const auto names = write_articles(parts);
-  std::filesystem::create_directory(dir.path() / "sub");
-  const auto result = run({"sub/missing.txt", names[0], "."});
-  EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.out, dir.file("ok.bin") + "\n") << "the first FILE read decides the folder";
-  EXPECT_NE(result.err.find("vantorelle-decode: cannot read 'sub/missing.txt'"), std::string::npos);
-  EXPECT_NE(result.err.find("vantorelle-decode: cannot read '.': is a directory"), std::string::npos);
-  EXPECT_EQ(output("ok.bin"), "fine");
-  EXPECT_FALSE(std::filesystem::exists(dir.path() / "sub/ok.bin"));
 }
 
 TEST_F(DecodeCli, UsageErrorsAndInformation) {
