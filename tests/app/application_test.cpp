@@ -156,6 +156,20 @@ TEST_F(Application, PreferencesSetWithOkAreWrittenAtQuit) {
   EXPECT_EQ(ReadBytes(prefs_file()), std::string(16, '\0') + std::string("\x01\x00", 2));
 }
 
+TEST_F(Application, TrashedInputsGoToTheTrashTheToolboxFinds) {
+  const std::string trash = Folder("elsewhere/Trash/files");
+  tb.SetFolder(kTrashFolderType, trash);
+  WriteBytes(prefs_file(), std::string(16, '\0') + std::string("\x01\x00", 2));  // move inputs to the Trash
+  const std::string a = Article(Folder("in"), "a.txt", "a.bin", "fine");
+  tb.PostAppleEvent(OpenDocuments({a}));
+  PadBurst(tb, 1);
+  EXPECT_EQ(RunApplication(tb), 0);
+  EXPECT_EQ(ReadBytes(dir.file("in/a.bin")), "fine");
+  EXPECT_FALSE(fs::exists(a));
+  EXPECT_TRUE(fs::exists(trash + "/a.txt"));
+  EXPECT_TRUE(fs::exists(dir.file("elsewhere/Trash/info/a.txt.trashinfo")));
+}
+
 TEST_F(Application, OnlyTheFirstTenEventsCanCarryTheLaunch) {
   struct Case {
     int fillers;  // events queued before the open-application event

@@ -174,13 +174,18 @@ TEST_F(Program, ALaunchWithFilesDecodesThemAndEnds) {
 }
 
 TEST_F(Program, RelativePathsAreTakenFromTheLaunchFolderAndQtOptionsAreQts) {
-  Article("rel.txt", "rel.bin", "relative");
+  // "link/../rel.txt" is the rel.txt beside the folder the link points to, as on the command line.
+  fs::create_directories(home.file("real/sub"));
+  fs::create_directory_symlink(home.file("real/sub"), home.file("link"));
+  Article("real/rel.txt", "rel.bin", "relative");
+  Article("rel.txt", "decoy.bin", "not this one");
   QProcess process;
   process.setWorkingDirectory(QString::fromStdString(home.str()));
-  Start(process, {"-platform", "offscreen", "rel.txt"});
+  Start(process, {"-platform", "offscreen", "link/../rel.txt"});
   ASSERT_TRUE(process.waitForFinished(kPatienceMs));
   EXPECT_EQ(process.exitCode(), 0);
-  EXPECT_EQ(ReadBytes(home.file("rel.bin")), "relative");
+  EXPECT_EQ(ReadBytes(home.file("real/rel.bin")), "relative");
+  EXPECT_FALSE(fs::exists(home.file("decoy.bin")));
 }
 
 TEST_F(Program, ALaterLaunchHandsItsFilesToTheRunningInstanceAndEnds) {
