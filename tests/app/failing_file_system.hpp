@@ -19,7 +19,7 @@ namespace vantorelle::test {
 
 class FailingFileSystem : public app::FileSystem {
  public:
-  enum class Call { kOpen, kWrite, kStatus, kLinkStatus, kMakeFolder, kRename, kRemove };
+  enum class Call { kOpen, kWrite, kStatus, kRename };
 
   FailingFileSystem()
       : in_force_(*this),
@@ -39,7 +39,9 @@ class FailingFileSystem : public app::FileSystem {
   int Open(const std::string& path, int flags, ::mode_t mode) override {
     if (Refused(Call::kOpen, path)) return -1;
     const int fd = FileSystem::Open(path, flags, mode);
-    if (fd >= 0 && failures_.count({Call::kWrite, path}) != 0) failing_writes_[fd] = failures_[{Call::kWrite, path}];
+    if (const auto it = failures_.find({Call::kWrite, path}); fd >= 0 && it != failures_.end()) {
+      failing_writes_[fd] = it->second;
+    }
     return fd;
   }
   ::ssize_t Write(int fd, const void* data, std::size_t size) override {
@@ -53,16 +55,10 @@ class FailingFileSystem : public app::FileSystem {
     return Checked(path, Refused(Call::kStatus, path) ? -1 : FileSystem::Status(path, info));
   }
   int LinkStatus(const std::string& path, struct ::stat& info) override {
-    return Checked(path, Refused(Call::kLinkStatus, path) ? -1 : FileSystem::LinkStatus(path, info));
-  }
-  int MakeFolder(const std::string& path, ::mode_t mode) override {
-    return Refused(Call::kMakeFolder, path) ? -1 : FileSystem::MakeFolder(path, mode);
+    return Checked(path, FileSystem::LinkStatus(path, info));
   }
   int RenameNoReplace(const std::string& from, const std::string& to) override {
     return Refused(Call::kRename, to) ? -1 : FileSystem::RenameNoReplace(from, to);
-  }
-  int Remove(const std::string& path) override {
-    return Refused(Call::kRemove, path) ? -1 : FileSystem::Remove(path);
   }
 
  private:

@@ -7,7 +7,6 @@
 
 #include "failing_file_system.hpp"
 #include "input_files.hpp"
-#include "intake_table.hpp"
 #include "test_support.hpp"
 
 namespace vantorelle::app {
@@ -15,7 +14,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using test::InFolder;
+// Runs the body with the working folder changed, and changes it back.
+class InFolder {
+ public:
+  explicit InFolder(const fs::path& folder) : previous_(fs::current_path()) {
+    fs::current_path(folder);
+  }
+  ~InFolder() { fs::current_path(previous_); }
+  InFolder(const InFolder&) = delete;
+  InFolder& operator=(const InFolder&) = delete;
+
+ private:
+  fs::path previous_;
+};
 
 TEST(InputFiles, FoldersAreResolvedAsTheKernelDoes) {
   test::TempDir dir;

@@ -18,20 +18,6 @@
 
 namespace vantorelle::test {
 
-// Runs the scope with the working folder changed, and changes it back.
-class InFolder {
- public:
-  explicit InFolder(const std::filesystem::path& folder) : previous_(std::filesystem::current_path()) {
-    std::filesystem::current_path(folder);
-  }
-  ~InFolder() { std::filesystem::current_path(previous_); }
-  InFolder(const InFolder&) = delete;
-  InFolder& operator=(const InFolder&) = delete;
-
- private:
-  std::filesystem::path previous_;
-};
-
 // The folder each case runs in; every relative path starts there.
 //   a.txt       an article of here.bin    real/a.txt   an article of there.bin
 //   b.txt       an article of b.bin       sym.txt -> b.txt, hard.txt: b.txt's second hard link
