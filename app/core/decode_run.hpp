@@ -23,8 +23,9 @@ struct RunHooks {
   std::function<void()> ask_directory_length;
   // With optionKey_: asks once for an output directory, proposing the subject.
   std::function<void(const std::string& proposal)> ask_directory;
-  // Whether input_remove deletes or moves inputs in this run. An input that is
-  // kept back because its output had errors is then named in a message.
+  // Whether input_remove deletes or moves inputs in this run. Each input that
+  // is kept back because its output had errors is then named in one message,
+  // after decoding and before any input is handed over.
   bool disposal_requested = false;
 };
 

@@ -54,7 +54,9 @@ TEST_F(HostileInput, PathsBecomeInputsAsInTheApplication) {
     test::make_intake_tree(folder);
     const auto result = run_cli(VANTORELLE_DECODE, c.given, folder);
     std::string refused;
-    for (const auto& [given, why] : c.refused) refused += "vantorelle-decode: cannot read '" + given + "': " + why + "\n";
+    for (const auto& [given, why] : c.refused) {
+      refused += "vantorelle-decode: cannot read '" + given + "': " + why + "\n";
+    }
     EXPECT_EQ(result.err, refused);
     EXPECT_EQ(result.status, c.refused.empty() ? 0 : 2);
     EXPECT_EQ(test::outputs_below(folder), c.outputs);
