@@ -10,7 +10,12 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "vantorelle/common/base_folders.hpp"
+#include "vantorelle/common/write_all.hpp"
+
 namespace vantorelle::app {
+
+using common::MakeFolders;
 
 std::string trashpath = "./";
 
@@ -24,37 +29,9 @@ struct MoveOutcome {
   std::string target;  // the path the file went to, or was meant to go to
 };
 
-bool IsDirectory(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 bool Exists(const std::string& path) {
   struct stat info {};
   return ::lstat(path.c_str(), &info) == 0;
-}
-
-bool MakeFolders(const std::string& path) {
-  if (IsDirectory(path)) return true;
-  const auto slash = path.find_last_of('/');
-  if (slash != std::string::npos && slash > 0 && !MakeFolders(path.substr(0, slash))) return false;
-  return ::mkdir(path.c_str(), 0700) == 0 || (errno == EEXIST && IsDirectory(path));
-}
-
-// $XDG_DATA_HOME when it is absolute (relative values are ignored, as the XDG
-// rules say), else ~/.local/share; empty when neither is known.
-std::string DataHome() {
-  const char* value = std::getenv("XDG_DATA_HOME");
-  std::string base;
-  if (value && value[0] == '/') {
-    base = value;
-  } else {
-    const char* home = std::getenv("HOME");
-    if (!home || home[0] != '/') return {};
-    base = std::string(home) + "/.local/share";
-  }
-  while (base.size() > 1 && base.back() == '/') base.pop_back();
-  return base;
 }
 
 std::string BaseName(const std::string& path) {
@@ -112,17 +89,6 @@ std::string LocalTimeStamp() {
   return std::string(text, length);
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // Claims info/NAME.trashinfo (created exclusively, so two movers never share
 // a name), then moves the file to files/NAME without replacing anything.
 MoveOutcome MoveToTrash(const std::string& path, const std::string& name, const std::string& files) {
@@ -144,7 +110,7 @@ MoveOutcome MoveToTrash(const std::string& path, const std::string& name, const 
       ::unlink(info.c_str());
       continue;
     }
-    const bool written = WriteAll(fd, info_text);
+    const bool written = common::WriteAll(fd, info_text.data(), info_text.size());
     if (::close(fd) != 0 || !written) {
       ::unlink(info.c_str());
       return {-1, target};
@@ -177,7 +143,7 @@ MoveOutcome MoveAway(const std::string& path, const std::string& folder) {
 }  // namespace
 
 std::string FindTrashPath() {
-  const std::string base = DataHome();
+  const std::string base = common::XdgBaseFolder("XDG_DATA_HOME", "/.local/share");
   if (base.empty()) return "./";
   const std::string trash = base + "/Trash";
   if (!MakeFolders(trash + "/files") || !MakeFolders(trash + "/info")) return "./";

@@ -10,21 +10,11 @@
 #include <cstring>
 #include <utility>
 
+#include "vantorelle/common/write_all.hpp"
+
 namespace vantorelle {
-namespace {
 
-bool write_all(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-}  // namespace
+using common::WriteAll;
 
 std::optional<OutputFile> OutputFile::create(const std::string& path, std::size_t buffer_size) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -82,7 +72,7 @@ OutputFile::~OutputFile() { close(); }
 
 bool OutputFile::flush() {
   if (fd_ < 0) return false;
-  if (used_ > 0 && !error_ && !write_all(fd_, buffer_.get(), used_)) error_ = true;
+  if (used_ > 0 && !error_ && !WriteAll(fd_, buffer_.get(), used_)) error_ = true;
   used_ = 0;
   return !error_;
 }
@@ -95,7 +85,7 @@ bool OutputFile::write(const void* data, std::size_t size) {
   if (size >= capacity_) {
     // Large blocks go straight to the file.
     if (!flush()) return false;
-    if (!write_all(fd_, bytes, size)) error_ = true;
+    if (!WriteAll(fd_, bytes, size)) error_ = true;
     return !error_;
   }
   if (used_ + size > capacity_ && !flush()) return false;
