@@ -5,16 +5,16 @@
 #include <string_view>
 
 #include "output_placement.hpp"
+#include "run_state.hpp"
 
 namespace vantorelle::app {
 namespace {
 
-constexpr long kShortestCompareLength = 4;
-
 // N of --subject-length: decimal digits only, from 4 to the largest length
 // the run can hold. The dialog refuses below 4 too.
 std::string read_subject_length(std::string_view text, CliOptions& options) {
-  const std::string why = "--subject-length needs a whole number from 4 to " +
+  const std::string why = "--subject-length needs a whole number from " + std::to_string(kShortestCompareLength) +
+                          " to " +
                           std::to_string(std::numeric_limits<std::int16_t>::max()) + ", not '" +
                           std::string(text) + "'";
   if (text.empty() || text.size() > 5) return why;

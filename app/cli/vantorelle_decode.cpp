@@ -22,11 +22,11 @@
 #include "output_placement.hpp"
 #include "run_state.hpp"
 #include "standard_streams.hpp"
+#include "vantorelle/version.hpp"
 
 namespace {
 
 constexpr const char* kProgram = "vantorelle-decode";
-constexpr const char* kVersion = "0.1.0";
 
 constexpr int kExitClean = 0;
 constexpr int kExitProblems = 1;
@@ -216,7 +216,7 @@ int main(int argc, char** argv) {
     return kExitClean;
   }
   if (options.version) {
-    std::printf("%s %s\n", kProgram, kVersion);
+    std::printf("%s %s\n", kProgram, vantorelle::kVersion);
     return kExitClean;
   }
   if (options.files.empty()) return usage_error("no FILE given");

@@ -13,7 +13,6 @@ namespace vantorelle::app {
 namespace {
 
 constexpr int kBusyIntervalMs = 10;
-constexpr std::int16_t kDefaultCompareLength = 8;
 
 // What the run learns while decoding, for the removal step. Shared with the
 // registered hooks, which outlive the run in the engine's slots.

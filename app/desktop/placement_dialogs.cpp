@@ -15,7 +15,6 @@ using toolbox::DialogRef;
 using toolbox::Toolbox;
 
 constexpr std::int16_t kBeep = 1;
-constexpr std::int16_t kShortestCompareLength = 4;
 constexpr const char* kProposedCompareLength = "16";
 
 // Creates, shows and fronts the dialog, with item 1 as its default button.

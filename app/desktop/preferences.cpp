@@ -50,7 +50,7 @@ bool ReplaceFile(const std::string& path, const unsigned char* bytes, std::size_
   return ok;
 }
 
-bool Flips(DialogItemIndex item) { return item >= 3 && item <= 10; }
+bool Flips(DialogItemIndex item) { return item >= kPrefsFirstFlipping && item <= kPrefsLastFlipping; }
 
 }  // namespace
 

@@ -34,6 +34,10 @@ inline constexpr toolbox::DialogItemIndex kPrefsCancel = 2;
 inline constexpr toolbox::DialogItemIndex kPrefsErrorsToProgress = 4;
 inline constexpr toolbox::DialogItemIndex kPrefsDeleteInputs = 5;
 inline constexpr toolbox::DialogItemIndex kPrefsTrashInputs = 6;
+// A hit on any item from the first to the last of these flips its value; only
+// the three boxes above are stored.
+inline constexpr toolbox::DialogItemIndex kPrefsFirstFlipping = 3;
+inline constexpr toolbox::DialogItemIndex kPrefsLastFlipping = 10;
 
 // The process-wide record: all off at start, read once at start-up, changed
 // by OK in the preferences dialog, written when the program ends normally.

@@ -9,6 +9,7 @@
 #include "run_state.hpp"
 #include "vantorelle/common/utf8_cut.hpp"
 #include "vantorelle/toolbox/dialog_items.hpp"
+#include "vantorelle/version.hpp"
 
 namespace vantorelle::app {
 
@@ -137,6 +138,7 @@ void DisplayAbout(Toolbox& tb) {
   tb.InitCursor();
   const DialogRef about = tb.GetNewDialog(toolbox::kAboutDialogID);
   if (!about) return;
+  toolbox::SetCText(tb, about, kAboutNameItem, std::string(kProgressTitle) + " " + kVersion);
   tb.ShowWindow(about);
   tb.SetPort(about);
   DialogItemIndex item = 0;

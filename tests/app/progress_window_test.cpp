@@ -310,6 +310,7 @@ TEST_F(ShellWindows, AboutBoxWaitsForItsButtonWithoutABeep) {
   EXPECT_EQ(tb.beeps(), 0);
   EXPECT_EQ(tb.cursor_resets(), 1);
   EXPECT_TRUE(tb.last_dialog(toolbox::kAboutDialogID).disposed);
+  EXPECT_EQ(tb.last_dialog(toolbox::kAboutDialogID).texts.at(kAboutNameItem), "Vantorelle " VANTORELLE_VERSION);
   EXPECT_EQ(tb.UnusedAnswers(), "");
 }
 
