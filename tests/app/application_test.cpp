@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 using namespace vantorelle::toolbox;
 using test::ReadBytes;
 using test::ScopedEnv;
-using test::ScratchDir;
+using test::TempDir;
 using test::WriteBytes;
 
 constexpr ScriptedToolbox::Step Hit(DialogItemIndex item) { return {{}, item}; }
@@ -116,7 +116,7 @@ class Application : public ::testing::Test {
     return RunApplication(tb);
   }
 
-  ScratchDir dir;
+  TempDir dir;
   ScopedEnv data_home{"XDG_DATA_HOME", dir.file("data").c_str()};
   ScriptedToolbox tb;
 };

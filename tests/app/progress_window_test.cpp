@@ -133,7 +133,7 @@ TEST_F(ShellWindows, TheAlertsQuitEndsTheRunAfterDisposingOfTheAlert) {
 // The quit button ends the process there and then: whatever would follow
 // (the orderly way out writes the preference file) never happens.
 TEST(ShellWindowsQuit, QuitEndsTheProcessWithoutWritingThePreferences) {
-  test::ScratchDir config;
+  test::TempDir config;
   const std::string prefs_file = config.file(std::string(kPrefsFileName));
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(

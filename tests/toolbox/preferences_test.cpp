@@ -22,7 +22,7 @@ class PreferencesTest : public ::testing::Test {
   PreferencesTest() { tb.SetFolder(toolbox::kPreferencesFolderType, folder.str()); }
   std::string FilePath() const { return folder.file("Vantorelle prefs"); }
 
-  test::ScratchDir folder;
+  test::TempDir folder;
   ScriptedToolbox tb;
 };
 
