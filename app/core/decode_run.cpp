@@ -19,12 +19,12 @@ constexpr int kBusyIntervalMs = 10;
 struct Outcome {
   RunHooks hooks;
   bool decoding = false;
-  bool current_failed = false;     // the record being decoded sent an error or warning
-  std::set<std::string> kept;      // inputs of failed outputs
-  std::set<std::string> announced; // kept inputs already named in a message
+  bool current_failed = false;      // the record being decoded sent an error or warning
+  std::set<std::string> kept;       // inputs of failed outputs
+  std::set<std::string> announced;  // kept inputs already named in a message
 };
 
-MsgHook watch_messages(const std::shared_ptr<Outcome>& outcome) {
+MsgHook WatchMessages(const std::shared_ptr<Outcome>& outcome) {
   return [outcome](int level, std::string_view text) {
     if (outcome->decoding && (level == kLevelError || level == kLevelWarning)) {
       outcome->current_failed = true;
@@ -33,7 +33,7 @@ MsgHook watch_messages(const std::shared_ptr<Outcome>& outcome) {
   };
 }
 
-void say_kept(Outcome& outcome, const std::string& path) {
+void SayKept(Outcome& outcome, const std::string& path) {
   if (!outcome.hooks.disposal_requested || !outcome.hooks.message) return;
   if (!outcome.announced.insert(path).second) return;
   char text[kMaxMessageLength + 1];
@@ -41,29 +41,29 @@ void say_kept(Outcome& outcome, const std::string& path) {
   outcome.hooks.message(kLevelWarning, text);
 }
 
-InputRemoveHook guard_removal(const std::shared_ptr<Outcome>& outcome) {
+InputRemoveHook GuardRemoval(const std::shared_ptr<Outcome>& outcome) {
   if (!outcome->hooks.input_remove) return {};
   return [outcome](const std::string& path) {
     if (outcome->kept.count(path) != 0) {
-      say_kept(*outcome, path);
+      SayKept(*outcome, path);
       return 0;
     }
     return outcome->hooks.input_remove(path);
   };
 }
 
-void register_hooks(const std::shared_ptr<Outcome>& outcome) {
+void RegisterHooks(const std::shared_ptr<Outcome>& outcome) {
   const RunHooks& hooks = outcome->hooks;
   uuInitialize();
-  uuSetMsgCallback(watch_messages(outcome));
+  uuSetMsgCallback(WatchMessages(outcome));
   uuSetBusyCallback(hooks.busy, kBusyIntervalMs);
   uuSetDirectoryCallback(hooks.directory);
   uuSetFNameFilter(hooks.file_name_filter);
   uuSetPostProcessOutputCallback(hooks.post_process);
-  uuSetInputRemoveCallback(guard_removal(outcome));
+  uuSetInputRemoveCallback(GuardRemoval(outcome));
 }
 
-void decode(OutputFileRecord& record, Outcome& outcome) {
+void Decode(OutputFileRecord& record, Outcome& outcome) {
   outcome.decoding = true;
   outcome.current_failed = false;
   const bool created = uuDecode(&record) != 0;
@@ -74,8 +74,7 @@ void decode(OutputFileRecord& record, Outcome& outcome) {
 
 }  // namespace
 
-int xmain(const std::vector<std::string>& argv, const RunHooks& hooks,
-          std::size_t* records_found) {
+int xmain(const std::vector<std::string>& argv, const RunHooks& hooks, std::size_t* records_found) {
   RunState& state = run_state();
   state.directory_.clear();
   state.dir_cmp_len_ = kDefaultCompareLength;
@@ -83,7 +82,7 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks,
   ResetUniqueNames();
   const auto outcome = std::make_shared<Outcome>();
   outcome->hooks = hooks;
-  register_hooks(outcome);
+  RegisterHooks(outcome);
 
   if (state.shiftKey_ && state.controlKey_ && hooks.ask_directory_length) {
     hooks.ask_directory_length();
@@ -99,7 +98,7 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks,
   }
   // Every output is decoded before any input is handed over, so an input
   // holding parts of several outputs is judged by all of them.
-  for (OutputFileRecord& record : catalogue.records()) decode(record, *outcome);
+  for (OutputFileRecord& record : catalogue.records()) Decode(record, *outcome);
   for (OutputFileRecord& record : catalogue.records()) uuRemove(&record);
   return 0;
 }

@@ -18,10 +18,10 @@ struct RunState {
   bool controlKey_ = false;  // with shiftKey_: ask how many subject characters count
   bool cmdKey_ = false;      // one subdirectory per leading letters of the file name
 
-  std::string path_;               // folder of the first input, ending in '/'
-  std::string directory_;          // output subdirectory in force; empty for none
+  std::string path_;                                  // folder of the first input, ending in '/'
+  std::string directory_;                             // output subdirectory in force; empty for none
   std::int16_t dir_cmp_len_ = kDefaultCompareLength;  // subject characters that decide a new directory
-  std::string dname;               // the output path the file-name filter returned last
+  std::string dname;                                  // the output path the file-name filter returned last
 
   // Messages listed in the progress window during the run; reset by each run,
   // counted by the message hook, read when the progress window closes.

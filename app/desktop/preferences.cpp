@@ -11,7 +11,7 @@
 
 #include "vantorelle/common/write_all.hpp"
 
-namespace vantorelle {
+namespace vantorelle::app {
 
 Prefs prefs;
 
@@ -79,8 +79,7 @@ Prefs DecodePrefs(const PrefsBytes& bytes) {
 
 bool ZFindPrefsFolder(toolbox::Toolbox& toolbox, std::string& out, bool create) {
   toolbox::FSRef folder;
-  if (toolbox.FSFindFolder(toolbox::kOnSystemDisk, toolbox::kPreferencesFolderType, create, folder) !=
-      toolbox::noErr)
+  if (toolbox.FSFindFolder(toolbox::kOnSystemDisk, toolbox::kPreferencesFolderType, create, folder) != toolbox::noErr)
     return false;
   // Linux paths are used as they are: no re-encoding into a one-byte character set.
   out = folder.path;
@@ -131,4 +130,4 @@ void DisplayPrefs(toolbox::Toolbox& toolbox, Prefs& record) {
   toolbox.DisposeDialog(dialog);
 }
 
-}  // namespace vantorelle
+}  // namespace vantorelle::app

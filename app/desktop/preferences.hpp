@@ -15,13 +15,13 @@
 
 #include "vantorelle/toolbox/toolbox.hpp"
 
-namespace vantorelle {
+namespace vantorelle::app {
 
 struct Prefs {
-  std::int16_t errors_to_progress = 0;  // word 0: list errors in the progress window, no alert
-  std::int16_t delete_inputs = 0;       // word 1: delete input files after decoding
+  std::int16_t errors_to_progress = 0;     // word 0: list errors in the progress window, no alert
+  std::int16_t delete_inputs = 0;          // word 1: delete input files after decoding
   std::array<std::int16_t, 6> reserved{};  // words 2 to 7
-  std::int16_t trash_inputs = 0;        // word 8: move input files to the Trash after decoding
+  std::int16_t trash_inputs = 0;           // word 8: move input files to the Trash after decoding
   bool operator==(const Prefs&) const = default;
 };
 
@@ -71,4 +71,4 @@ int PutPrefs(toolbox::Toolbox& toolbox, std::string_view name, std::size_t lengt
 void DisplayPrefs(toolbox::Toolbox& toolbox, Prefs& record);
 inline void DisplayPrefs(toolbox::Toolbox& toolbox) { DisplayPrefs(toolbox, prefs); }
 
-}  // namespace vantorelle
+}  // namespace vantorelle::app

@@ -11,7 +11,7 @@
 #include "toolbox_test_support.hpp"
 #include "vantorelle/toolbox/scripted_toolbox.hpp"
 
-namespace vantorelle {
+namespace vantorelle::app {
 namespace {
 
 using toolbox::ScriptedToolbox;
@@ -234,4 +234,4 @@ TEST(DisplayPrefsTest, TheProcessWideRecordIsTheDefault) {
 }
 
 }  // namespace
-}  // namespace vantorelle
+}  // namespace vantorelle::app
