@@ -87,18 +87,20 @@ class Reporter {
 
   int message(int level, std::string_view text) {
     clear_progress();
-    const char* prefix = level == 0 ? "error" : level == 1 ? "warning" : "note";
+    const char* prefix = "note";
+    if (level == vantorelle::kLevelError) prefix = "error";
+    if (level == vantorelle::kLevelWarning) prefix = "warning";
     std::fprintf(stderr, "%s: %.*s\n", prefix, static_cast<int>(text.size()), text.data());
-    if (level == 0 || level == 1) ++problems_;
-    if (level == 0) ++errors_;
+    if (level == vantorelle::kLevelError || level == vantorelle::kLevelWarning) ++problems_;
+    if (level == vantorelle::kLevelError) ++errors_;
     return 1;
   }
 
   int busy(int type, int state, std::string_view text, int percent) {
-    if (!progress_ || type == 0) return 0;
+    if (!progress_ || type == vantorelle::kBusyPoll) return 0;
     const std::string_view name = text.substr(text.rfind('/') + 1);
     clear_progress();
-    if (type == 1) {
+    if (type == vantorelle::kBusyScanning) {
       std::fprintf(stderr, "Scanning: %.*s", static_cast<int>(name.size()), name.data());
     } else {
       std::fprintf(stderr, "Decoding: %.*s", static_cast<int>(name.size()), name.data());
