@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   vantorelle::toolbox::QtToolbox tb;
-  vantorelle::prefs.errors_to_progress = 1;
+  vantorelle::app::prefs.errors_to_progress = 1;
   vantorelle::toolbox::AppleEvent drop{vantorelle::toolbox::kCoreEventClass,
                                        vantorelle::toolbox::kAEOpenDocuments, {}};
   for (int i = 1; i < argc; ++i) drop.direct_object.push_back({std::filesystem::absolute(argv[i]).string()});

@@ -18,6 +18,7 @@
 #include "fuzz_support.hpp"
 #include "output_placement.hpp"
 #include "run_state.hpp"
+#include "temp_dir.hpp"
 
 namespace vantorelle::fuzz {
 namespace {
@@ -26,14 +27,10 @@ namespace fs = std::filesystem;
 
 const std::string kOutsideText = "outside";
 
+// One folder for the whole fuzzing process, removed when it ends.
 const fs::path& scratch_root() {
-  static const fs::path root = [] {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/vantorelle-fuzz-XXXXXX";
-    check(::mkdtemp(pattern.data()) != nullptr, "mkdtemp");
-    return fs::path(pattern);
-  }();
-  return root;
+  static const test::TempDir root;
+  return root.path();
 }
 
 std::string slurp(const fs::path& path) {

@@ -12,6 +12,7 @@ full=(
   desktop-file-utils appstream dpkg-dev file groff-base
   sharutils python3 python3-sabyenc python3-yenc
   libglib2.0-bin
+  clang-format-14 clang-tidy-14
 )
 fuzz=(cmake ninja-build clang libclang-rt-14-dev)
 case "${1:-}" in

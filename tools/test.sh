@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# test.sh - installs what is needed, builds with warnings as errors, runs every
-# test, then builds and runs them all again under ASan and UBSan, then runs
-# every fuzz target for a few seconds.
+# test.sh - installs what is needed, checks the layout of app/ against
+# .clang-format, builds with warnings as errors, runs every test and the
+# .clang-tidy checks over app/, then builds and runs the tests again under
+# ASan and UBSan, then runs every fuzz target for a few seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,8 +16,12 @@ run_suite() {  # build-dir, extra cmake args...
   QT_QPA_PLATFORM=offscreen ctest --test-dir "$dir" -j "$jobs" --output-on-failure
 }
 
+echo "== layout of app/ (.clang-format)"
+find app -name '*.cpp' -o -name '*.hpp' | sort | xargs clang-format-14 --dry-run --Werror
 echo "== release build with warnings as errors"
 run_suite build/ci -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== lint of app/ (.clang-tidy, on the release build's compile commands)"
+find app -name '*.cpp' | sort | xargs -P "$jobs" -n 1 clang-tidy-14 -p build/ci --quiet
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DVANTORELLE_SANITIZE=ON

@@ -5,17 +5,16 @@
 #include <string_view>
 
 #include "output_placement.hpp"
+#include "run_state.hpp"
 
 namespace vantorelle::app {
 namespace {
 
-constexpr long kShortestCompareLength = 4;
-
 // N of --subject-length: decimal digits only, from 4 to the largest length
 // the run can hold. The dialog refuses below 4 too.
-std::string read_subject_length(std::string_view text, CliOptions& options) {
-  const std::string why = "--subject-length needs a whole number from 4 to " +
-                          std::to_string(std::numeric_limits<std::int16_t>::max()) + ", not '" +
+std::string ReadSubjectLength(std::string_view text, CliOptions& options) {
+  const std::string why = "--subject-length needs a whole number from " + std::to_string(kShortestCompareLength) +
+                          " to " + std::to_string(std::numeric_limits<std::int16_t>::max()) + ", not '" +
                           std::string(text) + "'";
   if (text.empty() || text.size() > 5) return why;
   long value = 0;
@@ -29,7 +28,7 @@ std::string read_subject_length(std::string_view text, CliOptions& options) {
 }
 
 // NAME of --dir, used as typed; the dialog refuses names as long as this too.
-std::string read_directory(std::string_view text, CliOptions& options) {
+std::string ReadDirectory(std::string_view text, CliOptions& options) {
   if (text.size() >= kLongNameLength) {
     return "--dir needs a NAME of fewer than " + std::to_string(kLongNameLength) + " characters";
   }
@@ -39,13 +38,13 @@ std::string read_directory(std::string_view text, CliOptions& options) {
 
 using ValueReader = std::string (*)(std::string_view, CliOptions&);
 
-ValueReader value_option(std::string_view name) {
-  if (name == "--dir") return read_directory;
-  if (name == "--subject-length") return read_subject_length;
+ValueReader ValueOption(std::string_view name) {
+  if (name == "--dir") return ReadDirectory;
+  if (name == "--subject-length") return ReadSubjectLength;
   return nullptr;
 }
 
-bool* flag_option(std::string_view name, CliOptions& options) {
+bool* FlagOption(std::string_view name, CliOptions& options) {
   if (name == "--subject-dirs") return &options.subject_dirs;
   if (name == "--prefix-dirs") return &options.prefix_dirs;
   if (name == "--delete-inputs") return &options.delete_inputs;
@@ -69,14 +68,14 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CliOptions& o
       options_done = true;
       continue;
     }
-    if (bool* flag = flag_option(arg, options)) {
+    if (bool* flag = FlagOption(arg, options)) {
       *flag = true;
       if (options.help || options.version) return {};
       continue;
     }
     const std::size_t equals = arg.find('=');
     const std::string_view name = arg.substr(0, equals);
-    if (const ValueReader read = value_option(name)) {
+    if (const ValueReader read = ValueOption(name)) {
       std::string_view value;
       if (equals != std::string_view::npos) {
         value = arg.substr(equals + 1);

@@ -15,12 +15,12 @@ namespace vantorelle::app {
 struct CliOptions {
   bool help = false;
   bool version = false;
-  bool subject_dirs = false;                  // --subject-dirs: shiftKey_
-  bool prefix_dirs = false;                   // --prefix-dirs: cmdKey_
-  std::optional<std::string> directory;       // --dir NAME: optionKey_, NAME typed
-  std::optional<std::int16_t> subject_length; // --subject-length N: controlKey_, N typed
-  bool delete_inputs = false;                 // --delete-inputs
-  bool trash_inputs = false;                  // --trash-inputs
+  bool subject_dirs = false;                   // --subject-dirs: shiftKey_
+  bool prefix_dirs = false;                    // --prefix-dirs: cmdKey_
+  std::optional<std::string> directory;        // --dir NAME: optionKey_, NAME typed
+  std::optional<std::int16_t> subject_length;  // --subject-length N: controlKey_, N typed
+  bool delete_inputs = false;                  // --delete-inputs
+  bool trash_inputs = false;                   // --trash-inputs
   std::vector<std::string> files;
 };
 

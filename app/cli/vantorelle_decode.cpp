@@ -22,11 +22,11 @@
 #include "output_placement.hpp"
 #include "run_state.hpp"
 #include "standard_streams.hpp"
+#include "vantorelle/version.hpp"
 
 namespace {
 
 constexpr const char* kProgram = "vantorelle-decode";
-constexpr const char* kVersion = "0.1.0";
 
 constexpr int kExitClean = 0;
 constexpr int kExitProblems = 1;
@@ -87,18 +87,20 @@ class Reporter {
 
   int message(int level, std::string_view text) {
     clear_progress();
-    const char* prefix = level == 0 ? "error" : level == 1 ? "warning" : "note";
+    const char* prefix = "note";
+    if (level == vantorelle::kLevelError) prefix = "error";
+    if (level == vantorelle::kLevelWarning) prefix = "warning";
     std::fprintf(stderr, "%s: %.*s\n", prefix, static_cast<int>(text.size()), text.data());
-    if (level == 0 || level == 1) ++problems_;
-    if (level == 0) ++errors_;
+    if (level == vantorelle::kLevelError || level == vantorelle::kLevelWarning) ++problems_;
+    if (level == vantorelle::kLevelError) ++errors_;
     return 1;
   }
 
   int busy(int type, int state, std::string_view text, int percent) {
-    if (!progress_ || type == 0) return 0;
+    if (!progress_ || type == vantorelle::kBusyPoll) return 0;
     const std::string_view name = text.substr(text.rfind('/') + 1);
     clear_progress();
-    if (type == 1) {
+    if (type == vantorelle::kBusyScanning) {
       std::fprintf(stderr, "Scanning: %.*s", static_cast<int>(name.size()), name.data());
     } else {
       std::fprintf(stderr, "Decoding: %.*s", static_cast<int>(name.size()), name.data());
@@ -216,7 +218,7 @@ int main(int argc, char** argv) {
     return kExitClean;
   }
   if (options.version) {
-    std::printf("%s %s\n", kProgram, kVersion);
+    std::printf("%s %s\n", kProgram, vantorelle::kVersion);
     return kExitClean;
   }
   if (options.files.empty()) return usage_error("no FILE given");

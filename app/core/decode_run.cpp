@@ -13,7 +13,6 @@ namespace vantorelle::app {
 namespace {
 
 constexpr int kBusyIntervalMs = 10;
-constexpr std::int16_t kDefaultCompareLength = 8;
 
 // What the run learns while decoding, for the removal step. Shared with the
 // registered hooks, which outlive the run in the engine's slots.
@@ -24,7 +23,7 @@ struct Outcome {
   std::set<std::string> kept;      // inputs of failed outputs
 };
 
-MsgHook watch_messages(const std::shared_ptr<Outcome>& outcome) {
+MsgHook WatchMessages(const std::shared_ptr<Outcome>& outcome) {
   return [outcome](int level, std::string_view text) {
     if (outcome->decoding && (level == kLevelError || level == kLevelWarning)) {
       outcome->current_failed = true;
@@ -36,7 +35,7 @@ MsgHook watch_messages(const std::shared_ptr<Outcome>& outcome) {
 // Names every kept input once, in byte order of the paths. All of them, not
 // only those the removal step would hand over: a second copy of a part is
 // never handed over, and it is kept as well.
-void say_kept(const Outcome& outcome) {
+void SayKept(const Outcome& outcome) {
   if (!outcome.hooks.disposal_requested || !outcome.hooks.message || !outcome.hooks.input_remove) return;
   for (const std::string& path : outcome.kept) {
     char text[kMaxMessageLength + 1];
@@ -45,25 +44,25 @@ void say_kept(const Outcome& outcome) {
   }
 }
 
-InputRemoveHook guard_removal(const std::shared_ptr<Outcome>& outcome) {
+InputRemoveHook GuardRemoval(const std::shared_ptr<Outcome>& outcome) {
   if (!outcome->hooks.input_remove) return {};
   return [outcome](const std::string& path) {
     return outcome->kept.count(path) != 0 ? 0 : outcome->hooks.input_remove(path);
   };
 }
 
-void register_hooks(const std::shared_ptr<Outcome>& outcome) {
+void RegisterHooks(const std::shared_ptr<Outcome>& outcome) {
   const RunHooks& hooks = outcome->hooks;
   uuInitialize();
-  uuSetMsgCallback(watch_messages(outcome));
+  uuSetMsgCallback(WatchMessages(outcome));
   uuSetBusyCallback(hooks.busy, kBusyIntervalMs);
   uuSetDirectoryCallback(hooks.directory);
   uuSetFNameFilter(hooks.file_name_filter);
   uuSetPostProcessOutputCallback(hooks.post_process);
-  uuSetInputRemoveCallback(guard_removal(outcome));
+  uuSetInputRemoveCallback(GuardRemoval(outcome));
 }
 
-void decode(OutputFileRecord& record, Outcome& outcome) {
+void Decode(OutputFileRecord& record, Outcome& outcome) {
   outcome.decoding = true;
   outcome.current_failed = false;
   const bool created = uuDecode(&record) != 0;
@@ -74,8 +73,7 @@ void decode(OutputFileRecord& record, Outcome& outcome) {
 
 }  // namespace
 
-int xmain(const std::vector<std::string>& argv, const RunHooks& hooks,
-          std::size_t* records_found) {
+int xmain(const std::vector<std::string>& argv, const RunHooks& hooks, std::size_t* records_found) {
   RunState& state = run_state();
   state.directory_.clear();
   state.dir_cmp_len_ = kDefaultCompareLength;
@@ -83,7 +81,7 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks,
   ResetUniqueNames();
   const auto outcome = std::make_shared<Outcome>();
   outcome->hooks = hooks;
-  register_hooks(outcome);
+  RegisterHooks(outcome);
 
   if (state.shiftKey_ && state.controlKey_ && hooks.ask_directory_length) {
     hooks.ask_directory_length();
@@ -99,8 +97,8 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks,
   }
   // Every output is decoded before any input is handed over, so an input
   // holding parts of several outputs is judged by all of them.
-  for (OutputFileRecord& record : catalogue.records()) decode(record, *outcome);
-  say_kept(*outcome);
+  for (OutputFileRecord& record : catalogue.records()) Decode(record, *outcome);
+  SayKept(*outcome);
   for (OutputFileRecord& record : catalogue.records()) uuRemove(&record);
   return 0;
 }

@@ -46,7 +46,6 @@ inline constexpr const char* kKeepingInputFormat = "Keeping '%s': its output had
 // output files found.
 //
 // The hooks stay registered after the run, as the engine keeps them.
-int xmain(const std::vector<std::string>& argv, const RunHooks& hooks,
-          std::size_t* records_found = nullptr);
+int xmain(const std::vector<std::string>& argv, const RunHooks& hooks, std::size_t* records_found = nullptr);
 
 }  // namespace vantorelle::app

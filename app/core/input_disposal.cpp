@@ -11,6 +11,8 @@
 #include <ctime>
 
 #include "file_system.hpp"
+#include "vantorelle/common/base_folders.hpp"
+#include "vantorelle/common/write_all.hpp"
 
 namespace vantorelle::app {
 
@@ -26,38 +28,16 @@ struct MoveOutcome {
   std::string target;  // the path the file went to, or was meant to go to
 };
 
-bool IsDirectory(const std::string& path) {
-  struct stat info {};
-  return file_system().Status(path, info) == 0 && S_ISDIR(info.st_mode);
-}
-
 bool Exists(const std::string& path) {
   struct stat info {};
   return file_system().LinkStatus(path, info) == 0;
 }
 
-bool MakeFolders(const std::string& path) {
-  if (IsDirectory(path)) return true;
-  const auto slash = path.find_last_of('/');
-  if (slash != std::string::npos && slash > 0 && !MakeFolders(path.substr(0, slash))) return false;
-  return file_system().MakeFolder(path, 0700) == 0 || (errno == EEXIST && IsDirectory(path));
-}
+// The core's status and folder calls, as the shared folder helpers take them.
+int StatusCall(const char* path, struct stat* info) { return file_system().Status(path, *info); }
+int MakeFolderCall(const char* path, ::mode_t mode) { return file_system().MakeFolder(path, mode); }
 
-// $XDG_DATA_HOME when it is absolute (relative values are ignored, as the XDG
-// rules say), else ~/.local/share; empty when neither is known.
-std::string DataHome() {
-  const char* value = std::getenv("XDG_DATA_HOME");
-  std::string base;
-  if (value && value[0] == '/') {
-    base = value;
-  } else {
-    const char* home = std::getenv("HOME");
-    if (!home || home[0] != '/') return {};
-    base = std::string(home) + "/.local/share";
-  }
-  while (base.size() > 1 && base.back() == '/') base.pop_back();
-  return base;
-}
+bool MakeFolders(const std::string& path) { return common::MakeFolders(path, StatusCall, MakeFolderCall); }
 
 std::string BaseName(const std::string& path) {
   const auto slash = path.find_last_of('/');
@@ -103,14 +83,8 @@ std::string LocalTimeStamp() {
 }
 
 bool WriteAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = file_system().Write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
+  return common::WriteAll(fd, bytes.data(), bytes.size(),
+                          [](int to, const void* data, std::size_t size) { return file_system().Write(to, data, size); });
 }
 
 // Claims info/NAME.trashinfo (created exclusively, so two movers never share
@@ -167,7 +141,7 @@ MoveOutcome MoveAway(const std::string& path, const std::string& folder) {
 }  // namespace
 
 std::string FindTrashPath() {
-  const std::string base = DataHome();
+  const std::string base = common::XdgBaseFolder("XDG_DATA_HOME", "/.local/share");
   if (base.empty()) return "./";
   const std::string trash = base + "/Trash";
   if (!MakeFolders(trash + "/files") || !MakeFolders(trash + "/info")) return "./";

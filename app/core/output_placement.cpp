@@ -11,6 +11,7 @@
 #include "file_system.hpp"
 #include "run_state.hpp"
 #include "unique_names.hpp"
+#include "vantorelle/common/utf8_cut.hpp"
 
 namespace vantorelle::app {
 namespace {
@@ -39,19 +40,10 @@ bool names_no_directory(std::string_view text) { return text.empty() || text == 
 
 bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-bool is_utf8_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0u) == 0x80u; }
-
-// At most `limit` bytes of the text, never ending inside a UTF-8 sequence.
-std::string_view cut_to(std::string_view text, std::size_t limit) {
-  if (text.size() <= limit) return text;
-  while (limit > 0 && is_utf8_continuation(text[limit])) --limit;
-  return text.substr(0, limit);
-}
-
 // Bytes of the first character: a whole UTF-8 sequence counts as one.
 std::size_t first_character_size(std::string_view text) {
   std::size_t size = 1;
-  while (size < text.size() && size < 4 && is_utf8_continuation(text[size])) ++size;
+  while (size < text.size() && size < 4 && common::IsUtf8Continuation(text[size])) ++size;
   return size;
 }
 
@@ -67,7 +59,7 @@ void use_subject_directory(std::string& subject) {
   const auto length = static_cast<std::size_t>(std::max<int>(state.dir_cmp_len_, 0));
   if (std::strncmp(state.directory_.c_str(), subject.c_str(), length) == 0) return;
   // A longer subject could not be made into a directory at all.
-  state.directory_ = std::string(cut_to(text, kMaxName));
+  state.directory_ = std::string(common::CutToLimit(text, kMaxName));
   make_directory(state.directory_);
 }
 

@@ -6,6 +6,11 @@
 
 namespace vantorelle::app {
 
+// Subject characters that decide a new subject directory: as each run starts,
+// and the fewest that the length question and --subject-length take.
+inline constexpr std::int16_t kDefaultCompareLength = 8;
+inline constexpr std::int16_t kShortestCompareLength = 4;
+
 struct RunState {
   // Run flags, from the modifier keys held at a drop.
   bool optionKey_ = false;   // ask once for an output directory for the run
@@ -13,10 +18,10 @@ struct RunState {
   bool controlKey_ = false;  // with shiftKey_: ask how many subject characters count
   bool cmdKey_ = false;      // one subdirectory per leading letters of the file name
 
-  std::string path_;               // folder of the first input, ending in '/'
-  std::string directory_;          // output subdirectory in force; empty for none
-  std::int16_t dir_cmp_len_ = 8;   // subject characters that decide a new directory
-  std::string dname;               // the output path the file-name filter returned last
+  std::string path_;                                  // folder of the first input, ending in '/'
+  std::string directory_;                             // output subdirectory in force; empty for none
+  std::int16_t dir_cmp_len_ = kDefaultCompareLength;  // subject characters that decide a new directory
+  std::string dname;                                  // the output path the file-name filter returned last
 
   // Messages listed in the progress window during the run; reset by each run,
   // counted by the message hook, read when the progress window closes.

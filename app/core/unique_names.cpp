@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "file_system.hpp"
+#include "vantorelle/common/utf8_cut.hpp"
 
 namespace vantorelle::app {
 namespace {
@@ -30,14 +31,8 @@ std::size_t name_limit(const std::string& folder) {
   return limit > 0 ? static_cast<std::size_t>(limit) : kDefaultNameMax;
 }
 
-bool is_utf8_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
 // Cuts text to at most n bytes, and back to the start of a UTF-8 character.
-std::string cut(const std::string& text, std::size_t n) {
-  if (text.size() <= n) return text;
-  while (n > 0 && is_utf8_continuation(text[n])) --n;
-  return text.substr(0, n);
-}
+std::string cut(const std::string& text, std::size_t n) { return std::string(common::CutToLimit(text, n)); }
 
 // base + suffix + ext within limit bytes: the base gives way first, then the
 // end of the extension.

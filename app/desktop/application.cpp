@@ -120,15 +120,15 @@ void XMenuCheckOneItem(Toolbox& tb, MenuRef menu, DialogItemIndex item, bool on)
 void DoCommand(Toolbox& tb, std::int32_t choice) {
   const ResID menu = MenuChoiceMenu(choice);
   const DialogItemIndex item = MenuChoiceItem(choice);
-  if (menu == kApplicationMenuID && item == 1) {
+  if (menu == kApplicationMenuID && item == kAboutItem) {
     DisplayAbout(tb);
-  } else if (menu == kFileMenuID && item == 1) {
+  } else if (menu == kFileMenuID && item == kOpenItem) {
     OpenDoc(tb);
-  } else if (menu == kEditMenuID && item == 9) {
+  } else if (menu == kEditMenuID && item == kPreferencesItem) {
     DisplayPrefs(tb);
-  } else if (menu == kOptionsMenuID && item == 1) {
+  } else if (menu == kOptionsMenuID && item == kAskDirectoryItem) {
     optionKey_menu_ = !optionKey_menu_;
-    XMenuCheckOneItem(tb, XMenuGetRef(tb, kOptionsMenuID), 1, optionKey_menu_);
+    XMenuCheckOneItem(tb, XMenuGetRef(tb, kOptionsMenuID), kAskDirectoryItem, optionKey_menu_);
   }
 }
 

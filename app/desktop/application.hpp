@@ -30,6 +30,12 @@ toolbox::OSErr AEPrint(const toolbox::AppleEvent& event, toolbox::AppleEvent& re
 toolbox::OSErr AEPreferences(toolbox::Toolbox& tb, const toolbox::AppleEvent& event, toolbox::AppleEvent& reply,
                              long refcon);
 
+// The menu items that DoCommand carries out, by their menu's number.
+inline constexpr toolbox::DialogItemIndex kAboutItem = 1;         // application menu (128)
+inline constexpr toolbox::DialogItemIndex kOpenItem = 1;          // File menu (129)
+inline constexpr toolbox::DialogItemIndex kPreferencesItem = 9;   // Edit menu (130)
+inline constexpr toolbox::DialogItemIndex kAskDirectoryItem = 1;  // Options menu (131)
+
 // Carries out a menu choice (menu ID << 16 | item): About (128/1), Open
 // (129/1), Preferences (130/9) and the ask-for-a-directory toggle (131/1).
 // Every other choice does nothing.

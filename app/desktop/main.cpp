@@ -16,6 +16,7 @@
 #include "application.hpp"
 #include "input_files.hpp"
 #include "standard_streams.hpp"
+#include "vantorelle/version.hpp"
 #include "vantorelle/toolbox/qt_desktop.hpp"
 #include "vantorelle/toolbox/qt_toolbox.hpp"
 
@@ -23,7 +24,6 @@ namespace {
 
 using namespace vantorelle;
 
-constexpr char kVersion[] = "0.1.0";
 constexpr char kAppId[] = "org.vantorelle.Vantorelle";
 constexpr int kExitUsage = 2;
 
@@ -82,7 +82,7 @@ std::optional<int> AnswerWithoutWindow(const Launch& launch) {
       PrintUsage(stdout);
       return 0;
     case Launch::kVersion:
-      std::printf("vantorelle %s\n", kVersion);
+      std::printf("vantorelle %s\n", vantorelle::kVersion);
       return 0;
     case Launch::kUsageError:
       std::fprintf(stderr, "vantorelle: unknown option '%s'\nTry 'vantorelle --help' for more information.\n",
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
   QApplication qt(argc, argv);
   QApplication::setApplicationName(QStringLiteral("vantorelle"));
   QApplication::setApplicationDisplayName(QStringLiteral("Vantorelle"));
-  QApplication::setApplicationVersion(QLatin1String(kVersion));
+  QApplication::setApplicationVersion(QLatin1String(vantorelle::kVersion));
   QApplication::setDesktopFileName(QLatin1String(kAppId));
   QApplication::setWindowIcon(toolbox::ApplicationIcon());
 

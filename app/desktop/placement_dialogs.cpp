@@ -15,11 +15,10 @@ using toolbox::DialogRef;
 using toolbox::Toolbox;
 
 constexpr std::int16_t kBeep = 1;
-constexpr std::int16_t kShortestCompareLength = 4;
 constexpr const char* kProposedCompareLength = "16";
 
 // Creates, shows and fronts the dialog, with item 1 as its default button.
-DialogRef open_question(Toolbox& tb, toolbox::ResID id) {
+DialogRef OpenQuestion(Toolbox& tb, toolbox::ResID id) {
   tb.InitCursor();
   const DialogRef dialog = tb.GetNewDialog(id);
   if (!dialog) return dialog;
@@ -28,16 +27,15 @@ DialogRef open_question(Toolbox& tb, toolbox::ResID id) {
   return dialog;
 }
 
-void make_default_button(Toolbox& tb, DialogRef dialog) {
-  tb.SetControlData(dialog, kPlacementOK, toolbox::kControlEntireControl,
-                    toolbox::kControlPushButtonDefaultTag, true);
+void MakeDefaultButton(Toolbox& tb, DialogRef dialog) {
+  tb.SetControlData(dialog, kPlacementOK, toolbox::kControlEntireControl, toolbox::kControlPushButtonDefaultTag, true);
 }
 
 // Runs the dialog until one of `ends` is hit and `accept` takes the hit (it
 // is asked for OK only). A dialog that is gone counts as Cancel.
 template <typename Accept>
-DialogItemIndex wait_for_answer(Toolbox& tb, DialogRef dialog, std::initializer_list<DialogItemIndex> ends,
-                                Accept accept) {
+DialogItemIndex WaitForAnswer(Toolbox& tb, DialogRef dialog, std::initializer_list<DialogItemIndex> ends,
+                              Accept accept) {
   for (;;) {
     const DialogItemIndex item = tb.ModalDialog(dialog);
     if (item <= 0) return kPlacementCancel;
@@ -52,19 +50,18 @@ DialogItemIndex wait_for_answer(Toolbox& tb, DialogRef dialog, std::initializer_
 }  // namespace
 
 bool QuerryFilename(Toolbox& tb, const std::string& long_name, std::string& result) {
-  const DialogRef dialog = open_question(tb, toolbox::kFileNameDialogID);
+  const DialogRef dialog = OpenQuestion(tb, toolbox::kFileNameDialogID);
   if (!dialog) return false;
   tb.SysBeep(kBeep);
   toolbox::SetCText(tb, dialog, kPlacementField, long_name);
   toolbox::SetCText(tb, dialog, kFileNamePrevious, result);
-  make_default_button(tb, dialog);
+  MakeDefaultButton(tb, dialog);
 
   std::string typed;
-  const DialogItemIndex item =
-      wait_for_answer(tb, dialog, {kPlacementOK, kPlacementCancel, kFileNameKeepLong}, [&] {
-        typed = toolbox::GetCText(tb, dialog, kPlacementField);
-        return typed.size() < kLongNameLength;
-      });
+  const DialogItemIndex item = WaitForAnswer(tb, dialog, {kPlacementOK, kPlacementCancel, kFileNameKeepLong}, [&] {
+    typed = toolbox::GetCText(tb, dialog, kPlacementField);
+    return typed.size() < kLongNameLength;
+  });
   if (item == kPlacementOK) result = typed;
   // Cancel changes nothing: the name stays as it came.
   if (item == kPlacementCancel) result = long_name;
@@ -74,14 +71,14 @@ bool QuerryFilename(Toolbox& tb, const std::string& long_name, std::string& resu
 
 bool QuerryDirectory(Toolbox& tb, const std::string& proposal) {
   run_state().directory_.clear();
-  const DialogRef dialog = open_question(tb, toolbox::kDirectoryDialogID);
+  const DialogRef dialog = OpenQuestion(tb, toolbox::kDirectoryDialogID);
   if (!dialog) return false;
   tb.SysBeep(kBeep);
   toolbox::SetCText(tb, dialog, kPlacementField, proposal);
-  make_default_button(tb, dialog);
+  MakeDefaultButton(tb, dialog);
 
   std::string typed;
-  const DialogItemIndex item = wait_for_answer(tb, dialog, {kPlacementOK, kPlacementCancel}, [&] {
+  const DialogItemIndex item = WaitForAnswer(tb, dialog, {kPlacementOK, kPlacementCancel}, [&] {
     typed = toolbox::GetCText(tb, dialog, kPlacementField);
     return typed.size() < kLongNameLength;
   });
@@ -91,13 +88,13 @@ bool QuerryDirectory(Toolbox& tb, const std::string& proposal) {
 }
 
 bool QuerryDirectoryLength(Toolbox& tb) {
-  const DialogRef dialog = open_question(tb, toolbox::kLengthDialogID);
+  const DialogRef dialog = OpenQuestion(tb, toolbox::kLengthDialogID);
   if (!dialog) return false;
   toolbox::SetCText(tb, dialog, kPlacementField, kProposedCompareLength);
-  make_default_button(tb, dialog);
+  MakeDefaultButton(tb, dialog);
 
   std::int16_t length = 0;
-  const DialogItemIndex item = wait_for_answer(tb, dialog, {kPlacementOK, kPlacementCancel}, [&] {
+  const DialogItemIndex item = WaitForAnswer(tb, dialog, {kPlacementOK, kPlacementCancel}, [&] {
     length = ParseDirectoryLength(toolbox::GetCText(tb, dialog, kPlacementField));
     return length >= kShortestCompareLength;
   });

@@ -5,12 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
-namespace vantorelle {
+#include "vantorelle/common/write_all.hpp"
+
+namespace vantorelle::app {
 
 Prefs prefs;
 
@@ -34,17 +35,6 @@ std::string PrefsPath(toolbox::Toolbox& toolbox, std::string_view name, bool cre
   return folder + "/" + std::string(name);
 }
 
-bool WriteAll(int fd, const unsigned char* bytes, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, bytes, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
 // Writes `bytes` to a new file beside `path` and renames it over `path`.
 bool ReplaceFile(const std::string& path, const unsigned char* bytes, std::size_t size) {
   const auto slash = path.find_last_of('/');
@@ -53,14 +43,14 @@ bool ReplaceFile(const std::string& path, const unsigned char* bytes, std::size_
   name.push_back('\0');
   const int fd = ::mkstemp(name.data());
   if (fd < 0) return false;
-  bool ok = WriteAll(fd, bytes, size) && ::fsync(fd) == 0;
+  bool ok = common::WriteAll(fd, bytes, size) && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   ok = ok && std::rename(name.data(), path.c_str()) == 0;
   if (!ok) ::unlink(name.data());
   return ok;
 }
 
-bool Flips(DialogItemIndex item) { return item >= 3 && item <= 10; }
+bool Flips(DialogItemIndex item) { return item >= kPrefsFirstFlipping && item <= kPrefsLastFlipping; }
 
 }  // namespace
 
@@ -89,8 +79,7 @@ Prefs DecodePrefs(const PrefsBytes& bytes) {
 
 bool ZFindPrefsFolder(toolbox::Toolbox& toolbox, std::string& out, bool create) {
   toolbox::FSRef folder;
-  if (toolbox.FSFindFolder(toolbox::kOnSystemDisk, toolbox::kPreferencesFolderType, create, folder) !=
-      toolbox::noErr)
+  if (toolbox.FSFindFolder(toolbox::kOnSystemDisk, toolbox::kPreferencesFolderType, create, folder) != toolbox::noErr)
     return false;
   // Linux paths are used as they are: no re-encoding into a one-byte character set.
   out = folder.path;
@@ -141,4 +130,4 @@ void DisplayPrefs(toolbox::Toolbox& toolbox, Prefs& record) {
   toolbox.DisposeDialog(dialog);
 }
 
-}  // namespace vantorelle
+}  // namespace vantorelle::app

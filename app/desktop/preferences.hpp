@@ -15,13 +15,13 @@
 
 #include "vantorelle/toolbox/toolbox.hpp"
 
-namespace vantorelle {
+namespace vantorelle::app {
 
 struct Prefs {
-  std::int16_t errors_to_progress = 0;  // word 0: list errors in the progress window, no alert
-  std::int16_t delete_inputs = 0;       // word 1: delete input files after decoding
+  std::int16_t errors_to_progress = 0;     // word 0: list errors in the progress window, no alert
+  std::int16_t delete_inputs = 0;          // word 1: delete input files after decoding
   std::array<std::int16_t, 6> reserved{};  // words 2 to 7
-  std::int16_t trash_inputs = 0;        // word 8: move input files to the Trash after decoding
+  std::int16_t trash_inputs = 0;           // word 8: move input files to the Trash after decoding
   bool operator==(const Prefs&) const = default;
 };
 
@@ -34,6 +34,10 @@ inline constexpr toolbox::DialogItemIndex kPrefsCancel = 2;
 inline constexpr toolbox::DialogItemIndex kPrefsErrorsToProgress = 4;
 inline constexpr toolbox::DialogItemIndex kPrefsDeleteInputs = 5;
 inline constexpr toolbox::DialogItemIndex kPrefsTrashInputs = 6;
+// A hit on any item from the first to the last of these flips its value; only
+// the three boxes above are stored.
+inline constexpr toolbox::DialogItemIndex kPrefsFirstFlipping = 3;
+inline constexpr toolbox::DialogItemIndex kPrefsLastFlipping = 10;
 
 // The process-wide record: all off at start, read once at start-up, changed
 // by OK in the preferences dialog, written when the program ends normally.
@@ -67,4 +71,4 @@ int PutPrefs(toolbox::Toolbox& toolbox, std::string_view name, std::size_t lengt
 void DisplayPrefs(toolbox::Toolbox& toolbox, Prefs& record);
 inline void DisplayPrefs(toolbox::Toolbox& toolbox) { DisplayPrefs(toolbox, prefs); }
 
-}  // namespace vantorelle
+}  // namespace vantorelle::app

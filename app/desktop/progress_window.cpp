@@ -7,7 +7,9 @@
 
 #include "preferences.hpp"
 #include "run_state.hpp"
+#include "vantorelle/common/utf8_cut.hpp"
 #include "vantorelle/toolbox/dialog_items.hpp"
+#include "vantorelle/version.hpp"
 
 namespace vantorelle::app {
 
@@ -27,8 +29,6 @@ constexpr int kOpeningEvents = 3;
 constexpr toolbox::EventMask kOpeningMask = toolbox::everyEvent & ~toolbox::highLevelEventMask;
 // Room of a formatted message: 255 characters and the terminating NUL.
 constexpr std::size_t kMessageBuffer = 256;
-
-bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0u) == 0x80u; }
 
 void FlushWindow(Toolbox& tb, DialogRef dialog) { tb.QDFlushPortBuffer(dialog); }
 
@@ -66,12 +66,9 @@ std::string_view DisplayName(std::string_view text) {
 std::string FitItemText(std::string_view text) {
   if (text.size() <= toolbox::kMaxItemText) return std::string(text);
   const std::size_t keep = toolbox::kMaxItemText - kEllipsis.size();
-  std::size_t head = keep / 2;
-  std::size_t tail = text.size() - (keep - head);
-  // Move both cuts onto character starts; a UTF-8 sequence has at most 3
-  // continuation bytes. Text that is not UTF-8 is cut where it falls.
-  for (int i = 0; i < 3 && head > 0 && IsContinuationByte(text[head]); ++i) --head;
-  for (int i = 0; i < 3 && tail < text.size() && IsContinuationByte(text[tail]); ++i) ++tail;
+  // Both cuts on character starts: the head may only shrink, the tail only start later.
+  const std::size_t head = common::CharacterStartAtOrBefore(text, keep / 2);
+  const std::size_t tail = common::CharacterStartAtOrAfter(text, text.size() - (keep - keep / 2));
   std::string fitted(text.substr(0, head));
   fitted += kEllipsis;
   fitted += text.substr(tail);
@@ -141,6 +138,7 @@ void DisplayAbout(Toolbox& tb) {
   tb.InitCursor();
   const DialogRef about = tb.GetNewDialog(toolbox::kAboutDialogID);
   if (!about) return;
+  toolbox::SetCText(tb, about, kAboutNameItem, std::string(kProgressTitle) + " " + kVersion);
   tb.ShowWindow(about);
   tb.SetPort(about);
   DialogItemIndex item = 0;

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "vantorelle/engine.hpp"  // the message levels and busy types
 #include "vantorelle/toolbox/toolbox.hpp"
 
 namespace vantorelle::app {
@@ -24,18 +25,10 @@ inline constexpr toolbox::DialogItemIndex kAlertQuitItem = 2;
 inline constexpr toolbox::DialogItemIndex kAlertTextItem = 3;
 // About box (dialog 128).
 inline constexpr toolbox::DialogItemIndex kAboutCloseItem = 1;
+inline constexpr toolbox::DialogItemIndex kAboutNameItem = 2;  // the name and version
 
 inline constexpr std::string_view kProgressTitle = "Vantorelle";
 inline constexpr std::string_view kSummaryText = "There where errors while decoding";
-
-// Message levels and busy types of the engine's hooks.
-inline constexpr int kLevelError = 0;
-inline constexpr int kLevelWarning = 1;
-inline constexpr int kLevelNote = 2;
-inline constexpr int kLevelSummary = 9;
-inline constexpr int kBusyPoll = 0;
-inline constexpr int kBusyScanning = 1;
-inline constexpr int kBusyDecoding = 2;
 
 // The progress window of the run in progress; the null handle when none is open.
 extern toolbox::DialogRef progPtr;
@@ -58,7 +51,7 @@ int MsgCallBack(toolbox::Toolbox& tb, int level, std::string_view text);
 // part of `text` after its last '/'. Always returns 0.
 int BusyCallback(toolbox::Toolbox& tb, int type, int state, std::string_view text, int percent);
 
-// Shows the about box until it is closed.
+// Shows the about box, with the program's version, until it is closed.
 void DisplayAbout(toolbox::Toolbox& tb);
 
 // Formats a message (printf rules, at most 255 bytes) and shows it in the

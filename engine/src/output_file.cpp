@@ -10,19 +10,13 @@
 #include <cstring>
 #include <utility>
 
-namespace vantorelle {
-namespace {
+#include "vantorelle/common/write_all.hpp"
 
-bool write_all(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
+namespace vantorelle {
+
+using common::WriteAll;
+
+namespace {
 
 OutputFile::OpenCall& open_call() {
   static OutputFile::OpenCall call;
@@ -94,7 +88,7 @@ OutputFile::~OutputFile() { close(); }
 
 bool OutputFile::flush() {
   if (fd_ < 0) return false;
-  if (used_ > 0 && !error_ && !write_all(fd_, buffer_.get(), used_)) error_ = true;
+  if (used_ > 0 && !error_ && !WriteAll(fd_, buffer_.get(), used_)) error_ = true;
   used_ = 0;
   return !error_;
 }
@@ -107,7 +101,7 @@ bool OutputFile::write(const void* data, std::size_t size) {
   if (size >= capacity_) {
     // Large blocks go straight to the file.
     if (!flush()) return false;
-    if (!write_all(fd_, bytes, size)) error_ = true;
+    if (!WriteAll(fd_, bytes, size)) error_ = true;
     return !error_;
   }
   if (used_ + size > capacity_ && !flush()) return false;

@@ -29,7 +29,7 @@ namespace fs = std::filesystem;
 using namespace vantorelle::toolbox;
 using test::ReadBytes;
 using test::ScopedEnv;
-using test::ScratchDir;
+using test::TempDir;
 using test::WriteBytes;
 
 constexpr ScriptedToolbox::Step Hit(DialogItemIndex item) { return {{}, item}; }
@@ -118,7 +118,7 @@ class Application : public ::testing::Test {
     return RunApplication(tb);
   }
 
-  ScratchDir dir;
+  TempDir dir;
   ScopedEnv data_home{"XDG_DATA_HOME", dir.file("data").c_str()};
   ScriptedToolbox tb;
 };
@@ -380,7 +380,7 @@ TEST_F(Application, DroppedPathsBecomeInputsAsOnTheCommandLine) {
   prefs.errors_to_progress = 1;  // refusals listed, not one alert each
   for (const test::IntakeCase& c : test::intake_cases()) {
     SCOPED_TRACE(c.what);
-    ScratchDir fresh;
+    TempDir fresh;
     const std::string folder = fs::canonical(fresh.str()).string();
     test::make_intake_tree(folder);
     // A drop names files by absolute paths; `link/../a.txt` stays as it is.

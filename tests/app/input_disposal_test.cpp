@@ -21,7 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::ReadBytes;
 using test::ScopedEnv;
-using test::ScratchDir;
+using test::TempDir;
 using test::WriteBytes;
 
 int Mode(const std::string& path) {
@@ -38,7 +38,7 @@ std::string InfoLine(const std::string& info_file, const std::string& key) {
 }
 
 TEST(FindTrashPath, UsesTheXdgDataHomeOrTheHomeFolderAndMakesTheTrash) {
-  ScratchDir scratch;
+  TempDir scratch;
   const std::string home = scratch.file("home");
   const std::string data = scratch.file("data");
   fs::create_directories(home);
@@ -98,7 +98,7 @@ class Disposal : public ::testing::Test {
     return names;
   }
 
-  ScratchDir scratch_;
+  TempDir scratch_;
   ScopedEnv xdg_;
   std::string trash_files_;
   std::string trash_info_;

@@ -133,7 +133,7 @@ TEST_F(ShellWindows, TheAlertsQuitEndsTheRunAfterDisposingOfTheAlert) {
 // The quit button ends the process there and then: whatever would follow
 // (the orderly way out writes the preference file) never happens.
 TEST(ShellWindowsQuit, QuitEndsTheProcessWithoutWritingThePreferences) {
-  test::ScratchDir config;
+  test::TempDir config;
   const std::string prefs_file = config.file(std::string(kPrefsFileName));
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
@@ -262,6 +262,7 @@ TEST(FitItemText, CutsOnlyLongTextsInTheMiddleOnCharacterBoundaries) {
        }(),
        true},
       {std::string(400, '\xFF'), true},  // not UTF-8: cut where it falls
+      {std::string(400, '\x80'), true},  // continuation bytes only: cut where it falls too
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text.size());
@@ -276,7 +277,7 @@ TEST(FitItemText, CutsOnlyLongTextsInTheMiddleOnCharacterBoundaries) {
     ASSERT_NE(mark, std::string::npos);
     EXPECT_TRUE(c.text.starts_with(fitted.substr(0, mark)));
     EXPECT_TRUE(c.text.ends_with(fitted.substr(mark + 3)));
-    if (c.text[0] != '\xFF') {
+    if (c.text[0] != '\xFF' && c.text[0] != '\x80') {
       // Both parts are whole characters: neither begins with a continuation byte.
       const std::string tail = fitted.substr(mark + 3);
       EXPECT_TRUE(tail.empty() || (static_cast<unsigned char>(tail[0]) & 0xC0u) != 0x80u);
@@ -310,6 +311,7 @@ TEST_F(ShellWindows, AboutBoxWaitsForItsButtonWithoutABeep) {
   EXPECT_EQ(tb.beeps(), 0);
   EXPECT_EQ(tb.cursor_resets(), 1);
   EXPECT_TRUE(tb.last_dialog(toolbox::kAboutDialogID).disposed);
+  EXPECT_EQ(tb.last_dialog(toolbox::kAboutDialogID).texts.at(kAboutNameItem), "Vantorelle " VANTORELLE_VERSION);
   EXPECT_EQ(tb.UnusedAnswers(), "");
 }
 

@@ -30,7 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::ReadBytes;
 using test::ScopedEnv;
-using test::ScratchDir;
+using test::TempDir;
 using test::WriteBytes;
 
 constexpr int kPatienceMs = 20000;
@@ -67,7 +67,7 @@ class Desktop : public ::testing::Test {
     return home.file(file);
   }
 
-  ScratchDir home;
+  TempDir home;
 };
 
 // ---- In this process: a drop on the main window -------------------------------------------------

@@ -44,7 +44,7 @@ TEST(PostProcessOutput, TypesByTheExtensionWhereThePathHasADot) {
 }
 
 TEST(InputRemoveCallBack, FollowsThePreferencesAtEveryCall) {
-  test::ScratchDir dir;
+  test::TempDir dir;
   test::ScopedEnv xdg("XDG_DATA_HOME", dir.file("data").c_str());
   const std::string saved_trash = trashpath;
   const Prefs saved_prefs = prefs;

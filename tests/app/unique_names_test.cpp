@@ -90,6 +90,8 @@ TEST_F(UniquePaths, LongNamesAreShortenedToFitTheNumberAndExtension) {
       {"300 bytes", std::string(296, 'm'), ".bin", false, std::string(251, 'm') + ".bin"},
       {"cut between UTF-8 characters", utf8_base, ".bin", true,
        utf8_base.substr(0, 246) + "-(0).bin"},
+      {"not UTF-8: cut as plain bytes", std::string(296, '\x80'), ".bin", false,
+       std::string(251, '\x80') + ".bin"},
       {"extension alone too long", "", "." + std::string(299, 'e'), false,
        "." + std::string(254, 'e')},
   };

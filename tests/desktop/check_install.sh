@@ -20,9 +20,11 @@ unexpected=$(cd "$prefix" && find . -type f ! -path './bin/vantorelle' ! -path '
   ! -path './share/man/man1/*')
 [ -z "$unexpected" ] || fail "unexpected installed files: $unexpected"
 
+version=$("$prefix/bin/vantorelle-decode" --version | cut -d' ' -f2)
 for page in "$prefix"/share/man/man1/*.1; do
   warnings=$(groff -man -ww -z "$page" 2>&1) || fail "$page does not format"
   [ -z "$warnings" ] || fail "$page: $warnings"
+  grep -q "^\.TH .*\"Vantorelle $version\"" "$page" || fail "$page does not name version $version"
 done
 
 [ "$with_app" = ON ] || { echo "command line installed; no desktop application in this build"; exit 0; }

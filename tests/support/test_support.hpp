@@ -1,4 +1,4 @@
-// test_support.hpp - temporary folders, file helpers and a recorder of engine hooks.
+// test_support.hpp - temporary folders, file helpers, catalogue text and a recorder of engine hooks.
 #pragma once
 
 #include <cstdlib>
@@ -12,7 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "catalogue_text.hpp"
 #include "hooks.hpp"
+#include "temp_dir.hpp"
 #include "vantorelle/engine.hpp"
 
 namespace vantorelle::test {
@@ -24,33 +26,6 @@ inline std::string random_bytes(std::size_t n, unsigned seed) {
   for (auto& c : d) c = static_cast<char>(rng() & 0xFF);
   return d;
 }
-
-// A fresh folder that is removed with everything in it when the test ends.
-class TempDir {
- public:
-  TempDir() {
-    const char* base = std::getenv("VANTORELLE_TEST_TMP");
-    std::filesystem::path root = base ? base : std::filesystem::temp_directory_path();
-    std::filesystem::create_directories(root);
-    std::random_device rd;
-    for (;;) {
-      path_ = root / ("t" + std::to_string(rd()));
-      if (std::filesystem::create_directory(path_)) break;
-    }
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  std::string file(std::string_view name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
 
 inline void write_file(const std::string& path, std::string_view bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -11,7 +11,7 @@
 #include "toolbox_test_support.hpp"
 #include "vantorelle/toolbox/scripted_toolbox.hpp"
 
-namespace vantorelle {
+namespace vantorelle::app {
 namespace {
 
 using toolbox::ScriptedToolbox;
@@ -22,7 +22,7 @@ class PreferencesTest : public ::testing::Test {
   PreferencesTest() { tb.SetFolder(toolbox::kPreferencesFolderType, folder.str()); }
   std::string FilePath() const { return folder.file("Vantorelle prefs"); }
 
-  test::ScratchDir folder;
+  test::TempDir folder;
   ScriptedToolbox tb;
 };
 
@@ -234,4 +234,4 @@ TEST(DisplayPrefsTest, TheProcessWideRecordIsTheDefault) {
 }
 
 }  // namespace
-}  // namespace vantorelle
+}  // namespace vantorelle::app

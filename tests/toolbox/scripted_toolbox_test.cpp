@@ -358,7 +358,7 @@ TEST(ScriptedChooser, CancelIsAnInvalidReply) {
 }
 
 TEST(Folders, XdgVariablesWinOverHomeUnlessRelative) {
-  test::ScratchDir dir;
+  test::TempDir dir;
   test::ScopedEnv home("HOME", dir.str().c_str());
   std::string path;
   {

@@ -5,37 +5,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 #include <string_view>
 
+#include "temp_dir.hpp"
+
 namespace vantorelle::test {
-
-// A fresh folder, removed with its contents when the test ends.
-class ScratchDir {
- public:
-  ScratchDir() {
-    const char* base = std::getenv("VANTORELLE_TEST_TMP");
-    const std::filesystem::path root = base ? base : std::filesystem::temp_directory_path();
-    std::filesystem::create_directories(root);
-    std::random_device random;
-    do {
-      path_ = root / ("tb" + std::to_string(random()));
-    } while (!std::filesystem::create_directory(path_));
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  std::string str() const { return path_.string(); }
-  std::string file(std::string_view name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
 
 // Sets an environment variable for the length of a scope.
 class ScopedEnv {

@@ -5,6 +5,8 @@
 #include <cctype>
 #include <utility>
 
+#include "vantorelle/common/utf8_cut.hpp"
+
 namespace vantorelle::toolbox {
 namespace {
 
@@ -13,18 +15,9 @@ bool InMask(std::uint16_t what, EventMask mask) {
   return what < 16 && (mask & (1u << what)) != 0;
 }
 
-bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0u) == 0x80u; }
-
 }  // namespace
 
-std::string LimitItemText(std::string_view text) {
-  if (text.size() <= kMaxItemText) return std::string(text);
-  std::size_t cut = kMaxItemText;
-  // A UTF-8 sequence is at most 4 bytes: at most 3 continuation bytes to drop.
-  for (int i = 0; i < 3 && cut > 0 && IsContinuationByte(text[cut]); ++i) --cut;
-  if (IsContinuationByte(text[cut])) cut = kMaxItemText;  // not UTF-8 there: plain bytes
-  return std::string(text.substr(0, cut));
-}
+std::string LimitItemText(std::string_view text) { return std::string(common::CutToLimit(text, kMaxItemText)); }
 
 // ---- Events -----------------------------------------------------------------
 

@@ -29,7 +29,7 @@ namespace vantorelle::toolbox {
 namespace {
 
 using test::ScopedEnv;
-using test::ScratchDir;
+using test::TempDir;
 
 // ---- The handover message -----------------------------------------------------------
 
@@ -98,7 +98,7 @@ class LaterLaunch : public ::testing::Test {
     return events;
   }
 
-  ScratchDir runtime;
+  TempDir runtime;
   ScopedEnv runtime_env{"XDG_RUNTIME_DIR", runtime.str().c_str()};
   QtToolbox tb;
 };

@@ -110,7 +110,7 @@ TEST_F(QtShellWindows, TheAlertStartsWithTheFocusOnContinueAndStrayKeysNeverQuit
 }
 
 TEST(QtShellQuit, TheQuitButtonEndsTheProcessWithoutWritingThePreferences) {
-  test::ScratchDir config;
+  test::TempDir config;
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
@@ -211,7 +211,7 @@ TEST_F(QtShellWindows, FlushingLetsTheWindowSystemThroughWhileTheRunBlocks) {
 
 TEST(QtFileTyping, TheMimeTypeLandsInTheFilesAttribute) {
   QtToolbox tb;
-  test::ScratchDir dir;
+  test::TempDir dir;
   const std::string path = dir.file("photo.jpg");
   test::WriteBytes(path, "jpeg bytes");
   if (::setxattr(path.c_str(), "user.probe", "1", 1, 0) != 0) GTEST_SKIP() << "no user attributes on this file system";
@@ -229,7 +229,7 @@ TEST(QtFileTyping, TheMimeTypeLandsInTheFilesAttribute) {
 // Qt implements the same Trash rules: what it writes for a file must be what
 // DisposeInput writes for the same kind of file.
 TEST(QtTrashRules, DisposeInputWritesWhatQtsMoveToTrashWrites) {
-  test::ScratchDir dir;
+  test::TempDir dir;
   test::ScopedEnv xdg("XDG_DATA_HOME", dir.file("data").c_str());
   const std::string files = FindTrashPath();
   const std::string info = fs::path(files).parent_path().string() + "/info";
