@@ -32,7 +32,7 @@ constexpr int kExitClean = 0;
 constexpr int kExitProblems = 1;
 constexpr int kExitUsage = 2;
 
-void print_usage(std::FILE* to) {
+void PrintUsage(std::FILE* to) {
   std::fprintf(to,
                "Usage: %s [OPTIONS] FILE...\n"
                "Decode the uuencoded and yEnc binaries in saved news articles.\n"
@@ -85,8 +85,8 @@ class Reporter {
  public:
   Reporter() : progress_(::isatty(STDERR_FILENO) == 1) {}
 
-  int message(int level, std::string_view text) {
-    clear_progress();
+  int Message(int level, std::string_view text) {
+    ClearProgress();
     const char* prefix = "note";
     if (level == vantorelle::kLevelError) prefix = "error";
     if (level == vantorelle::kLevelWarning) prefix = "warning";
@@ -96,10 +96,10 @@ class Reporter {
     return 1;
   }
 
-  int busy(int type, int state, std::string_view text, int percent) {
+  int Busy(int type, int state, std::string_view text, int percent) {
     if (!progress_ || type == vantorelle::kBusyPoll) return 0;
     const std::string_view name = text.substr(text.rfind('/') + 1);
-    clear_progress();
+    ClearProgress();
     if (type == vantorelle::kBusyScanning) {
       std::fprintf(stderr, "Scanning: %.*s", static_cast<int>(name.size()), name.data());
     } else {
@@ -111,14 +111,14 @@ class Reporter {
     return 0;
   }
 
-  void clear_progress() {
+  void ClearProgress() {
     if (!shown_) return;
     std::fputs("\r\033[K", stderr);
     shown_ = false;
   }
 
-  int problems() const { return problems_; }
-  int errors() const { return errors_; }
+  int Problems() const { return problems_; }
+  int Errors() const { return errors_; }
 
  private:
   bool progress_;
@@ -131,23 +131,22 @@ class Reporter {
 // written (a full disk, a closed pipe) is an error, not a success.
 class OutputListing {
  public:
-  void add(const std::string& path) {
-    if (std::printf("%s\n", path.c_str()) < 0 || std::fflush(stdout) != 0) note_failure();
+  void Add(const std::string& path) {
+    if (std::printf("%s\n", path.c_str()) < 0 || std::fflush(stdout) != 0) NoteFailure();
   }
 
   // Closes standard output, where a last write error shows; false when any
   // part of the list was lost (said once on standard error).
-  bool finish() {
-    if (std::fclose(stdout) != 0) note_failure();
+  bool Finish() {
+    if (std::fclose(stdout) != 0) NoteFailure();
     if (error_ != 0) {
-      std::fprintf(stderr, "%s: cannot write the list of output files: %s\n", kProgram,
-                   std::strerror(error_));
+      std::fprintf(stderr, "%s: cannot write the list of output files: %s\n", kProgram, std::strerror(error_));
     }
     return error_ == 0;
   }
 
  private:
-  void note_failure() {
+  void NoteFailure() {
     if (error_ == 0) error_ = errno != 0 ? errno : EIO;
   }
   int error_ = 0;
@@ -157,14 +156,13 @@ class OutputListing {
 // standard output, placement by the run flags and the options' answers.
 // `written` counts the output files made; `trash` is the Trash's files
 // folder for --trash-inputs.
-vantorelle::app::RunHooks make_hooks(Reporter& reporter, const vantorelle::app::CliOptions& options,
-                                     OutputListing& listing, std::size_t& written,
-                                     const std::string& trash) {
+vantorelle::app::RunHooks MakeHooks(Reporter& reporter, const vantorelle::app::CliOptions& options,
+                                    OutputListing& listing, std::size_t& written, const std::string& trash) {
   namespace app = vantorelle::app;
   app::RunHooks hooks;
-  hooks.message = [&reporter](int level, std::string_view text) { return reporter.message(level, text); };
+  hooks.message = [&reporter](int level, std::string_view text) { return reporter.Message(level, text); };
   hooks.busy = [&reporter](int type, int state, std::string_view text, int percent) {
-    return reporter.busy(type, state, text, percent);
+    return reporter.Busy(type, state, text, percent);
   };
   hooks.directory = [](const std::string& dest_name, std::string& subject) {
     return app::DirectoryCallback(dest_name, subject);
@@ -173,8 +171,8 @@ vantorelle::app::RunHooks make_hooks(Reporter& reporter, const vantorelle::app::
   hooks.file_name_filter = [](std::string& name) { return app::FNameFilter(name); };
   hooks.post_process = [&reporter, &listing, &written](const std::string& path) {
     ++written;
-    reporter.clear_progress();
-    listing.add(path);
+    reporter.ClearProgress();
+    listing.Add(path);
     return 0;
   };
   if (options.subject_length) {
@@ -192,7 +190,7 @@ vantorelle::app::RunHooks make_hooks(Reporter& reporter, const vantorelle::app::
   return hooks;
 }
 
-void set_run_flags(const vantorelle::app::CliOptions& options) {
+void SetRunFlags(const vantorelle::app::CliOptions& options) {
   vantorelle::app::RunState& state = vantorelle::app::run_state();
   state.shiftKey_ = options.subject_dirs;
   state.cmdKey_ = options.prefix_dirs;
@@ -200,7 +198,7 @@ void set_run_flags(const vantorelle::app::CliOptions& options) {
   state.controlKey_ = options.subject_length.has_value();
 }
 
-int usage_error(const std::string& why) {
+int UsageError(const std::string& why) {
   std::fprintf(stderr, "%s: %s\n", kProgram, why.c_str());
   std::fprintf(stderr, "Try '%s --help' for more information.\n", kProgram);
   return kExitUsage;
@@ -212,16 +210,16 @@ int main(int argc, char** argv) {
   if (!vantorelle::app::OpenClosedStandardDescriptors()) return kExitUsage;
   vantorelle::app::CliOptions options;
   const std::string why = vantorelle::app::ParseCommandLine({argv + std::min(argc, 1), argv + argc}, options);
-  if (!why.empty()) return usage_error(why);
+  if (!why.empty()) return UsageError(why);
   if (options.help) {
-    print_usage(stdout);
+    PrintUsage(stdout);
     return kExitClean;
   }
   if (options.version) {
     std::printf("%s %s\n", kProgram, vantorelle::kVersion);
     return kExitClean;
   }
-  if (options.files.empty()) return usage_error("no FILE given");
+  if (options.files.empty()) return UsageError("no FILE given");
   std::string trash;
   if (options.trash_inputs) {
     // The application's fallback, the current folder, is no Trash: inputs
@@ -233,7 +231,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  set_run_flags(options);
+  SetRunFlags(options);
   const vantorelle::app::RunInputs inputs = vantorelle::app::TakeInputs(options.files);
   for (const vantorelle::app::RefusedInput& refused : inputs.refused) {
     std::fprintf(stderr, "%s: cannot read '%s': %s\n", kProgram, refused.given.c_str(), refused.reason.c_str());
@@ -243,19 +241,19 @@ int main(int argc, char** argv) {
   Reporter reporter;
   OutputListing listing;
   std::size_t written = 0;
-  const vantorelle::app::RunHooks hooks = make_hooks(reporter, options, listing, written, trash);
+  const vantorelle::app::RunHooks hooks = MakeHooks(reporter, options, listing, written, trash);
   std::vector<std::string> run_argv{"Vantorelle"};
   run_argv.insert(run_argv.end(), inputs.paths.begin(), inputs.paths.end());
   vantorelle::app::xmain(run_argv, hooks, nullptr);
-  reporter.clear_progress();
+  reporter.ClearProgress();
 
   // Text alone makes no output file; an output that could not be created has
   // been reported already.
-  if (written == 0 && !inputs.paths.empty() && reporter.errors() == 0) {
+  if (written == 0 && !inputs.paths.empty() && reporter.Errors() == 0) {
     std::fprintf(stderr, "%s: no encoded data found\n", kProgram);
   }
-  const bool listed = listing.finish();
+  const bool listed = listing.Finish();
   if (!inputs.refused.empty()) return kExitUsage;
-  if (written == 0 || reporter.problems() > 0 || !listed) return kExitProblems;
+  if (written == 0 || reporter.Problems() > 0 || !listed) return kExitProblems;
   return kExitClean;
 }

@@ -19,8 +19,8 @@ constexpr int kBusyIntervalMs = 10;
 struct Outcome {
   RunHooks hooks;
   bool decoding = false;
-  bool current_failed = false;     // the record being decoded sent an error or warning
-  std::set<std::string> kept;      // inputs of failed outputs
+  bool current_failed = false;  // the record being decoded sent an error or warning
+  std::set<std::string> kept;   // inputs of failed outputs
 };
 
 MsgHook WatchMessages(const std::shared_ptr<Outcome>& outcome) {

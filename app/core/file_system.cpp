@@ -10,7 +10,7 @@
 namespace vantorelle::app {
 namespace {
 
-FileSystem*& in_force() {
+FileSystem*& InForce() {
   static FileSystem system;
   static FileSystem* current = &system;
   return current;
@@ -42,10 +42,10 @@ int FileSystem::RenameNoReplace(const std::string& from, const std::string& to) 
 
 int FileSystem::Remove(const std::string& path) { return std::remove(path.c_str()); }
 
-FileSystem& file_system() { return *in_force(); }
+FileSystem& file_system() { return *InForce(); }
 
-FileSystemOverride::FileSystemOverride(FileSystem& replacement) : previous_(in_force()) { in_force() = &replacement; }
+FileSystemOverride::FileSystemOverride(FileSystem& replacement) : previous_(InForce()) { InForce() = &replacement; }
 
-FileSystemOverride::~FileSystemOverride() { in_force() = previous_; }
+FileSystemOverride::~FileSystemOverride() { InForce() = previous_; }
 
 }  // namespace vantorelle::app

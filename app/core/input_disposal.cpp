@@ -83,8 +83,9 @@ std::string LocalTimeStamp() {
 }
 
 bool WriteAll(int fd, const std::string& bytes) {
-  return common::WriteAll(fd, bytes.data(), bytes.size(),
-                          [](int to, const void* data, std::size_t size) { return file_system().Write(to, data, size); });
+  return common::WriteAll(fd, bytes.data(), bytes.size(), [](int to, const void* data, std::size_t size) {
+    return file_system().Write(to, data, size);
+  });
 }
 
 // Claims info/NAME.trashinfo (created exclusively, so two movers never share
@@ -148,8 +149,7 @@ std::string FindTrashPath() {
   return trash + "/files";
 }
 
-int DisposeInput(const std::string& path, bool delete_inputs, bool trash_inputs,
-                 const std::string& trash_files_path) {
+int DisposeInput(const std::string& path, bool delete_inputs, bool trash_inputs, const std::string& trash_files_path) {
   int result = 0;
   if (delete_inputs) result = file_system().Remove(path) == 0 ? 0 : -1;
   if (!trash_inputs) return result;

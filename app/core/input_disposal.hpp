@@ -37,8 +37,7 @@ extern std::string trashpath;
 // move follows the Trash rules above; otherwise (the "./" fallback) the file
 // is moved in under its own name, or its name with a number added when that
 // is taken; nothing there is replaced either.
-int DisposeInput(const std::string& path, bool delete_inputs, bool trash_inputs,
-                 const std::string& trash_files_path);
+int DisposeInput(const std::string& path, bool delete_inputs, bool trash_inputs, const std::string& trash_files_path);
 
 // The application's input-removal hook: DisposeInput with the preference
 // record's delete_inputs and trash_inputs and `trashpath`. Defined in the

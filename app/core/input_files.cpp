@@ -16,7 +16,7 @@
 namespace vantorelle::app {
 namespace {
 
-std::string lexical_absolute(const std::string& given) {
+std::string LexicalAbsolute(const std::string& given) {
   namespace fs = std::filesystem;
   fs::path path(given);
   std::error_code ec;
@@ -25,9 +25,8 @@ std::string lexical_absolute(const std::string& given) {
 }
 
 // realpath(3) into a string; empty when it fails.
-std::string real_path(const std::string& path) {
-  const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
-                                                             &std::free);
+std::string RealPath(const std::string& path) {
+  const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
   return resolved ? std::string(resolved.get()) : std::string();
 }
 
@@ -37,11 +36,11 @@ std::string ResolveInputPath(const std::string& given) {
   const std::size_t slash = given.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : given.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? given : given.substr(slash + 1);
-  const std::string real_folder = real_path(folder);
-  if (real_folder.empty()) return lexical_absolute(given);
+  const std::string real_folder = RealPath(folder);
+  if (real_folder.empty()) return LexicalAbsolute(given);
   if (name.empty() || name == "." || name == "..") {
-    const std::string whole = real_path(given);
-    return whole.empty() ? lexical_absolute(given) : whole;
+    const std::string whole = RealPath(given);
+    return whole.empty() ? LexicalAbsolute(given) : whole;
   }
   return real_folder == "/" ? "/" + name : real_folder + "/" + name;
 }

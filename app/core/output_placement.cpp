@@ -19,7 +19,7 @@ namespace {
 constexpr std::size_t kMaxName = 255;  // longest file or directory name
 constexpr ::mode_t kDirectoryMode = 0755;
 
-std::string folder_prefix(const RunState& state) {
+std::string FolderPrefix(const RunState& state) {
   std::string prefix = state.path_;
   if (!state.directory_.empty()) prefix += state.directory_ + "/";
   return prefix;
@@ -27,67 +27,67 @@ std::string folder_prefix(const RunState& state) {
 
 // The result of mkdir is not looked at: an existing directory is no error,
 // and any other failure shows when the output cannot be opened.
-void make_directory(const std::string& name) {
+void MakeDirectory(const std::string& name) {
   if (name.empty()) return;
   const std::string path = run_state().path_ + name;
   file_system().MakeFolder(path, kDirectoryMode);
 }
 
 // The text as the system sees it in a path: up to its first NUL.
-std::string_view as_c_text(const std::string& text) { return std::string_view(text.c_str()); }
+std::string_view AsCText(const std::string& text) { return std::string_view(text.c_str()); }
 
-bool names_no_directory(std::string_view text) { return text.empty() || text == "." || text == ".."; }
+bool NamesNoDirectory(std::string_view text) { return text.empty() || text == "." || text == ".."; }
 
-bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // Bytes of the first character: a whole UTF-8 sequence counts as one.
-std::size_t first_character_size(std::string_view text) {
+std::size_t FirstCharacterSize(std::string_view text) {
   std::size_t size = 1;
   while (size < text.size() && size < 4 && common::IsUtf8Continuation(text[size])) ++size;
   return size;
 }
 
-void use_subject_directory(std::string& subject) {
+void UseSubjectDirectory(std::string& subject) {
   std::replace(subject.begin(), subject.end(), ':', '_');
   // '/' and control characters, as in file names (see SafeComponent).
   subject = SafeComponent(std::move(subject));
   // A posted subject must not lead output into path_'s parent or elsewhere.
-  const std::string_view text = as_c_text(subject);
-  if (names_no_directory(text)) return;
+  const std::string_view text = AsCText(subject);
+  if (NamesNoDirectory(text)) return;
 
   RunState& state = run_state();
   const auto length = static_cast<std::size_t>(std::max<int>(state.dir_cmp_len_, 0));
   if (std::strncmp(state.directory_.c_str(), subject.c_str(), length) == 0) return;
   // A longer subject could not be made into a directory at all.
   state.directory_ = std::string(common::CutToLimit(text, kMaxName));
-  make_directory(state.directory_);
+  MakeDirectory(state.directory_);
 }
 
 // The first character whatever it is, then the ASCII letters that follow it.
-std::string name_prefix(std::string_view dest_name) {
+std::string NamePrefix(std::string_view dest_name) {
   const std::string_view name = dest_name.substr(0, dest_name.find('\0'));
   if (name.empty()) return {};
-  std::size_t end = first_character_size(name);
-  while (end < name.size() && is_ascii_letter(name[end])) ++end;
+  std::size_t end = FirstCharacterSize(name);
+  while (end < name.size() && IsAsciiLetter(name[end])) ++end;
   // A leading '/' stays: below path_ it names the same folder without it.
   return WithoutControlCharacters(std::string(name.substr(0, end)));
 }
 
-void use_prefix_directory(std::string_view dest_name) {
+void UsePrefixDirectory(std::string_view dest_name) {
   RunState& state = run_state();
-  const std::string prefix = name_prefix(dest_name);
+  const std::string prefix = NamePrefix(dest_name);
   if (state.directory_ == prefix) return;
   state.directory_ = prefix;
-  make_directory(state.directory_);
+  MakeDirectory(state.directory_);
 }
 
 }  // namespace
 
 int DirectoryCallback(std::string_view dest_name, std::string& subject) {
   const RunState& state = run_state();
-  if (state.shiftKey_) use_subject_directory(subject);
+  if (state.shiftKey_) UseSubjectDirectory(subject);
   // After the subject rule, so that the name prefix wins when both are set.
-  if (state.cmdKey_) use_prefix_directory(dest_name);
+  if (state.cmdKey_) UsePrefixDirectory(dest_name);
   return 0;
 }
 
@@ -104,14 +104,14 @@ std::string FNameFilter(std::string& name, const FilenameQuery& query) {
     extension = name.substr(dot);
     name.resize(dot);
   }
-  const std::string prefix = folder_prefix(state);
+  const std::string prefix = FolderPrefix(state);
   state.dname = UniqueOutputPath(prefix, name, extension);
   return state.dname;
 }
 
 void UseOutputDirectory(const std::string& name) {
   run_state().directory_ = name;
-  make_directory(name);
+  MakeDirectory(name);
 }
 
 std::int16_t ParseDirectoryLength(std::string_view text) {

@@ -21,26 +21,25 @@ constexpr std::size_t kDefaultNameMax = 255;
 using SearchKey = std::tuple<std::string, std::string, std::string>;
 
 // Where each search of this run stopped: the number to try next.
-std::map<SearchKey, long>& next_numbers() {
+std::map<SearchKey, long>& NextNumbers() {
   static std::map<SearchKey, long> numbers;
   return numbers;
 }
 
-std::size_t name_limit(const std::string& folder) {
+std::size_t NameLimit(const std::string& folder) {
   const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
   return limit > 0 ? static_cast<std::size_t>(limit) : kDefaultNameMax;
 }
 
 // Cuts text to at most n bytes, and back to the start of a UTF-8 character.
-std::string cut(const std::string& text, std::size_t n) { return std::string(common::CutToLimit(text, n)); }
+std::string Cut(const std::string& text, std::size_t n) { return std::string(common::CutToLimit(text, n)); }
 
 // base + suffix + ext within limit bytes: the base gives way first, then the
 // end of the extension.
-std::string fitted(const std::string& base, const std::string& suffix, const std::string& ext,
-                   std::size_t limit) {
+std::string Fitted(const std::string& base, const std::string& suffix, const std::string& ext, std::size_t limit) {
   const std::size_t fixed = suffix.size() + ext.size();
-  if (fixed <= limit) return cut(base, limit - fixed) + suffix + ext;
-  return suffix + cut(ext, limit > suffix.size() ? limit - suffix.size() : 0);
+  if (fixed <= limit) return Cut(base, limit - fixed) + suffix + ext;
+  return suffix + Cut(ext, limit > suffix.size() ? limit - suffix.size() : 0);
 }
 
 }  // namespace
@@ -66,20 +65,19 @@ bool IsFreeOutputName(const std::string& path) {
   return S_ISREG(st.st_mode) && st.st_size == 0 && st.st_nlink == 1;
 }
 
-std::string UniqueOutputPath(const std::string& folder, const std::string& base,
-                             const std::string& ext) {
-  const std::size_t limit = name_limit(folder);
-  std::string path = folder + fitted(base, "", ext, limit);
+std::string UniqueOutputPath(const std::string& folder, const std::string& base, const std::string& ext) {
+  const std::size_t limit = NameLimit(folder);
+  std::string path = folder + Fitted(base, "", ext, limit);
   if (IsFreeOutputName(path)) return path;
-  long& next = next_numbers()[SearchKey{folder, base, ext}];
+  long& next = NextNumbers()[SearchKey{folder, base, ext}];
   for (;; ++next) {
-    path = folder + fitted(base, "-(" + std::to_string(next) + ")", ext, limit);
+    path = folder + Fitted(base, "-(" + std::to_string(next) + ")", ext, limit);
     if (IsFreeOutputName(path)) break;
   }
   ++next;
   return path;
 }
 
-void ResetUniqueNames() { next_numbers().clear(); }
+void ResetUniqueNames() { NextNumbers().clear(); }
 
 }  // namespace vantorelle::app

@@ -26,8 +26,7 @@ bool IsFreeOutputName(const std::string& path);
 // limit is shortened at the end of the base (between characters, never
 // inside a UTF-8 sequence) so that the number and the extension stay whole.
 // folder is empty or ends in '/'.
-std::string UniqueOutputPath(const std::string& folder, const std::string& base,
-                             const std::string& ext);
+std::string UniqueOutputPath(const std::string& folder, const std::string& base, const std::string& ext);
 
 // Forgets where the searches of the previous run stopped; each run starts here.
 void ResetUniqueNames();

@@ -16,9 +16,9 @@
 #include "application.hpp"
 #include "input_files.hpp"
 #include "standard_streams.hpp"
-#include "vantorelle/version.hpp"
 #include "vantorelle/toolbox/qt_desktop.hpp"
 #include "vantorelle/toolbox/qt_toolbox.hpp"
+#include "vantorelle/version.hpp"
 
 namespace {
 
