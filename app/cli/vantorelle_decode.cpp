@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -208,6 +209,9 @@ int UsageError(const std::string& why) {
 
 int main(int argc, char** argv) {
   if (!vantorelle::app::OpenClosedStandardDescriptors()) return kExitUsage;
+  // A reader that goes away (| head -1) must not end the run in the middle of
+  // an output: the closed pipe shows as a failed write of the list instead.
+  std::signal(SIGPIPE, SIG_IGN);
   vantorelle::app::CliOptions options;
   const std::string why = vantorelle::app::ParseCommandLine({argv + std::min(argc, 1), argv + argc}, options);
   if (!why.empty()) return UsageError(why);
@@ -239,6 +243,9 @@ int main(int argc, char** argv) {
   if (!inputs.output_folder.empty()) vantorelle::app::run_state().path_ = inputs.output_folder;
 
   Reporter reporter;
+  for (const vantorelle::app::SkippedInput& skipped : inputs.skipped) {
+    reporter.Message(vantorelle::kLevelNote, vantorelle::app::SameFileNote(skipped));
+  }
   OutputListing listing;
   std::size_t written = 0;
   const vantorelle::app::RunHooks hooks = MakeHooks(reporter, options, listing, written, trash);

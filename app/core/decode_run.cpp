@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 
+#include "leftovers.hpp"
 #include "run_state.hpp"
 #include "unique_names.hpp"
 
@@ -19,8 +20,9 @@ constexpr int kBusyIntervalMs = 10;
 struct Outcome {
   RunHooks hooks;
   bool decoding = false;
-  bool current_failed = false;  // the record being decoded sent an error or warning
-  std::set<std::string> kept;   // inputs of failed outputs
+  bool current_failed = false;         // the record being decoded sent an error or warning
+  std::set<std::string> kept;          // inputs of failed outputs
+  std::set<std::string> folders_seen;  // looked at for leftovers
 };
 
 MsgHook WatchMessages(const std::shared_ptr<Outcome>& outcome) {
@@ -51,13 +53,26 @@ InputRemoveHook GuardRemoval(const std::shared_ptr<Outcome>& outcome) {
   };
 }
 
+// Every folder an output goes into is looked at once per run for files that
+// a killed run left under a temporary name.
+FNameFilterHook NoticeLeftovers(const std::shared_ptr<Outcome>& outcome) {
+  if (!outcome->hooks.file_name_filter) return {};
+  return [outcome](std::string& name) {
+    std::string path = outcome->hooks.file_name_filter(name);
+    const std::string folder = path.substr(0, path.find_last_of('/') + 1);
+    if (outcome->folders_seen.insert(folder).second) ReportLeftovers(folder);
+    return path;
+  };
+}
+
 void RegisterHooks(const std::shared_ptr<Outcome>& outcome) {
   const RunHooks& hooks = outcome->hooks;
   uuInitialize();
   uuSetMsgCallback(WatchMessages(outcome));
   uuSetBusyCallback(hooks.busy, kBusyIntervalMs);
   uuSetDirectoryCallback(hooks.directory);
-  uuSetFNameFilter(hooks.file_name_filter);
+  uuSetFNameFilter(NoticeLeftovers(outcome));
+  uuSetNextOutputName(NextOutputPath);
   uuSetPostProcessOutputCallback(hooks.post_process);
   uuSetInputRemoveCallback(GuardRemoval(outcome));
 }
@@ -78,6 +93,7 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks, std::size
   state.directory_.clear();
   state.dir_cmp_len_ = kDefaultCompareLength;
   state.error_count = 0;
+  state.say = hooks.message;
   ResetUniqueNames();
   const auto outcome = std::make_shared<Outcome>();
   outcome->hooks = hooks;

@@ -8,11 +8,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <utility>
 
 #include "file_system.hpp"
+#include "run_state.hpp"
 #include "vantorelle/common/base_folders.hpp"
 #include "vantorelle/common/write_all.hpp"
+#include "vantorelle/engine.hpp"
 
 namespace vantorelle::app {
 
@@ -26,7 +30,11 @@ constexpr int kMaxTrashAttempts = 10000;
 struct MoveOutcome {
   int result;          // 0 or -1
   std::string target;  // the path the file went to, or was meant to go to
+  int error = 0;       // errno of a failed move
 };
+
+// A failed move, with the system's reason as it stands now.
+MoveOutcome Failed(std::string target) { return {-1, std::move(target), errno != 0 ? errno : EIO}; }
 
 bool Exists(const std::string& path) {
   struct stat info {};
@@ -102,7 +110,7 @@ MoveOutcome MoveToTrash(const std::string& path, const std::string& name, const 
     const int fd = file_system().Open(info, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
       if (errno == EEXIST) continue;
-      return {-1, target};
+      return Failed(target);
     }
     if (Exists(target)) {  // a file without its info: leave it alone
       ::close(fd);
@@ -112,14 +120,16 @@ MoveOutcome MoveToTrash(const std::string& path, const std::string& name, const 
     const bool written = WriteAll(fd, info_text);
     if (::close(fd) != 0 || !written) {
       file_system().Remove(info);
-      return {-1, target};
+      return Failed(target);
     }
     if (file_system().RenameNoReplace(path, target) == 0) return {0, target};
     const int error = errno;
     file_system().Remove(info);
-    if (error != EEXIST) return {-1, target};  // EXDEV too: never copy and delete
+    errno = error;
+    if (error != EEXIST) return Failed(target);  // EXDEV too: never copy and delete
   }
-  return {-1, target};
+  errno = EEXIST;  // every candidate name taken
+  return Failed(target);
 }
 
 // The "./" fallback: a plain folder, no info records.
@@ -128,15 +138,27 @@ MoveOutcome MoveIntoFolder(const std::string& path, const std::string& name, con
   for (int attempt = 0; attempt < kMaxTrashAttempts; ++attempt) {
     target = Join(folder, TrashCandidateName(name, attempt));
     if (file_system().RenameNoReplace(path, target) == 0) return {0, target};
-    if (errno != EEXIST) return {-1, target};
+    if (errno != EEXIST) return Failed(target);
   }
-  return {-1, target};
+  errno = EEXIST;  // every candidate name taken
+  return Failed(target);
 }
 
 MoveOutcome MoveAway(const std::string& path, const std::string& folder) {
   const std::string name = BaseName(path);
-  if (name.empty() || !Exists(path)) return {-1, Join(folder, name)};
+  if (name.empty() || !Exists(path)) {
+    if (name.empty()) errno = EISDIR;
+    return Failed(Join(folder, name));
+  }
   return IsTrashFilesFolder(folder) ? MoveToTrash(path, name, folder) : MoveIntoFolder(path, name, folder);
+}
+
+// A disposal that failed, at level 0: the user asked for it and must learn
+// that the input is still where it was.
+void SayFailure(const char* format, const std::string& path, int error) {
+  char text[kMaxMessageLength + 1];
+  std::snprintf(text, sizeof text, format, path.c_str(), std::strerror(error));
+  Say(kLevelError, text);
 }
 
 }  // namespace
@@ -151,12 +173,16 @@ std::string FindTrashPath() {
 
 int DisposeInput(const std::string& path, bool delete_inputs, bool trash_inputs, const std::string& trash_files_path) {
   int result = 0;
-  if (delete_inputs) result = file_system().Remove(path) == 0 ? 0 : -1;
+  if (delete_inputs && file_system().Remove(path) != 0) {
+    result = -1;
+    SayFailure(kDeleteFailedFormat, path, errno);
+  }
   if (!trash_inputs) return result;
   const MoveOutcome move = MoveAway(path, trash_files_path);
   if (move.result != 0) {
     std::fprintf(stderr, "%d -> %s %s\n", move.result, path.c_str(), move.target.c_str());
     std::fflush(stderr);
+    SayFailure(kTrashFailedFormat, path, move.error);
   }
   return move.result;
 }

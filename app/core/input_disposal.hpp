@@ -36,7 +36,11 @@ extern std::string trashpath;
 // When trash_files_path is a Trash's files folder (".../Trash/files"), the
 // move follows the Trash rules above; otherwise (the "./" fallback) the file
 // is moved in under its own name, or its name with a number added when that
-// is taken; nothing there is replaced either.
+// is taken; nothing there is replaced either. A failed deletion or move is
+// also said at level 0 through Say() (kDeleteFailedFormat,
+// kTrashFailedFormat: the path and the system's reason).
+inline constexpr const char* kDeleteFailedFormat = "Unable to delete '%s': %s";
+inline constexpr const char* kTrashFailedFormat = "Unable to move '%s' to the Trash: %s";
 int DisposeInput(const std::string& path, bool delete_inputs, bool trash_inputs, const std::string& trash_files_path);
 
 // The application's input-removal hook: DisposeInput with the preference

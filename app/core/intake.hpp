@@ -17,6 +17,15 @@ struct RefusedInput {
   std::string reason;
 };
 
+// A path given that names a file taken already under another path.
+struct SkippedInput {
+  std::string given;
+  std::string taken;  // the path under which the file is scanned
+};
+
+// The level-2 note for a SkippedInput: given, then taken.
+inline constexpr const char* kSameFileFormat = "Skipping '%s': the same file as '%s'";
+
 struct RunInputs {
   // The files to scan: absolute, each file once, byte-wise by path.
   std::vector<std::string> paths;
@@ -25,7 +34,12 @@ struct RunInputs {
   std::string output_folder;
   // In the order given.
   std::vector<RefusedInput> refused;
+  // In the order given.
+  std::vector<SkippedInput> skipped;
 };
+
+// The note for one skipped input.
+std::string SameFileNote(const SkippedInput& skipped);
 
 // Each given path is resolved as the system resolves it (ResolveInputPath:
 // "link/../a.txt" is the a.txt beside the folder the link points to; a

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -12,6 +13,7 @@
 #include "run_state.hpp"
 #include "unique_names.hpp"
 #include "vantorelle/common/utf8_cut.hpp"
+#include "vantorelle/engine.hpp"
 
 namespace vantorelle::app {
 namespace {
@@ -25,12 +27,42 @@ std::string FolderPrefix(const RunState& state) {
   return prefix;
 }
 
+bool IsLink(const std::string& path) {
+  struct stat info {};
+  return file_system().LinkStatus(path, info) == 0 && S_ISLNK(info.st_mode);
+}
+
+// `name` up to its first component that is a link (said at level 1), so
+// that a link in the input folder, or one named like a posted subject, never
+// leads output elsewhere: the output stays in the folder above.
+std::string WithoutLinks(const std::string& name) {
+  const std::string& base = run_state().path_;
+  std::string real;
+  for (std::size_t start = 0; start <= name.size();) {
+    const std::size_t end = std::min(name.find('/', start), name.size());
+    if (end > start) {
+      const std::string next = (real.empty() ? "" : real + "/") + name.substr(start, end - start);
+      if (IsLink(base + next)) {
+        char text[kMaxMessageLength + 1];
+        std::snprintf(text, sizeof text, kFolderLinkFormat, (base + next).c_str(), (base + real).c_str());
+        Say(kLevelWarning, text);
+        return real;
+      }
+      real = next;
+    }
+    start = end + 1;
+  }
+  return name;
+}
+
 // The result of mkdir is not looked at: an existing directory is no error,
-// and any other failure shows when the output cannot be opened.
-void MakeDirectory(const std::string& name) {
-  if (name.empty()) return;
+// and any other failure shows when the output cannot be opened. Returns the
+// directory to use: `name`, or the part of it before a link.
+std::string MakeDirectory(const std::string& name) {
+  if (name.empty()) return name;
   const std::string path = run_state().path_ + name;
   file_system().MakeFolder(path, kDirectoryMode);
+  return WithoutLinks(name);
 }
 
 // The text as the system sees it in a path: up to its first NUL.
@@ -59,8 +91,7 @@ void UseSubjectDirectory(std::string& subject) {
   const auto length = static_cast<std::size_t>(std::max<int>(state.dir_cmp_len_, 0));
   if (std::strncmp(state.directory_.c_str(), subject.c_str(), length) == 0) return;
   // A longer subject could not be made into a directory at all.
-  state.directory_ = std::string(common::CutToLimit(text, kMaxName));
-  MakeDirectory(state.directory_);
+  state.directory_ = MakeDirectory(std::string(common::CutToLimit(text, kMaxName)));
 }
 
 // The first character whatever it is, then the ASCII letters that follow it.
@@ -77,8 +108,7 @@ void UsePrefixDirectory(std::string_view dest_name) {
   RunState& state = run_state();
   const std::string prefix = NamePrefix(dest_name);
   if (state.directory_ == prefix) return;
-  state.directory_ = prefix;
-  MakeDirectory(state.directory_);
+  state.directory_ = MakeDirectory(prefix);
 }
 
 }  // namespace
@@ -109,10 +139,7 @@ std::string FNameFilter(std::string& name, const FilenameQuery& query) {
   return state.dname;
 }
 
-void UseOutputDirectory(const std::string& name) {
-  run_state().directory_ = name;
-  MakeDirectory(name);
-}
+void UseOutputDirectory(const std::string& name) { run_state().directory_ = MakeDirectory(name); }
 
 std::int16_t ParseDirectoryLength(std::string_view text) {
   std::size_t at = 0;

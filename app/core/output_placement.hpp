@@ -5,7 +5,9 @@
 // subject (shiftKey_), one per leading letters of the file name (cmdKey_), or
 // one for the whole run that the user names. Directories are made with mode
 // 0755; one that cannot be made is not reported here: the output then cannot
-// be opened, and the engine reports that.
+// be opened, and the engine reports that. A link where a directory would be
+// is not followed: the output stays in the folder above, and a level-1
+// message (kFolderLinkFormat) says so.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +21,9 @@ namespace vantorelle::app {
 // Names of this many characters or more are offered for shortening, and are
 // refused where the user types a file or directory name.
 inline constexpr std::size_t kLongNameLength = 128;
+
+// The link that was not followed, and the folder the outputs stay in.
+inline constexpr const char* kFolderLinkFormat = "Not following the link '%s': output stays in '%s'";
 
 // Asks the user to shorten a name of 128 characters or more. result holds the
 // previous output path on entry; returns false when the name is to be kept,

@@ -8,4 +8,9 @@ RunState& run_state() {
   return state;
 }
 
+void Say(int level, std::string_view text) {
+  const RunState& state = run_state();
+  if (state.say) state.say(level, text);
+}
+
 }  // namespace vantorelle::app

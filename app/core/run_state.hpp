@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace vantorelle::app {
 
@@ -26,7 +28,15 @@ struct RunState {
   // Messages listed in the progress window during the run; reset by each run,
   // counted by the message hook, read when the progress window closes.
   std::int32_t error_count = 0;
+
+  // The front end's message hook for the shell's own messages during a run
+  // (placement, leftovers, disposal); set by each run. They are not the
+  // engine's verdict on an output, so they never keep its inputs back.
+  std::function<int(int level, std::string_view text)> say;
 };
+
+// Sends `text` through run_state().say, when a run has set one.
+void Say(int level, std::string_view text);
 
 // The process-wide run state.
 RunState& run_state();

@@ -12,6 +12,7 @@
 
 #include "file_system.hpp"
 #include "vantorelle/common/utf8_cut.hpp"
+#include "vantorelle/engine.hpp"
 
 namespace vantorelle::app {
 namespace {
@@ -24,6 +25,13 @@ using SearchKey = std::tuple<std::string, std::string, std::string>;
 std::map<SearchKey, long>& NextNumbers() {
   static std::map<SearchKey, long> numbers;
   return numbers;
+}
+
+// The search each path of this run came from, for the move that finds the
+// path taken after all.
+std::map<std::string, SearchKey>& ChosenPaths() {
+  static std::map<std::string, SearchKey> chosen;
+  return chosen;
 }
 
 std::size_t NameLimit(const std::string& folder) {
@@ -59,6 +67,8 @@ std::string SafeComponent(std::string name) {
 }
 
 bool IsFreeOutputName(const std::string& path) {
+  // Another run's output in the making, or one a killed run left behind.
+  if (uuIsTemporaryOutputName(path.substr(path.find_last_of('/') + 1))) return false;
   struct stat st;
   // Any other failure leaves the name to the open, which reports it.
   if (file_system().LinkStatus(path, st) != 0) return true;
@@ -67,17 +77,39 @@ bool IsFreeOutputName(const std::string& path) {
 
 std::string UniqueOutputPath(const std::string& folder, const std::string& base, const std::string& ext) {
   const std::size_t limit = NameLimit(folder);
+  const SearchKey key{folder, base, ext};
   std::string path = folder + Fitted(base, "", ext, limit);
-  if (IsFreeOutputName(path)) return path;
-  long& next = NextNumbers()[SearchKey{folder, base, ext}];
-  for (;; ++next) {
-    path = folder + Fitted(base, "-(" + std::to_string(next) + ")", ext, limit);
-    if (IsFreeOutputName(path)) break;
+  if (!IsFreeOutputName(path)) {
+    long& next = NextNumbers()[key];
+    for (;; ++next) {
+      path = folder + Fitted(base, "-(" + std::to_string(next) + ")", ext, limit);
+      if (IsFreeOutputName(path)) break;
+    }
+    ++next;
   }
-  ++next;
+  ChosenPaths()[path] = key;
   return path;
 }
 
-void ResetUniqueNames() { NextNumbers().clear(); }
+std::string NextOutputPath(const std::string& wanted, int /*attempt*/) {
+  const auto chosen = ChosenPaths().find(wanted);
+  if (chosen != ChosenPaths().end()) {
+    const auto& [folder, base, ext] = chosen->second;
+    return UniqueOutputPath(folder, base, ext);
+  }
+  // Not a name of ours: numbered as the engine would number it.
+  const auto slash = wanted.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "" : wanted.substr(0, slash + 1);
+  std::string base = wanted.substr(folder.size());
+  const auto dot = base.rfind('.');
+  const std::string ext = dot == std::string::npos ? "" : base.substr(dot);
+  base.resize(base.size() - ext.size());
+  return UniqueOutputPath(folder, base, ext);
+}
+
+void ResetUniqueNames() {
+  NextNumbers().clear();
+  ChosenPaths().clear();
+}
 
 }  // namespace vantorelle::app

@@ -16,7 +16,9 @@ std::string WithoutControlCharacters(std::string name);
 
 // Whether an output may be created under this path: nothing of that name
 // exists, or an empty regular file with no other link to it (which is then
-// written in place). Folders, links and everything else are left alone.
+// replaced when the output is finished). Folders, links, the temporary names
+// of outputs being written (or left by a killed run) and everything else
+// are left alone.
 bool IsFreeOutputName(const std::string& path);
 
 // The first free path folder + base + ext, folder + base + "-(0)" + ext,
@@ -27,6 +29,11 @@ bool IsFreeOutputName(const std::string& path);
 // inside a UTF-8 sequence) so that the number and the extension stay whole.
 // folder is empty or ends in '/'.
 std::string UniqueOutputPath(const std::string& folder, const std::string& base, const std::string& ext);
+
+// The engine's next-name call: `wanted` was given by UniqueOutputPath but has
+// been taken by the time its output is finished (another run finished first):
+// the search it came from goes on to the next free number.
+std::string NextOutputPath(const std::string& wanted, int attempt);
 
 // Forgets where the searches of the previous run stopped; each run starts here.
 void ResetUniqueNames();

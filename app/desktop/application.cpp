@@ -1,6 +1,7 @@
 // application.cpp - start-up, the Apple event handlers, the menu commands and the event loop.
 #include "application.hpp"
 
+#include <cstdio>
 #include <string>
 
 #include "document_intake.hpp"
@@ -135,11 +136,19 @@ void DoCommand(Toolbox& tb, std::int32_t choice) {
 int RunApplication(Toolbox& tb) {
   InstallHandlers(tb);
   trashpath = TrashFolder(tb);
-  GetPrefs(tb, kPrefsFileName, kPrefsSize, prefs);
+  bool understood = true;
+  GetPrefs(tb, kPrefsFileName, kPrefsSize, prefs, &understood);
+  const Prefs as_read = prefs;
+  if (!understood) {
+    // No progress window yet to list it in: standard error carries it too.
+    std::fprintf(stderr, "vantorelle: %s\n", kPrefsNotUnderstoodText);
+    MsgCallBack(tb, kLevelWarning, kPrefsNotUnderstoodText);
+  }
   BuildMenuBar(tb);
   StartupBurst(tb);
   EventLoop(tb);
-  PutPrefs(tb, kPrefsFileName, kPrefsSize, prefs);
+  // A file not understood stays for the user to look at, unless replaced by choice.
+  if (understood || prefs != as_read) PutPrefs(tb, kPrefsFileName, kPrefsSize, prefs);
   return 0;
 }
 

@@ -52,6 +52,7 @@ void RunOver(Toolbox& tb, const FetchedPaths& fetched) {
   for (const RefusedInput& refused : inputs.refused) {
     MsgCallBack(tb, kLevelError, "Skipped " + refused.given + ": " + refused.reason);
   }
+  for (const SkippedInput& skipped : inputs.skipped) MsgCallBack(tb, kLevelNote, SameFileNote(skipped));
 }
 
 }  // namespace

@@ -86,18 +86,35 @@ bool ZFindPrefsFolder(toolbox::Toolbox& toolbox, std::string& out, bool create) 
   return !out.empty();
 }
 
-int GetPrefs(toolbox::Toolbox& toolbox, std::string_view name, std::size_t length, Prefs& data) {
+bool IsOurRecord(const Prefs& record) {
+  const auto is_flag = [](std::int16_t word) { return word == 0 || word == 1; };
+  const bool reserved_clear =
+      std::all_of(record.reserved.begin(), record.reserved.end(), [](std::int16_t word) { return word == 0; });
+  return reserved_clear && is_flag(record.errors_to_progress) && is_flag(record.delete_inputs) &&
+         is_flag(record.trash_inputs);
+}
+
+int GetPrefs(toolbox::Toolbox& toolbox, std::string_view name, std::size_t length, Prefs& data, bool* understood) {
+  if (understood != nullptr) *understood = true;
   const std::string path = PrefsPath(toolbox, name, false);
   if (path.empty()) return 0;
   File file(std::fopen(path.c_str(), "rb"));
   if (!file) return 0;
-  if (std::fseek(file.get(), 0, SEEK_END) != 0) return 0;
-  const long size = std::ftell(file.get());
-  if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) return 0;
-  PrefsBytes bytes = EncodePrefs(data);
-  const std::size_t read = std::fread(bytes.data(), 1, std::min(length, kPrefsSize), file.get());
-  data = DecodePrefs(bytes);
-  return static_cast<long>(read) == size ? 1 : 0;
+  // One byte more than the record, to see a longer file.
+  PrefsBytes bytes{};
+  std::array<unsigned char, kPrefsSize + 1> read_bytes{};
+  const std::size_t read = std::fread(read_bytes.data(), 1, read_bytes.size(), file.get());
+  std::copy_n(read_bytes.begin(), kPrefsSize, bytes.begin());
+  const Prefs record = DecodePrefs(bytes);
+  // Anything else may be another program's file, or damage: its bytes must
+  // not switch on the deletion of the user's articles.
+  if (read != kPrefsSize || length != kPrefsSize || !IsOurRecord(record)) {
+    if (understood != nullptr) *understood = false;
+    data = Prefs{};
+    return 0;
+  }
+  data = record;
+  return 1;
 }
 
 int PutPrefs(toolbox::Toolbox& toolbox, std::string_view name, std::size_t length, const Prefs& data) {

@@ -2,9 +2,8 @@
 //
 // The record is 18 bytes: nine signed 16-bit words, stored little-endian in
 // the file "Vantorelle prefs" directly in the Preferences folder
-// ($XDG_CONFIG_HOME, else ~/.config), with nothing else in the file. Any
-// non-zero word means "on"; the dialog stores 0 or 1. Words 2 to 7 have no
-// meaning and are written back as they were read.
+// ($XDG_CONFIG_HOME, else ~/.config), with nothing else in the file. A file
+// that holds anything else is not used (see GetPrefs).
 #pragma once
 
 #include <array>
@@ -52,12 +51,23 @@ Prefs DecodePrefs(const PrefsBytes& bytes);
 // when `create` and missing. False when it cannot be found (or made).
 bool ZFindPrefsFolder(toolbox::Toolbox& toolbox, std::string& out, bool create = false);
 
-// Reads the file `name` of the Preferences folder into `data`: its first
-// min(length, 18) bytes replace the record's leading bytes, the rest of the
-// record keeps its values. Returns 1 when the whole file was read (a file of
-// at most `length` bytes, an empty one included), 0 otherwise: no folder, no
-// file, or a longer file (whose leading bytes are still taken).
-int GetPrefs(toolbox::Toolbox& toolbox, std::string_view name, std::size_t length, Prefs& data);
+// Whether a record read from a file is one this program writes: the six
+// reserved words 0 (as every record written so far has them) and each of
+// the three options 0 or 1.
+bool IsOurRecord(const Prefs& record);
+
+// Reads the file `name` of the Preferences folder into `data` and returns 1
+// when it is exactly 18 bytes (with `length` 18) holding one of our records.
+// No folder or no file: 0, `data` unchanged, and `understood` (when given)
+// true. Any other file: 0, `data` all off (nothing deleted, nothing
+// trashed), and `understood` false; the caller says so and keeps the file
+// unless the user changes a preference.
+int GetPrefs(toolbox::Toolbox& toolbox, std::string_view name, std::size_t length, Prefs& data,
+             bool* understood = nullptr);
+
+// The level-1 message for a preference file that was not understood.
+inline constexpr const char* kPrefsNotUnderstoodText =
+    "The preference file was not understood; all options are off until you change them";
 
 // Replaces the file `name` of the Preferences folder (made when missing) by
 // the first min(length, 18) bytes of the record. The bytes go to a new file

@@ -47,7 +47,11 @@ void ShowAlert(Toolbox& tb, std::string_view text) {
     if (item <= 0) break;  // the window is gone: go on as with continue
   }
   tb.DisposeDialog(alert);
-  if (item == kAlertQuitItem) tb.ExitToShell();
+  if (item == kAlertQuitItem) {
+    // The output being written must not stay behind, under any name.
+    uuDiscardOutputInProgress();
+    tb.ExitToShell();
+  }
 }
 
 std::string StatusText(std::string_view prefix, std::string_view name) {

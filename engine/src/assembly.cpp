@@ -245,12 +245,13 @@ int uuDecode(OutputFileRecord* record) {
   // A write that fails only when the last buffered bytes reach the disk must
   // not pass for success; earlier failures have been reported already.
   const bool reported = output->error();
-  if (!output->close() && !reported) {
+  if (!output->close() && !reported && !output->path().empty()) {
     dispatch::MsgCallback(kLevelError,
                           "Unable to write destination file '%s', will skip all related parts",
-                          path.c_str());
+                          output->path().c_str());
   }
-  dispatch::PostProcessOutput(path);
+  // The name the file really has: the one asked for may have been taken.
+  if (!output->path().empty()) dispatch::PostProcessOutput(output->path());
   return 1;
 }
 

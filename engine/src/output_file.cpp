@@ -2,15 +2,21 @@
 #include "output_file.hpp"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <random>
+#include <string_view>
 #include <utility>
 
+#include "vantorelle/common/utf8_cut.hpp"
 #include "vantorelle/common/write_all.hpp"
+#include "vantorelle/engine.hpp"
 
 namespace vantorelle {
 
@@ -28,6 +34,84 @@ int open_output(const std::string& path, int flags, int mode) {
   return call ? call(path, flags, mode) : ::open(path.c_str(), flags, mode);
 }
 
+constexpr std::string_view kTemporaryMark = ".vantorelle-";
+constexpr std::size_t kRandomLetters = 6;
+constexpr std::size_t kNameMax = 255;
+constexpr int kTemporaryAttempts = 100;
+// A folder full of taken names ends the search rather than the run.
+constexpr int kMoveAttempts = 10000;
+
+NextOutputNameHook& next_name_hook() {
+  static NextOutputNameHook hook;
+  return hook;
+}
+
+// The output being written under a temporary name, for discarding it.
+OutputFile*& being_written() {
+  static OutputFile* output = nullptr;
+  return output;
+}
+
+bool is_random_letter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+std::pair<std::string, std::string> split_path(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return {"", path};
+  return {path.substr(0, slash + 1), path.substr(slash + 1)};
+}
+
+std::string temporary_name(const std::string& name) {
+  static constexpr char kLetters[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static std::mt19937 random{std::random_device{}()};
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+  const std::size_t room = kNameMax - 1 - kTemporaryMark.size() - kRandomLetters;
+  std::string temp = "." + std::string(common::CutToLimit(name, room)) + std::string(kTemporaryMark);
+  for (std::size_t i = 0; i < kRandomLetters; ++i) temp += kLetters[pick(random)];
+  return temp;
+}
+
+// "-(attempt)" before the extension of the name asked for.
+std::string numbered_name(const std::string& wanted, int attempt) {
+  const auto [folder, name] = split_path(wanted);
+  const auto dot = name.rfind('.');
+  const std::string base = dot == std::string::npos ? name : name.substr(0, dot);
+  const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+  return folder + base + "-(" + std::to_string(attempt) + ")" + ext;
+}
+
+bool is_lone_empty_file(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0 &&
+         st.st_nlink == 1;
+}
+
+// rename(2) that never replaces: renameat2's flag, or a link and an unlink
+// where the file system does not know the flag.
+int rename_no_replace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+  if (::link(from.c_str(), to.c_str()) != 0) return -1;
+  ::unlink(from.c_str());
+  return 0;
+}
+
+// Puts `from` in the place of the empty file `to`. The two are swapped and
+// what came back is looked at, so that a file with data that another run
+// moved there in the meantime is swapped back, never removed.
+bool replace_empty_file(const std::string& from, const std::string& to) {
+  if (uuIsTemporaryOutputName(split_path(to).second) || !is_lone_empty_file(to)) return false;
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) != 0) return false;
+  if (is_lone_empty_file(from)) {
+    ::unlink(from.c_str());
+    return true;
+  }
+  ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE);
+  return false;
+}
+
 }  // namespace
 
 OutputFile::OpenCall OutputFile::replace_open(OpenCall call) { return std::exchange(open_call(), std::move(call)); }
@@ -40,22 +124,27 @@ std::optional<OutputFile> OutputFile::create(const std::string& path, std::size_
 
 std::optional<OutputFile> OutputFile::create_exclusive(const std::string& path,
                                                        std::size_t buffer_size) {
-  constexpr int kFlags = O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
-  int fd = open_output(path, kFlags | O_CREAT | O_EXCL, 0666);
-  if (fd < 0 && errno == EEXIST) {
-    // O_NONBLOCK: a FIFO put in its place must not hold the open.
-    fd = open_output(path, kFlags | O_NONBLOCK, 0);
-    struct stat st;
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
-                    st.st_size != 0)) {
-      ::close(fd);
-      errno = EEXIST;
-      return std::nullopt;
-    }
-    if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  const auto [folder, name] = split_path(path);
+  if (name.empty() || name == "." || name == "..") {
+    errno = EISDIR;
+    return std::nullopt;
   }
-  if (fd < 0) return std::nullopt;
-  return OutputFile(fd, std::max<std::size_t>(buffer_size, 1));
+  constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+  for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
+    std::string temp = folder + temporary_name(name);
+    const int fd = open_output(temp, kFlags, 0666);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) return std::nullopt;
+    // Held until the move: a run that finds the file locked leaves it alone.
+    ::flock(fd, LOCK_EX);
+    OutputFile output(fd, std::max<std::size_t>(buffer_size, 1));
+    output.path_ = path;
+    output.temp_path_ = std::move(temp);
+    being_written() = &output;
+    return output;
+  }
+  errno = EEXIST;
+  return std::nullopt;
 }
 
 OutputFile::OutputFile(int fd, std::size_t buffer_size)
@@ -69,7 +158,11 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       capacity_(other.capacity_),
       used_(std::exchange(other.used_, 0)),
       length_(other.length_),
-      error_(other.error_) {}
+      error_(other.error_),
+      path_(std::move(other.path_)),
+      temp_path_(std::exchange(other.temp_path_, {})) {
+  if (being_written() == &other) being_written() = this;
+}
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
   if (this != &other) {
@@ -78,13 +171,19 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     buffer_ = std::move(other.buffer_);
     capacity_ = other.capacity_;
     used_ = std::exchange(other.used_, 0);
+    path_ = std::move(other.path_);
+    temp_path_ = std::exchange(other.temp_path_, {});
+    if (being_written() == &other) being_written() = this;
     length_ = other.length_;
     error_ = other.error_;
   }
   return *this;
 }
 
-OutputFile::~OutputFile() { close(); }
+OutputFile::~OutputFile() {
+  close();
+  if (being_written() == this) being_written() = nullptr;
+}
 
 bool OutputFile::flush() {
   if (fd_ < 0) return false;
@@ -113,9 +212,57 @@ bool OutputFile::write(const void* data, std::size_t size) {
 bool OutputFile::close() {
   if (fd_ < 0) return !error_;
   flush();
+  // Moved while still locked, so the temporary name is never seen unlocked.
+  if (!temp_path_.empty() && !move_into_place()) error_ = true;
   if (::close(fd_) != 0) error_ = true;
   fd_ = -1;
   return !error_;
+}
+
+bool OutputFile::move_into_place() {
+  if (being_written() == this) being_written() = nullptr;
+  const std::string wanted = path_;
+  std::string target = wanted;
+  for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
+    if (rename_no_replace(temp_path_, target) == 0 ||
+        (errno == EEXIST && replace_empty_file(temp_path_, target))) {
+      path_ = std::move(target);
+      temp_path_.clear();
+      return true;
+    }
+    if (errno != EEXIST && errno != ENOTEMPTY && errno != EISDIR) break;
+    const NextOutputNameHook& next = next_name_hook();
+    target = next ? next(wanted, attempt) : numbered_name(wanted, attempt);
+  }
+  // The data stays under the temporary name, where the next run names it.
+  path_ = temp_path_;
+  return false;
+}
+
+void OutputFile::discard() {
+  if (being_written() == this) being_written() = nullptr;
+  if (!temp_path_.empty()) ::unlink(temp_path_.c_str());
+  temp_path_.clear();
+  path_.clear();
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  used_ = 0;
+  error_ = true;
+}
+
+bool uuIsTemporaryOutputName(std::string_view name) {
+  const std::size_t tail = kTemporaryMark.size() + kRandomLetters;
+  if (name.size() < 2 + tail || name.front() != '.') return false;
+  const std::string_view end = name.substr(name.size() - tail);
+  return end.starts_with(kTemporaryMark) &&
+         std::all_of(end.begin() + static_cast<std::ptrdiff_t>(kTemporaryMark.size()), end.end(),
+                     is_random_letter);
+}
+
+void uuSetNextOutputName(NextOutputNameHook hook) { next_name_hook() = std::move(hook); }
+
+void uuDiscardOutputInProgress() {
+  if (OutputFile* output = being_written()) output->discard();
 }
 
 }  // namespace vantorelle

@@ -21,10 +21,14 @@ class OutputFile {
   static std::optional<OutputFile> create(const std::string& path,
                                           std::size_t buffer_size = kDefaultBufferSize);
 
-  // Creates a new file, never through a link and never over another file's
-  // data: the name must not exist, or be an empty regular file with no other
-  // link to it, which is then written in place. Nothing otherwise (also when
-  // the name changes under us, e.g. into a link, between a check and here).
+  // Creates an output for `path` under a hidden temporary name in its folder
+  // (.NAME.vantorelle-XXXXXX, made with O_EXCL and without following a link,
+  // and locked while it is written), so that no other run ever writes the
+  // same file and the final name never holds a cut-short file. close() moves
+  // it to `path`, never over another file's data: the name must then be
+  // missing, or an empty regular file with no other link (which is
+  // replaced); else the next name from the next-name call is tried. Nothing
+  // when the temporary file cannot be made.
   static std::optional<OutputFile> create_exclusive(
       const std::string& path, std::size_t buffer_size = kDefaultBufferSize);
 
@@ -67,13 +71,25 @@ class OutputFile {
   std::uint64_t length() const { return length_; }
 
   // Writes what is buffered and closes the file; false when anything failed.
+  // An output of create_exclusive() is moved into place first, also after a
+  // failed write (what could be written may still be of use); when the move
+  // fails the data stays under the temporary name.
   bool close();
+
+  // Closes the file and removes it, unmoved: the output is given up, path()
+  // is empty and close() reports failure.
+  void discard();
+
+  // The path the file has: the one asked for until close() moved it, then
+  // the name it was really moved to (the temporary one if the move failed).
+  const std::string& path() const { return path_; }
 
   // Writes what is buffered; false when that or an earlier write failed.
   bool flush();
 
  private:
   OutputFile(int fd, std::size_t buffer_size);
+  bool move_into_place();
 
   int fd_ = -1;
   // capacity_ bytes and kSlack more, never cleared: only written bytes are read.
@@ -82,6 +98,8 @@ class OutputFile {
   std::size_t used_ = 0;
   std::uint64_t length_ = 0;
   bool error_ = false;
+  std::string path_;
+  std::string temp_path_;  // empty unless a temporary file awaits its move
 };
 
 }  // namespace vantorelle

@@ -92,6 +92,27 @@ int uuSetInputRemoveCallback(InputRemoveHook hook);    // 1
 int uuSetPostProcessOutputCallback(PostProcessHook hook);  // 1
 
 // ---------------------------------------------------------------------------
+// Output files
+// ---------------------------------------------------------------------------
+
+// An output is written under a hidden name in its folder, ".NAME.vantorelle-"
+// and six letters or digits, and moved to its own name when it is finished.
+// Whether `name` (one path component) is such a name.
+bool uuIsTemporaryOutputName(std::string_view name);
+
+// The name to try when the one an output was made for has been taken by a
+// file with data by the time the output is finished: the path asked for and
+// the how-many-th retry (0, 1, ...). The application puts its unique-name
+// rule here; without one, "-(attempt)" goes before the extension.
+using NextOutputNameHook = std::function<std::string(const std::string& wanted, int attempt)>;
+void uuSetNextOutputName(NextOutputNameHook hook);
+
+// Closes and removes the output being written, if any (its temporary file),
+// for a process that ends in the middle of a file; outputs finished earlier
+// stay. Safe to call at any time, also when nothing is being written.
+void uuDiscardOutputInProgress();
+
+// ---------------------------------------------------------------------------
 // Catalogue
 // ---------------------------------------------------------------------------
 
