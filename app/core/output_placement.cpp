@@ -60,8 +60,10 @@ std::string WithoutLinks(const std::string& name) {
 // directory to use: `name`, or the part of it before a link.
 std::string MakeDirectory(const std::string& name) {
   if (name.empty()) return name;
-  const std::string path = run_state().path_ + name;
-  file_system().MakeFolder(path, kDirectoryMode);
+  // Looked at before mkdir too, which would follow a link on the way.
+  const std::string real = WithoutLinks(name);
+  if (real != name) return real;
+  file_system().MakeFolder(run_state().path_ + name, kDirectoryMode);
   return WithoutLinks(name);
 }
 

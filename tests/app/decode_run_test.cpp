@@ -1,7 +1,10 @@
 // decode_run_test.cpp - a whole decode run: questions, order, placement and which inputs are handed over.
 #include "decode_run.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -218,7 +221,6 @@ struct Failure {
   std::vector<std::string> bad_articles;  // the failing output's articles, one input each
   const char* output_path;                // forced output path of bad.bin, "" for the usual one
   int open_error = 0;                     // the system's answer to opening bad.bin
-  bool taken_after_check = false;         // bad.bin appears once its name was found free
 };
 
 std::vector<Failure> failures() {
@@ -247,7 +249,6 @@ std::vector<Failure> failures() {
       {"output cannot be created", plain, "/nonexistent folder/bad.bin"},
       {"output cannot be written", plain, "/dev/full"},
       {"output refused, even to root", plain, "", EACCES},
-      {"output name taken between its check and the open", plain, "", 0, true},
   };
 }
 
@@ -274,7 +275,6 @@ TEST_F(DecodeRun, InputsOfAFailedOutputAreKept) {
       const std::string output = fresh.file("bad.bin");
       test::FailingFileSystem system;
       if (f.open_error != 0) system.Fail(test::FailingFileSystem::Call::kOpen, output, f.open_error);
-      if (f.taken_after_check) system.AfterCheck(output, [&output] { test::write_file(output, "someone else's"); });
       Recorder r;
       RunHooks hooks = r.hooks();
       hooks.disposal_requested = requested;
@@ -296,11 +296,42 @@ TEST_F(DecodeRun, InputsOfAFailedOutputAreKept) {
       }
       EXPECT_EQ(keeping, expected);
       EXPECT_EQ(test::read_file(fresh.file("good.bin")), "g");
-      if (f.taken_after_check) {
-        EXPECT_EQ(test::read_file(output), "someone else's");
-      }
     }
   }
+}
+
+// Two runs into one folder meet at the name choice: the other run's output
+// appears under the name just found free. Files a killed run left are named
+// once and left alone; one that a live run is writing (and locks) is not.
+TEST_F(DecodeRun, RunsAtOnceKeepEachOthersFilesAndLeftoversAreNamedOnce) {
+  const std::string output = dir.file("same.bin");
+  test::write_file(dir.file(".same.bin.vantorelle-k1lled"), "cut short");
+  test::write_file(dir.file(".other.bin.vantorelle-a1ive0"), "being written");
+  const int live = ::open(dir.file(".other.bin.vantorelle-a1ive0").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(live, LOCK_EX), 0);
+  const std::string in = input("in.txt", test::yenc_articles("same", "same.bin", "mine", 10)[0] +
+                                             test::yenc_articles("again", "same.bin", "mine too", 10)[0]);
+  test::FailingFileSystem system;
+  system.AfterCheck(output, [&output] { test::write_file(output, "the other run's"); });
+  RunHooks hooks = recorder.hooks();
+  hooks.disposal_requested = true;
+  run({in}, hooks);
+
+  EXPECT_EQ(test::read_file(output), "the other run's");
+  EXPECT_EQ(test::read_file(dir.file("same-(0).bin")), "mine");
+  EXPECT_EQ(test::read_file(dir.file("same-(1).bin")), "mine too");
+  const std::vector<std::string> listed{"output " + dir.file("same-(0).bin"), "output " + dir.file("same-(1).bin")};
+  std::vector<std::string> outputs;
+  for (const std::string& e : recorder.events) {
+    if (e.starts_with("output ")) outputs.push_back(e);
+  }
+  EXPECT_EQ(outputs, listed);
+  EXPECT_EQ(recorder.messages,
+            (std::vector<test::Message>{
+                {kLevelWarning, "Left over from an interrupted run: '" + dir.file(".same.bin.vantorelle-k1lled") + "'"}}));
+  EXPECT_EQ(recorder.removed, std::vector<std::string>{in});  // the leftover keeps no input back
+  EXPECT_EQ(test::read_file(dir.file(".same.bin.vantorelle-k1lled")), "cut short");
+  ::close(live);
 }
 
 TEST_F(DecodeRun, NotesDoNotKeepAnInput) {

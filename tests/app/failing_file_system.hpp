@@ -14,6 +14,7 @@
 
 #include "file_system.hpp"
 #include "output_file.hpp"
+#include "vantorelle/engine.hpp"
 
 namespace vantorelle::test {
 
@@ -29,7 +30,8 @@ class FailingFileSystem : public app::FileSystem {
   ~FailingFileSystem() override { OutputFile::replace_open(std::move(engine_open_)); }
 
   // `call` on `path` fails with `error`: for kWrite, every write to a file
-  // opened under `path`; for kRename, a move to `path`.
+  // opened under `path`; for kRename, a move to `path`. An output's opening
+  // and writing count for its own path, though they go to its temporary name.
   void Fail(Call call, const std::string& path, int error) { failures_[{call, path}] = error; }
 
   // Once the next name check (stat or lstat) of `path` has answered, `action`
@@ -37,9 +39,9 @@ class FailingFileSystem : public app::FileSystem {
   void AfterCheck(const std::string& path, std::function<void()> action) { after_check_[path] = std::move(action); }
 
   int Open(const std::string& path, int flags, ::mode_t mode) override {
-    if (Refused(Call::kOpen, path)) return -1;
+    if (Refused(Call::kOpen, OutputPathOf(path))) return -1;
     const int fd = FileSystem::Open(path, flags, mode);
-    if (const auto it = failures_.find({Call::kWrite, path}); fd >= 0 && it != failures_.end()) {
+    if (const auto it = failures_.find({Call::kWrite, OutputPathOf(path)}); fd >= 0 && it != failures_.end()) {
       failing_writes_[fd] = it->second;
     }
     return fd;
@@ -62,6 +64,13 @@ class FailingFileSystem : public app::FileSystem {
   }
 
  private:
+  // folder/.NAME.vantorelle-XXXXXX stands for folder/NAME.
+  static std::string OutputPathOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/') + 1;
+    const std::string name = path.substr(slash);
+    if (!uuIsTemporaryOutputName(name)) return path;
+    return path.substr(0, slash) + name.substr(1, name.rfind(".vantorelle-") - 1);
+  }
   bool Refused(Call call, const std::string& path) {
     const auto it = failures_.find({call, path});
     if (it == failures_.end()) return false;

@@ -8,11 +8,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <regex>
 
 #include "failing_file_system.hpp"
+#include "run_state.hpp"
+#include "test_support.hpp"
 #include "toolbox_test_support.hpp"
 
 namespace vantorelle::app {
@@ -77,7 +80,12 @@ class Disposal : public ::testing::Test {
     trash_files_ = FindTrashPath();
     trash_info_ = fs::path(trash_files_).parent_path().string() + "/info";
     fs::create_directories(scratch_.file("in"));
+    run_state().say = [this](int level, std::string_view text) {
+      said.push_back({level, std::string(text)});
+      return 1;
+    };
   }
+  ~Disposal() override { run_state().say = {}; }
 
   std::string Input(const std::string& name, const std::string& content = "article text") {
     const std::string path = scratch_.file("in/" + name);
@@ -98,6 +106,7 @@ class Disposal : public ::testing::Test {
     return names;
   }
 
+  std::vector<test::Message> said;  // the run's messages
   TempDir scratch_;
   ScopedEnv xdg_;
   std::string trash_files_;
@@ -131,13 +140,19 @@ TEST_F(Disposal, TheFourPreferenceCombinations) {
     EXPECT_EQ(fs::exists(trash_files_ + "/" + name), c.in_trash);
     EXPECT_EQ(fs::exists(trash_info_ + "/" + name + ".trashinfo"), c.in_trash);
     EXPECT_EQ(err, c.reported ? "-1 -> " + path + " " + trash_files_ + "/" + name + "\n" : "");
+    const std::vector<test::Message> reported{
+        {kLevelError, "Unable to move '" + path + "' to the Trash: No such file or directory"}};
+    EXPECT_EQ(said, c.reported ? reported : std::vector<test::Message>{});
+    said.clear();
   }
 }
 
-TEST_F(Disposal, AFailedDeletionIsReturnedSilently) {
+TEST_F(Disposal, AFailedDeletionIsReturnedAndSaid) {
   int result = 0;
-  EXPECT_EQ(Dispose(scratch_.file("in/never-there.txt"), true, false, result), "");
+  const std::string path = scratch_.file("in/never-there.txt");
+  EXPECT_EQ(Dispose(path, true, false, result), "");
   EXPECT_EQ(result, -1);
+  EXPECT_EQ(said, (std::vector<test::Message>{{kLevelError, "Unable to delete '" + path + "': No such file or directory"}}));
 }
 
 TEST_F(Disposal, TheTrashInfoRecordsTheOriginalPathAndTheTime) {
@@ -274,26 +289,36 @@ TEST_F(Disposal, AFailedMoveIsReportedAndLosesNothing) {
   using Call = test::FailingFileSystem::Call;
   const std::string target = trash_files_ + "/far.txt";
   const std::string info = trash_info_ + "/far.txt.trashinfo";
+  std::string taken_target = trash_files_ + "/far.10000.txt";
   const struct {
     const char* what;
     Call call;
     std::string path;
     int error;
+    const std::string& target;
   } cases[] = {
-      {"input on another file system", Call::kRename, target, EXDEV},  // never copied and deleted
-      {"no room for the info record", Call::kWrite, info, ENOSPC},
-      {"info folder refused, even to root", Call::kOpen, info, EACCES},
-      {"files folder refused, even to root", Call::kRename, target, EACCES},
+      {"input on another file system", Call::kRename, target, EXDEV, target},  // never copied and deleted
+      {"no room for the info record", Call::kWrite, info, ENOSPC, target},
+      {"info folder refused, even to root", Call::kOpen, info, EACCES, target},
+      {"files folder refused, even to root", Call::kRename, target, EACCES, target},
+      {"every candidate name taken", Call::kOpen, "", EEXIST, taken_target},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string path = Input("far.txt", "far away");
     test::FailingFileSystem system;
     system.Fail(c.call, c.path, c.error);
+    if (c.path.empty()) {
+      for (int i = 0; i < 10000; ++i)
+        system.Fail(c.call, trash_info_ + "/" + TrashCandidateName("far.txt", i) + ".trashinfo", c.error);
+    }
     int result = 0;
     const std::string err = Dispose(path, false, true, result);
     EXPECT_EQ(result, -1);
-    EXPECT_EQ(err, "-1 -> " + path + " " + target + "\n");
+    EXPECT_EQ(err, "-1 -> " + path + " " + c.target + "\n");
+    EXPECT_EQ(said, (std::vector<test::Message>{{kLevelError, "Unable to move '" + path + "' to the Trash: " +
+                                                                   std::strerror(c.error)}}));
+    said.clear();
     EXPECT_EQ(ReadBytes(path), "far away");
     EXPECT_TRUE(Listing(trash_files_).empty());
     EXPECT_TRUE(Listing(trash_info_).empty()) << "the claimed info record is given back";

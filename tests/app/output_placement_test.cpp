@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <functional>
+
 #include "output_placement.hpp"
 #include "run_state.hpp"
 #include "test_support.hpp"
@@ -175,6 +178,45 @@ TEST_F(Directories, SubjectsThatNameNoDirectoryLeaveTheOneInForce) {
   }
   EXPECT_FALSE(exists("earlier")) << "nothing is made for a subject that names no directory";
   EXPECT_TRUE(exists("_.."));
+}
+
+// A link in the input folder, or one named like a posted subject, is a taken
+// name: the output stays in the folder above, and a warning says so.
+TEST_F(Directories, LinksWhereADirectoryWouldBeAreNotFollowed) {
+  struct Case {
+    const char* what;
+    std::function<void()> choose;  // the rule that picks the link
+    const char* link;              // below the folder, pointing out of it
+    const char* directory;         // in force afterwards
+  };
+  const Case cases[] = {
+      {"subject", [this] { run_state().shiftKey_ = true; place("a.jpg", "Rome"); }, "Rome", ""},
+      {"name prefix", [this] { run_state().cmdKey_ = true; place("Rome2004.jpg"); }, "Rome", ""},
+      {"typed directory", [] { UseOutputDirectory("out"); }, "out", ""},
+      {"typed directory below a real one", [] { UseOutputDirectory("real/out/deeper"); }, "real/out", "real"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::TempDir fresh;
+    test::TempDir elsewhere;
+    run_state() = RunState{};
+    run_state().path_ = fresh.path().string() + "/";
+    std::vector<test::Message> said;
+    run_state().say = [&said](int level, std::string_view text) {
+      said.push_back({level, std::string(text)});
+      return 1;
+    };
+    std::filesystem::create_directories(std::filesystem::path(fresh.file(c.link)).parent_path());
+    std::filesystem::create_directory_symlink(elsewhere.path(), fresh.file(c.link));
+    c.choose();
+    EXPECT_EQ(run_state().directory_, c.directory);
+    std::string name = "Rome2004.jpg";
+    EXPECT_EQ(FNameFilter(name), run_state().path_ + (*c.directory ? std::string(c.directory) + "/" : "") + "Rome2004.jpg");
+    const std::string above = run_state().path_ + c.directory;
+    EXPECT_EQ(said, (std::vector<test::Message>{{kLevelWarning, "Not following the link '" + fresh.file(c.link) +
+                                                                     "': output stays in '" + above + "'"}}));
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
+  }
 }
 
 TEST_F(Directories, OverlongSubjectIsCutToALegalName) {

@@ -35,7 +35,9 @@ TEST(UniqueNames, OnlyAbsentNamesAndLoneEmptyFilesAreFree) {
   fs::create_symlink(dir.file("nothing"), dir.file("dangling"));
   fs::create_directory(dir.file("folder"));
   ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  test::write_file(dir.file(".same.bin.vantorelle-a1B2c3"), "");  // another run's output, still empty
   const std::pair<const char*, bool> cases[] = {
+      {".same.bin.vantorelle-a1B2c3", false}, {".same.bin.vantorelle-a1B2c", true},
       {"absent", true},         {"empty", true},   {"data", false},
       {"shared", false},        {"second-link", false},
       {"link-to-empty", false}, {"dangling", false}, {"folder", false}, {"fifo", false},

@@ -57,6 +57,9 @@ TEST_F(HostileInput, PathsBecomeInputsAsInTheApplication) {
     for (const auto& [given, why] : c.refused) {
       refused += "vantorelle-decode: cannot read '" + given + "': " + why + "\n";
     }
+    for (const std::string& given : c.skipped) {
+      refused += "note: Skipping '" + given + "': the same file as '" + folder + "/b.txt'\n";
+    }
     EXPECT_EQ(result.err, refused);
     EXPECT_EQ(result.status, c.refused.empty() ? 0 : 2);
     EXPECT_EQ(test::outputs_below(folder), c.outputs);
@@ -79,17 +82,41 @@ TEST_F(HostileInput, ClosedStandardStreamsNeverReceiveOutputBytes) {
 }
 
 TEST_F(HostileInput, ListThatCannotBeWrittenIsAnError) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  put("a.txt", test::yenc_articles("listed", "a.bin", "bytes", 100)[0]);
-  const auto result = run({"a.txt"}, [] {
-    const int full = ::open("/dev/full", O_WRONLY);
-    ::dup2(full, 1);
-    ::close(full);
-  });
-  EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err,
-            "vantorelle-decode: cannot write the list of output files: No space left on device\n");
-  EXPECT_EQ(output("a.bin"), "bytes") << "the output itself is written";
+  put("a.txt", test::yenc_articles("one", "a.bin", "bytes", 100)[0] + test::yenc_articles("two", "b.bin", "more", 100)[0] +
+                   test::yenc_articles("three", "c.bin", "last", 100)[0]);
+  const struct {
+    const char* what;
+    std::function<void()> standard_output;
+    const char* reason;
+  } cases[] = {
+      {"full disk",
+       [] {
+         const int full = ::open("/dev/full", O_WRONLY);
+         ::dup2(full, 1);
+         ::close(full);
+       },
+       "No space left on device"},
+      // | head -1 gone before the list is written: no SIGPIPE in the middle of the run.
+      {"closed pipe",
+       [] {
+         int ends[2];
+         if (::pipe(ends) != 0) return;
+         ::close(ends[0]);
+         ::dup2(ends[1], 1);
+         ::close(ends[1]);
+         std::signal(SIGPIPE, SIG_DFL);
+       },
+       "Broken pipe"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (std::string(c.what) == "full disk" && !fs::exists("/dev/full")) continue;
+    for (const char* name : {"a.bin", "b.bin", "c.bin"}) fs::remove(at(name));
+    const auto result = run({"a.txt"}, c.standard_output);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, std::string("vantorelle-decode: cannot write the list of output files: ") + c.reason + "\n");
+    EXPECT_EQ(output("a.bin") + output("b.bin") + output("c.bin"), "bytesmorelast") << "every output is written";
+  }
 }
 
 TEST_F(HostileInput, InputsWithoutArticlesSayNoEncodedDataFound) {
@@ -229,6 +256,24 @@ TEST_F(HostileInput, OutputsNeverGoThroughLinksToFilesElsewhere) {
   EXPECT_EQ(output("elsewhere/hard.bin"), "");
   EXPECT_EQ(output("elsewhere/soft.bin"), "");
   EXPECT_FALSE(fs::exists(at("elsewhere/new.bin")));
+
+  // Nor through a link where a folder option would put them.
+  fs::create_directory_symlink("../elsewhere", at("in/Rome"));
+  put("in/b.txt", test::yenc_articles("Rome", "Rome2004.jpg", "four", 100)[0]);
+  for (const std::vector<std::string>& options :
+       {std::vector<std::string>{"--prefix-dirs"}, std::vector<std::string>{"--dir", "Rome"}}) {
+    const std::string& option = options.front();
+    fs::remove(at("in/Rome2004.jpg"));
+    std::vector<std::string> args = options;
+    args.push_back("in/b.txt");
+    const auto linked = run(args);
+    EXPECT_EQ(linked.status, 1) << option;
+    EXPECT_EQ(linked.err, "warning: Not following the link '" + at("in/Rome") + "': output stays in '" + at("in/") +
+                              "'\n")
+        << option;
+    EXPECT_EQ(output("in/Rome2004.jpg"), "four") << option;
+    EXPECT_FALSE(fs::exists(at("elsewhere/Rome2004.jpg"))) << option;
+  }
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <functional>
+#include <set>
 
 #include "output_file.hpp"
+#include "vantorelle/engine.hpp"
 #include "test_support.hpp"
 
 namespace vantorelle {
@@ -13,55 +15,95 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Names in the folder apart from the "elsewhere" of a case.
+std::set<std::string> names_in(const test::TempDir& d) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(d.path())) names.insert(entry.path().filename());
+  names.erase("elsewhere");
+  return names;
+}
+
 TEST(OutputFile, ExclusiveCreationTakesOnlyNewNamesAndLoneEmptyFiles) {
   struct Case {
     const char* name;
     std::function<void(const test::TempDir&)> prepare;  // makes "out" (and "elsewhere")
-    bool opens;
+    const char* lands_in;                                // where the output is after close()
+    // Runs between creation and close(): another run at work in the folder.
+    std::function<void(const test::TempDir&)> meanwhile = [](const test::TempDir&) {};
+  };
+  const auto another_run_finishes = [](const test::TempDir& d) {
+    auto other = OutputFile::create_exclusive(d.file("out"));
+    ASSERT_TRUE(other && other->write("theirs", 6) && other->close());
   };
   const Case cases[] = {
-      {"no such name", [](const test::TempDir&) {}, true},
-      {"empty regular file", [](const test::TempDir& d) { test::write_file(d.file("out"), ""); }, true},
+      {"no such name", [](const test::TempDir&) {}, "out"},
+      {"empty regular file", [](const test::TempDir& d) { test::write_file(d.file("out"), ""); }, "out"},
       {"file with data", [](const test::TempDir& d) { test::write_file(d.file("out"), "mine"); },
-       false},
+       "out-(0)"},
       {"link to an empty file",
        [](const test::TempDir& d) {
          test::write_file(d.file("elsewhere"), "");
          fs::create_symlink(d.file("elsewhere"), d.file("out"));
        },
-       false},
+       "out-(0)"},
       {"link to nothing yet",
        [](const test::TempDir& d) { fs::create_symlink(d.file("elsewhere"), d.file("out")); },
-       false},
+       "out-(0)"},
       {"empty file with a second hard link",
        [](const test::TempDir& d) {
          test::write_file(d.file("elsewhere"), "");
          fs::create_hard_link(d.file("elsewhere"), d.file("out"));
        },
-       false},
-      {"folder", [](const test::TempDir& d) { fs::create_directory(d.file("out")); }, false},
-      {"FIFO", [](const test::TempDir& d) { ::mkfifo(d.file("out").c_str(), 0600); }, false},
+       "out-(0)"},
+      {"folder", [](const test::TempDir& d) { fs::create_directory(d.file("out")); }, "out-(0)"},
+      {"FIFO", [](const test::TempDir& d) { ::mkfifo(d.file("out").c_str(), 0600); }, "out-(0)"},
+      {"another run finishes first", [](const test::TempDir&) {}, "out-(0)", another_run_finishes},
+      {"another run fills the empty file first",
+       [](const test::TempDir& d) { test::write_file(d.file("out"), ""); }, "out-(0)",
+       another_run_finishes},
+      {"a file with data appears at the name",
+       [](const test::TempDir&) {}, "out-(0)",
+       [](const test::TempDir& d) { test::write_file(d.file("out"), "mine"); }},
   };
   for (const Case& c : cases) {
     test::TempDir dir;
     c.prepare(dir);
     const bool had_elsewhere = fs::exists(dir.file("elsewhere"));
+    const std::set<std::string> before = names_in(dir);
     auto out = OutputFile::create_exclusive(dir.file("out"));
-    EXPECT_EQ(out.has_value(), c.opens) << c.name;
-    if (out) {
-      EXPECT_TRUE(out->write("new", 3));
-      EXPECT_TRUE(out->close());
-      EXPECT_EQ(test::read_file(dir.file("out")), "new") << c.name;
-    }
+    ASSERT_TRUE(out.has_value()) << c.name;
+    EXPECT_TRUE(out->write("new", 3));
+    // Until the move, nothing under a name a user (or another run) would take.
+    EXPECT_EQ(names_in(dir).size(), before.size() + 1) << c.name;
+    c.meanwhile(dir);
+    EXPECT_TRUE(out->close()) << c.name;
+    EXPECT_EQ(out->path(), dir.file(c.lands_in)) << c.name;
+    EXPECT_EQ(test::read_file(dir.file(c.lands_in)), "new") << c.name;
+    for (const std::string& name : names_in(dir)) EXPECT_NE(name.front(), '.') << c.name << ": " << name;
     // Whatever happened, nothing elsewhere was created or written.
     EXPECT_EQ(fs::exists(dir.file("elsewhere")), had_elsewhere) << c.name;
     if (had_elsewhere) {
       EXPECT_EQ(test::read_file(dir.file("elsewhere")), "") << c.name;
     }
-    if (std::string(c.name) == "file with data") {
+    if (std::string(c.name) == "file with data" || std::string(c.name).starts_with("a file with")) {
       EXPECT_EQ(test::read_file(dir.file("out")), "mine");
     }
+    if (std::string(c.name).starts_with("another run")) EXPECT_EQ(test::read_file(dir.file("out")), "theirs");
   }
+}
+
+TEST(OutputFile, AnOutputGivenUpLeavesNothingAndOneFinishedStays) {
+  test::TempDir dir;
+  auto done = OutputFile::create_exclusive(dir.file("done"));
+  ASSERT_TRUE(done && done->write("kept", 4) && done->close());
+  auto cut_short = OutputFile::create_exclusive(dir.file("cut"));
+  ASSERT_TRUE(cut_short && cut_short->write("half", 4));
+  uuDiscardOutputInProgress();
+  EXPECT_FALSE(cut_short->close());
+  EXPECT_TRUE(cut_short->path().empty());
+  EXPECT_EQ(names_in(dir), std::set<std::string>{"done"});
+  uuDiscardOutputInProgress();  // nothing being written: nothing happens
+  EXPECT_EQ(test::read_file(dir.file("done")), "kept");
 }
 
 }  // namespace

@@ -40,6 +40,7 @@ struct IntakeCase {
   std::vector<std::string> given;
   std::vector<std::string> outputs;                          // below the folder, in byte order
   std::vector<std::pair<std::string, std::string>> refused;  // given, why; in the order given
+  std::vector<std::string> skipped;  // given, naming a file taken already (as b.txt); a note each
 };
 
 inline std::vector<IntakeCase> intake_cases() {
@@ -57,7 +58,8 @@ inline std::vector<IntakeCase> intake_cases() {
       {"given again, spelled otherwise, through a link and a second hard link",
        {"b.txt", "./b.txt", "b.txt", "sym.txt", "hard.txt", "link/../../b.txt"},
        {"b.bin"},
-       {}},
+       {},
+       {"./b.txt", "b.txt", "sym.txt", "hard.txt", "link/../../b.txt"}},
       // real/a.txt sorts after a.txt, yet it decides the folder.
       {"the first file read decides the folder",
        {"missing.txt", "real/a.txt", "a.txt"},
