@@ -221,6 +221,7 @@ struct Failure {
   std::vector<std::string> bad_articles;  // the failing output's articles, one input each
   const char* output_path;                // forced output path of bad.bin, "" for the usual one
   int open_error = 0;                     // the system's answer to opening bad.bin
+  int write_error = 0;                    // and to writing it
 };
 
 std::vector<Failure> failures() {
@@ -247,7 +248,7 @@ std::vector<Failure> failures() {
       {"part CRC mismatch", corrupt, ""},
       {"uuencoded data cut short", cut, ""},
       {"output cannot be created", plain, "/nonexistent folder/bad.bin"},
-      {"output cannot be written", plain, "/dev/full"},
+      {"output cannot be written", plain, "", 0, ENOSPC},
       {"output refused, even to root", plain, "", EACCES},
   };
 }
@@ -275,6 +276,7 @@ TEST_F(DecodeRun, InputsOfAFailedOutputAreKept) {
       const std::string output = fresh.file("bad.bin");
       test::FailingFileSystem system;
       if (f.open_error != 0) system.Fail(test::FailingFileSystem::Call::kOpen, output, f.open_error);
+      if (f.write_error != 0) system.Fail(test::FailingFileSystem::Call::kWrite, output, f.write_error);
       Recorder r;
       RunHooks hooks = r.hooks();
       hooks.disposal_requested = requested;

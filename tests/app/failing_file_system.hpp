@@ -6,6 +6,9 @@
 // a full disk or a user other than root.
 #pragma once
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <functional>
 #include <map>
@@ -30,8 +33,9 @@ class FailingFileSystem : public app::FileSystem {
   ~FailingFileSystem() override { OutputFile::replace_open(std::move(engine_open_)); }
 
   // `call` on `path` fails with `error`: for kWrite, every write to a file
-  // opened under `path`; for kRename, a move to `path`. An output's opening
-  // and writing count for its own path, though they go to its temporary name.
+  // opened under `path` (for an output the engine writes, the disk is full);
+  // for kRename, a move to `path`. An output's opening and writing count for
+  // its own path, though they go to its temporary name.
   void Fail(Call call, const std::string& path, int error) { failures_[{call, path}] = error; }
 
   // Once the next name check (stat or lstat) of `path` has answered, `action`
@@ -41,7 +45,13 @@ class FailingFileSystem : public app::FileSystem {
   int Open(const std::string& path, int flags, ::mode_t mode) override {
     if (Refused(Call::kOpen, OutputPathOf(path))) return -1;
     const int fd = FileSystem::Open(path, flags, mode);
-    if (const auto it = failures_.find({Call::kWrite, OutputPathOf(path)}); fd >= 0 && it != failures_.end()) {
+    const auto it = failures_.find({Call::kWrite, OutputPathOf(path)});
+    if (fd >= 0 && it != failures_.end() && OutputPathOf(path) != path) {
+      // The engine writes an output itself: a full device in its place.
+      const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+      ::dup2(full, fd);
+      ::close(full);
+    } else if (fd >= 0 && it != failures_.end()) {
       failing_writes_[fd] = it->second;
     }
     return fd;

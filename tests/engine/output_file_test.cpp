@@ -88,7 +88,9 @@ TEST(OutputFile, ExclusiveCreationTakesOnlyNewNamesAndLoneEmptyFiles) {
     if (std::string(c.name) == "file with data" || std::string(c.name).starts_with("a file with")) {
       EXPECT_EQ(test::read_file(dir.file("out")), "mine");
     }
-    if (std::string(c.name).starts_with("another run")) EXPECT_EQ(test::read_file(dir.file("out")), "theirs");
+    if (std::string(c.name).starts_with("another run")) {
+      EXPECT_EQ(test::read_file(dir.file("out")), "theirs");
+    }
   }
 }
 

@@ -40,7 +40,7 @@ struct IntakeCase {
   std::vector<std::string> given;
   std::vector<std::string> outputs;                          // below the folder, in byte order
   std::vector<std::pair<std::string, std::string>> refused;  // given, why; in the order given
-  std::vector<std::string> skipped;  // given, naming a file taken already (as b.txt); a note each
+  std::vector<std::string> skipped = {};  // given, naming a file taken already (as b.txt); a note each
 };
 
 inline std::vector<IntakeCase> intake_cases() {
