@@ -224,13 +224,14 @@ bool OutputFile::move_into_place() {
   const std::string wanted = path_;
   std::string target = wanted;
   for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
-    if (rename_no_replace(temp_path_, target) == 0 ||
-        (errno == EEXIST && replace_empty_file(temp_path_, target))) {
+    const bool moved = rename_no_replace(temp_path_, target) == 0;
+    const int error = errno;
+    if (moved || (error == EEXIST && replace_empty_file(temp_path_, target))) {
       path_ = std::move(target);
       temp_path_.clear();
       return true;
     }
-    if (errno != EEXIST && errno != ENOTEMPTY && errno != EISDIR) break;
+    if (error != EEXIST) break;
     const NextOutputNameHook& next = next_name_hook();
     target = next ? next(wanted, attempt) : numbered_name(wanted, attempt);
   }

@@ -144,13 +144,19 @@ TEST_F(Application, ALaunchWithTwoFilesDecodesBothInOneRunDuringStartUpAndEnds) 
 }
 
 TEST_F(Application, APlainLaunchStaysUntilQuitThenWritesThePreferencesAsRead) {
-  WriteBytes(prefs_file(), std::string("\x01\x00\x01\x00", 4));
-  tb.SetFolder(kTrashFolderType, Folder("elsewhere/Trash/files"));
-  EXPECT_EQ(RunOpen([] {}), 0);
-  EXPECT_EQ(trashpath, dir.file("elsewhere/Trash/files")) << "the Trash the toolbox finds";
-  EXPECT_FALSE(alive);
-  EXPECT_EQ(ReadBytes(prefs_file()), std::string("\x01\x00\x01\x00", 4) + std::string(14, '\0'));
-  EXPECT_TRUE(tb.menu_bar_drawn());
+  const std::string ours = std::string("\x01\x00\x01\x00", 4) + std::string(14, '\0');
+  // A file not understood switches nothing on and stays as it was.
+  for (const std::string& file : {ours, std::string("\x01\x00\x01\x00", 4)}) {
+    SCOPED_TRACE(file.size());
+    WriteBytes(prefs_file(), file);
+    tb.SetFolder(kTrashFolderType, Folder("elsewhere/Trash/files"));
+    EXPECT_EQ(RunOpen([] {}), 0);
+    EXPECT_EQ(trashpath, dir.file("elsewhere/Trash/files")) << "the Trash the toolbox finds";
+    EXPECT_FALSE(alive);
+    EXPECT_EQ(prefs.delete_inputs, file == ours ? 1 : 0);
+    EXPECT_EQ(ReadBytes(prefs_file()), file);
+    EXPECT_TRUE(tb.menu_bar_drawn());
+  }
 }
 
 TEST_F(Application, PreferencesSetWithOkAreWrittenAtQuit) {

@@ -202,8 +202,9 @@ TEST_F(Program, ALaterLaunchHandsItsFilesToTheRunningInstanceAndEnds) {
 TEST_F(Program, TermAndIntWriteThePreferencesAndEndTheInstance) {
   for (auto how : {&QProcess::terminate, static_cast<void (QProcess::*)()>(nullptr)}) {
     SCOPED_TRACE(how ? "SIGTERM" : "SIGINT");
-    // Word 0 on, a reserved word set: both must come back as they were read.
-    WriteBytes(prefs_file(), std::string("\x01\x00\x00\x00\x07\x00", 6));
+    // Words 0 and 8 on: both must come back as they were read.
+    const std::string ours = std::string("\x01", 1) + std::string(15, '\0') + std::string("\x01\x00", 2);
+    WriteBytes(prefs_file(), ours);
     QProcess instance;
     StartInstance(instance);
     // An answered later launch shows the instance is past reading its preferences.
@@ -217,7 +218,7 @@ TEST_F(Program, TermAndIntWriteThePreferencesAndEndTheInstance) {
       EXPECT_EQ(instance.exitStatus(), QProcess::NormalExit);
       EXPECT_EQ(instance.exitCode(), 0);
     }
-    EXPECT_EQ(ReadBytes(prefs_file()), std::string("\x01\x00\x00\x00\x07\x00", 6) + std::string(12, '\0'));
+    EXPECT_EQ(ReadBytes(prefs_file()), ours);
     EXPECT_FALSE(fs::exists(runtime() + "/vantorelle.socket")) << "the socket goes with the instance";
   }
 }
