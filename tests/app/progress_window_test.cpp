@@ -7,8 +7,12 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "article_writer.hpp"
+#include "decode_run.hpp"
+#include "output_placement.hpp"
 #include "preferences.hpp"
 #include "run_state.hpp"
+#include "test_support.hpp"
 #include "toolbox_test_support.hpp"
 #include "vantorelle/toolbox/scripted_toolbox.hpp"
 
@@ -128,6 +132,23 @@ TEST_F(ShellWindows, TheAlertsQuitEndsTheRunAfterDisposingOfTheAlert) {
   EXPECT_THROW(MsgCallBack(tb, kLevelError, "Unable to open 'x'"), ExitToShellCalled);
   EXPECT_TRUE(tb.last_dialog(kAlertDialogID).disposed);
   EXPECT_EQ(tb.log().back(), "ExitToShell");
+
+  // Quit while an output is being written: it goes, one finished before stays.
+  test::TempDir folder;
+  auto damaged = test::yenc_articles("bad", "bad.bin", std::string(3000, 'b'), 1000);
+  damaged[0][damaged[0].find("pcrc32=") + 7] ^= 1;
+  test::write_file(folder.file("in.txt"), test::yenc_articles("good", "good.bin", "g", 10)[0] + damaged[0] +
+                                              damaged[1] + damaged[2]);
+  run_state().path_ = folder.str() + "/";
+  tb.AnswerDialog(kAlertDialogID, {Hit(kAlertQuitItem)});
+  RunHooks hooks;
+  hooks.message = [this](int level, std::string_view text) { return MsgCallBack(tb, level, text); };
+  hooks.file_name_filter = [](std::string& name) { return FNameFilter(name); };
+  EXPECT_THROW(xmain({"Vantorelle", folder.file("in.txt")}, hooks), ExitToShellCalled);
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path())) left.push_back(entry.path().filename());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"good.bin", "in.txt"}));
 }
 
 // The quit button ends the process there and then: whatever would follow
