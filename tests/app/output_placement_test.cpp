@@ -202,16 +202,11 @@ TEST_F(Directories, LinksWhereADirectoryWouldBeAreNotFollowed) {
     run_state() = RunState{};
     run_state().path_ = fresh.path().string() + "/";
     std::vector<test::Message> said;
-    run_state().say = [&said](int level, std::string_view text) {
-      said.push_back({level, std::string(text)});
-      return 1;
-    };
+    run_state().say = [&said](int level, std::string_view text) { return said.push_back({level, std::string(text)}), 1; };
     std::filesystem::create_directories(std::filesystem::path(fresh.file(c.link)).parent_path());
     std::filesystem::create_directory_symlink(elsewhere.path(), fresh.file(c.link));
     c.choose();
     EXPECT_EQ(run_state().directory_, c.directory);
-    std::string name = "Rome2004.jpg";
-    EXPECT_EQ(FNameFilter(name), run_state().path_ + (*c.directory ? std::string(c.directory) + "/" : "") + "Rome2004.jpg");
     const std::string above = run_state().path_ + c.directory;
     EXPECT_EQ(said, (std::vector<test::Message>{{kLevelWarning, "Not following the link '" + fresh.file(c.link) +
                                                                      "': output stays in '" + above + "'"}}));
