@@ -6,6 +6,8 @@
 #include <memory>
 #include <set>
 
+#include "file_system.hpp"
+#include "run_results.hpp"
 #include "run_state.hpp"
 #include "unique_names.hpp"
 
@@ -13,6 +15,7 @@ namespace vantorelle::app {
 namespace {
 
 constexpr int kBusyIntervalMs = 10;
+constexpr char kNothingFoundFormat[] = "No encoded data found in %s";
 
 // What the run learns while decoding, for the removal step. Shared with the
 // registered hooks, which outlive the run in the engine's slots.
@@ -20,13 +23,16 @@ struct Outcome {
   RunHooks hooks;
   bool decoding = false;
   bool current_failed = false;  // the record being decoded sent an error or warning
+  OutputResult current;         // what the record being decoded came to
   std::set<std::string> kept;   // inputs of failed outputs
+  std::set<std::string> disposed;
 };
 
 MsgHook WatchMessages(const std::shared_ptr<Outcome>& outcome) {
   return [outcome](int level, std::string_view text) {
     if (outcome->decoding && (level == kLevelError || level == kLevelWarning)) {
       outcome->current_failed = true;
+      if (outcome->current.verdict == OutputVerdict::kGood) outcome->current.verdict = VerdictOfMessage(level, text);
     }
     return outcome->hooks.message ? outcome->hooks.message(level, text) : 1;
   };
@@ -47,7 +53,19 @@ void SayKept(const Outcome& outcome) {
 InputRemoveHook GuardRemoval(const std::shared_ptr<Outcome>& outcome) {
   if (!outcome->hooks.input_remove) return {};
   return [outcome](const std::string& path) {
-    return outcome->kept.count(path) != 0 ? 0 : outcome->hooks.input_remove(path);
+    if (outcome->kept.count(path) != 0) return 0;
+    const int result = outcome->hooks.input_remove(path);
+    if (result == 0) outcome->disposed.insert(path);
+    return result;
+  };
+}
+
+// Notes the output path the filter chose, for the results.
+FNameFilterHook WatchOutputPath(const std::shared_ptr<Outcome>& outcome) {
+  return [outcome](std::string& dest_name) {
+    std::string path = outcome->hooks.file_name_filter ? outcome->hooks.file_name_filter(dest_name) : dest_name;
+    outcome->current.path = path;
+    return path;
   };
 }
 
@@ -57,27 +75,84 @@ void RegisterHooks(const std::shared_ptr<Outcome>& outcome) {
   uuSetMsgCallback(WatchMessages(outcome));
   uuSetBusyCallback(hooks.busy, kBusyIntervalMs);
   uuSetDirectoryCallback(hooks.directory);
-  uuSetFNameFilter(hooks.file_name_filter);
+  uuSetFNameFilter(WatchOutputPath(outcome));
   uuSetPostProcessOutputCallback(hooks.post_process);
   uuSetInputRemoveCallback(GuardRemoval(outcome));
+}
+
+std::uint64_t SizeOf(const std::string& path) {
+  struct ::stat info {};
+  if (path.empty() || file_system().Status(path, info) != 0) return 0;
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
+void KeepInputsOf(const OutputFileRecord& record, Outcome& outcome) {
+  for (const SegmentRecord& segment : record.segments) outcome.kept.insert(segment.source_path);
 }
 
 void Decode(OutputFileRecord& record, Outcome& outcome) {
   outcome.decoding = true;
   outcome.current_failed = false;
+  outcome.current = OutputResult{};
+  outcome.current.name = record.dest_name;
   const bool created = uuDecode(&record) != 0;
   outcome.decoding = false;
+  OutputResult& result = outcome.current;
+  if (uuStopRequested()) {
+    if (created) RemoveCutShortOutput(result.path);
+    result.verdict = OutputVerdict::kStopped;
+  } else if (!created) {
+    result.verdict = OutputVerdict::kNotWritten;
+  }
+  result.size = result.verdict == OutputVerdict::kStopped || !created ? 0 : SizeOf(result.path);
+  if (record.has_header) last_run().outputs.push_back(result);
   if (created && !outcome.current_failed) return;
-  for (const SegmentRecord& segment : record.segments) outcome.kept.insert(segment.source_path);
+  KeepInputsOf(record, outcome);
+}
+
+bool AnyEncodedData(const Catalogue& catalogue) {
+  for (const OutputFileRecord& record : catalogue.records()) {
+    if (record.has_header) return true;
+  }
+  return false;
+}
+
+// Names the inputs of a run that found nothing to decode.
+void SayNothingFound(const std::vector<std::string>& argv, const RunHooks& hooks) {
+  if (argv.size() < 2 || !hooks.message) return;
+  std::string names;
+  for (std::size_t i = 1; i < argv.size(); ++i) {
+    if (!names.empty()) names += ", ";
+    names += argv[i];
+  }
+  char text[kMaxMessageLength + 1];
+  std::snprintf(text, sizeof text, kNothingFoundFormat, names.c_str());
+  hooks.message(kLevelWarning, text);
+}
+
+// One row per input when the run disposes of inputs: handed over, or kept.
+void NoteInputs(const std::vector<std::string>& argv, const Outcome& outcome) {
+  if (!outcome.hooks.disposal_requested || !outcome.hooks.input_remove) return;
+  std::set<std::string> seen;
+  for (std::size_t i = 1; i < argv.size(); ++i) {
+    if (!seen.insert(argv[i]).second) continue;
+    last_run().inputs.push_back({argv[i], outcome.disposed.count(argv[i]) != 0});
+  }
 }
 
 }  // namespace
+
+void RemoveCutShortOutput(const std::string& path) {
+  if (!path.empty()) file_system().Remove(path);
+}
 
 int xmain(const std::vector<std::string>& argv, const RunHooks& hooks, std::size_t* records_found) {
   RunState& state = run_state();
   state.directory_.clear();
   state.dir_cmp_len_ = kDefaultCompareLength;
   state.error_count = 0;
+  last_run() = RunResults{};
+  uuClearStop();
   ResetUniqueNames();
   const auto outcome = std::make_shared<Outcome>();
   outcome->hooks = hooks;
@@ -89,6 +164,12 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks, std::size
   Catalogue catalogue;
   for (std::size_t i = 1; i < argv.size(); ++i) uuScanFile(catalogue, argv[i]);
   if (records_found != nullptr) *records_found = catalogue.size();
+  if (uuStopRequested()) {
+    last_run().stopped = true;
+    NoteInputs(argv, *outcome);
+    return 0;
+  }
+  if (!AnyEncodedData(catalogue)) SayNothingFound(argv, hooks);
   if (catalogue.empty()) return 0;
 
   if (state.optionKey_ && hooks.ask_directory) {
@@ -97,9 +178,17 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks, std::size
   }
   // Every output is decoded before any input is handed over, so an input
   // holding parts of several outputs is judged by all of them.
-  for (OutputFileRecord& record : catalogue.records()) Decode(record, *outcome);
-  SayKept(*outcome);
-  for (OutputFileRecord& record : catalogue.records()) uuRemove(&record);
+  for (OutputFileRecord& record : catalogue.records()) {
+    Decode(record, *outcome);
+    if (uuStopRequested()) break;
+  }
+  // A stopped run hands nothing over: what was not decoded may be needed again.
+  last_run().stopped = uuStopRequested();
+  if (!last_run().stopped) {
+    SayKept(*outcome);
+    for (OutputFileRecord& record : catalogue.records()) uuRemove(&record);
+  }
+  NoteInputs(argv, *outcome);
   return 0;
 }
 

@@ -45,7 +45,17 @@ inline constexpr const char* kKeepingInputFormat = "Keeping '%s': its output had
 // output. Returns 0; records_found, when given, receives the number of
 // output files found.
 //
+// A run that finds no encoded data at all says so at level 1 ("No encoded
+// data found in ..." with the inputs). A stop requested through the engine
+// (a nonzero busy-hook result) ends the run at the engine's next poll or
+// part boundary: the output being written is removed, finished outputs stay,
+// no input is handed over. last_run() receives one row per output file (and
+// per input when inputs are disposed of) and whether the run was stopped.
+//
 // The hooks stay registered after the run, as the engine keeps them.
 int xmain(const std::vector<std::string>& argv, const RunHooks& hooks, std::size_t* records_found = nullptr);
+
+// Removes an output that a stop cut short, by the path the run knows.
+void RemoveCutShortOutput(const std::string& path);
 
 }  // namespace vantorelle::app
