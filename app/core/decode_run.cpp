@@ -119,7 +119,7 @@ bool AnyEncodedData(const Catalogue& catalogue) {
 
 // Names the inputs of a run that found nothing to decode.
 void SayNothingFound(const std::vector<std::string>& argv, const RunHooks& hooks) {
-  if (argv.size() < 2 || !hooks.message) return;
+  if (argv.size() < 2 || !hooks.message || !hooks.say_nothing_found) return;
   std::string names;
   for (std::size_t i = 1; i < argv.size(); ++i) {
     if (!names.empty()) names += ", ";

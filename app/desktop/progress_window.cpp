@@ -70,7 +70,7 @@ void ShowPartRead(Toolbox& tb, int percent_read) {
 
 void ListMessage(Toolbox& tb, int level, std::string_view text) {
   if (!progPtr || (level != kLevelError && level != kLevelWarning)) return;
-  tb.AddListRow(progPtr, kProgressListItem, {std::string(LevelName(level)), std::string(text)});
+  tb.AddListRow(progPtr, kProgressListItem, {std::string(LevelName(level)), FitItemText(text)});
   ++progress_run().reported;
 }
 

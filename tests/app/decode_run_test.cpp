@@ -247,7 +247,7 @@ std::vector<Failure> failures() {
       {"part CRC mismatch", OutputVerdict::kCrc, corrupt, ""},
       {"uuencoded data cut short", OutputVerdict::kDamaged, cut, ""},
       {"output cannot be created", OutputVerdict::kNotWritten, plain, "/nonexistent folder/bad.bin"},
-      {"output cannot be written", OutputVerdict::kDamaged, plain, "/dev/full"},
+      {"output cannot be written", OutputVerdict::kNotWritten, plain, "/dev/full"},
       {"output refused, even to root", OutputVerdict::kNotWritten, plain, "", EACCES},
       {"output name taken between its check and the open", OutputVerdict::kNotWritten, plain, "", 0, true},
   };
@@ -366,7 +366,11 @@ TEST_F(DecodeRun, StopKeepsFinishedOutputsRemovesTheCutShortOneAndHandsNothingOv
 
 TEST_F(DecodeRun, NothingToDecodeIsSaid) {
   const std::string in = input("list.txt", "eggs\nmilk\n");
-  run({in});
+  RunHooks hooks = recorder.hooks();
+  run({in}, hooks);
+  EXPECT_TRUE(recorder.messages.empty()) << "only when asked to";
+  hooks.say_nothing_found = true;
+  run({in}, hooks);
   EXPECT_EQ(recorder.messages, (std::vector<test::Message>{{kLevelWarning, "No encoded data found in " + in}}));
 }
 

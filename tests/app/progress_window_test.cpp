@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "preferences.hpp"
+#include "run_results.hpp"
 #include "run_state.hpp"
 #include "toolbox_test_support.hpp"
 #include "vantorelle/toolbox/scripted_toolbox.hpp"
@@ -158,10 +159,18 @@ TEST_F(ShellWindows, ClosingTheProgressWindowAlertsOnlyAfterListedMessages) {
     SCOPED_TRACE(count);
     Reset();
     ScriptedToolbox box;
+    last_run() = RunResults{};
+    // Open Folder, then Escape (the Stop item) closes the results view.
+    if (count > 0) box.AnswerDialog(kProgressDialogID, {Hit(kProgressOpenFolderItem), Hit(kProgressStopItem)});
     OpenProgress(box, progPtr);
     for (int i = 0; i < count; ++i) MsgCallBack(box, kLevelWarning, "missing part");
     if (count > 0) box.AnswerDialog(kAlertDialogID, {Hit(kAlertContinueItem)});
     CloseProgress(box, progPtr);
+    const auto& window = box.last_dialog(kProgressDialogID);
+    const auto listed = window.rows.find(kProgressListItem);
+    EXPECT_EQ(listed == window.rows.end() ? 0u : listed->second.size(), static_cast<std::size_t>(count));
+    EXPECT_EQ(window.hidden.count(kProgressCloseItem) != 0 && !window.hidden.at(kProgressCloseItem), count > 0);
+    EXPECT_EQ(std::count(box.log().begin(), box.log().end(), "OpenFolder ."), count > 0 ? 1 : 0);
     EXPECT_FALSE(progPtr);
     EXPECT_EQ(box.open_dialogs(), 0);
     EXPECT_EQ(box.UnusedAnswers(), "");
@@ -179,6 +188,7 @@ TEST_F(ShellWindows, ClosingTheProgressWindowAlertsOnlyAfterListedMessages) {
 }
 
 TEST_F(ShellWindows, ErrorsStoppedInTheAlertAreNotCountedForTheSummary) {
+  tb.AnswerDialog(kProgressDialogID, {Hit(kProgressCloseItem)});  // listed all the same: the results view
   OpenProgress(tb, progPtr);
   tb.AnswerDialog(kAlertDialogID, {Hit(kAlertContinueItem)});
   MsgCallBack(tb, kLevelError, "write failed");
@@ -203,8 +213,11 @@ TEST_F(ShellWindows, BusyHookShowsNamesAndDrivesTheBar) {
       {1, 0, "plain.txt", 0, "Scanning: plain.txt", true, 0},
       {1, 0, "/folder/", 0, "Scanning: ", true, 0},
       {2, -1, "/out/photo.jpg", 0, "Decoding: photo.jpg", false, 0},
-      {2, 0, "/out/photo.jpg", 50, "Decoding: photo.jpg", false, 50},
-      {2, 0, "/out/photo.jpg", 0x10000 + 75, "Decoding: photo.jpg", false, 75},  // low 16 bits
+      // Part 1 spans 0 to 50: the bar starts at its start and moves as polls say it is read.
+      {2, 0, "/out/photo.jpg", 50, "Decoding: photo.jpg", false, 0},
+      {0, 0, "", 50, "Decoding: photo.jpg", false, 25},
+      {2, 0, "/out/photo.jpg", 0x10000 + 75, "Decoding: photo.jpg", false, 50},  // low 16 bits
+      {0, 0, "", 100, "Decoding: photo.jpg", false, 75},
       {0, 0, "", 0, "Decoding: photo.jpg", false, 75},
       {1, 0, "/home/u/news/part2.txt", 0, "Scanning: part2.txt", true, 75},
   };
