@@ -75,7 +75,7 @@ capture "$id" "$shots/main-window.png"
 kill -TERM $pid
 wait $pid
 
-echo "== the progress window during a run, and its summary"
+echo "== the progress window during a run, its summary and the results view"
 articles=$work/articles
 if [ ! -d "$articles/posting" ]; then
   rm -rf "$articles" && mkdir -p "$articles"
@@ -112,5 +112,9 @@ alert=$(new_window "$id")
 sleep 1
 capture "$alert" "$shots/summary.png"
 xdotool key --window "$alert" Return
+# Then the progress window stays as the results view until it is closed.
+sleep 1
+capture "$id" "$shots/results.png"
+xdotool key --window "$id" Escape
 wait $pid || true
 echo "a run of ${#inputs[@]} articles takes about ${duration}s"

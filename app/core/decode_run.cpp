@@ -105,7 +105,7 @@ void Decode(OutputFileRecord& record, Outcome& outcome) {
     result.verdict = OutputVerdict::kNotWritten;
   }
   result.size = result.verdict == OutputVerdict::kStopped || !created ? 0 : SizeOf(result.path);
-  if (record.has_header) last_run().outputs.push_back(result);
+  if (record.has_header) LastRun().outputs.push_back(result);
   if (created && !outcome.current_failed) return;
   KeepInputsOf(record, outcome);
 }
@@ -136,7 +136,7 @@ void NoteInputs(const std::vector<std::string>& argv, const Outcome& outcome) {
   std::set<std::string> seen;
   for (std::size_t i = 1; i < argv.size(); ++i) {
     if (!seen.insert(argv[i]).second) continue;
-    last_run().inputs.push_back({argv[i], outcome.disposed.count(argv[i]) != 0});
+    LastRun().inputs.push_back({argv[i], outcome.disposed.count(argv[i]) != 0});
   }
 }
 
@@ -151,7 +151,7 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks, std::size
   state.directory_.clear();
   state.dir_cmp_len_ = kDefaultCompareLength;
   state.error_count = 0;
-  last_run() = RunResults{};
+  LastRun() = RunResults{};
   uuClearStop();
   ResetUniqueNames();
   const auto outcome = std::make_shared<Outcome>();
@@ -165,7 +165,7 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks, std::size
   for (std::size_t i = 1; i < argv.size(); ++i) uuScanFile(catalogue, argv[i]);
   if (records_found != nullptr) *records_found = catalogue.size();
   if (uuStopRequested()) {
-    last_run().stopped = true;
+    LastRun().stopped = true;
     NoteInputs(argv, *outcome);
     return 0;
   }
@@ -183,8 +183,8 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks, std::size
     if (uuStopRequested()) break;
   }
   // A stopped run hands nothing over: what was not decoded may be needed again.
-  last_run().stopped = uuStopRequested();
-  if (!last_run().stopped) {
+  LastRun().stopped = uuStopRequested();
+  if (!LastRun().stopped) {
     SayKept(*outcome);
     for (OutputFileRecord& record : catalogue.records()) uuRemove(&record);
   }

@@ -52,7 +52,7 @@ inline constexpr const char* kKeepingInputFormat = "Keeping '%s': its output had
 // A stop requested through the engine
 // (a nonzero busy-hook result) ends the run at the engine's next poll or
 // part boundary: the output being written is removed, finished outputs stay,
-// no input is handed over. last_run() receives one row per output file (and
+// no input is handed over. LastRun() receives one row per output file (and
 // per input when inputs are disposed of) and whether the run was stopped.
 //
 // The hooks stay registered after the run, as the engine keeps them.

@@ -10,7 +10,7 @@ bool StartsWith(std::string_view text, std::string_view prefix) { return text.su
 
 }  // namespace
 
-RunResults& last_run() {
+RunResults& LastRun() {
   static RunResults results;
   return results;
 }

@@ -39,7 +39,7 @@ struct RunResults {
 };
 
 // The results of the latest run, reset as each run starts.
-RunResults& last_run();
+RunResults& LastRun();
 
 // The verdict a message of the engine gives an output (kGood for none).
 OutputVerdict VerdictOfMessage(int level, std::string_view text);

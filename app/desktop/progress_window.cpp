@@ -40,13 +40,13 @@ void FlushWindow(Toolbox& tb, DialogRef dialog) { tb.QDFlushPortBuffer(dialog); 
 // What the window shows of the run in progress besides its items.
 struct ProgressRun {
   std::chrono::steady_clock::time_point started;
-  int reported = 0;     // errors and warnings in the message list
-  int part_start = 0;   // the bar's percent where the part being decoded starts
-  int part_end = 0;     // and where it ends
-  int launcher = -1;    // the percent the launcher entry shows; -1 hidden
+  int reported = 0;    // errors and warnings in the message list
+  int part_start = 0;  // the bar's percent where the part being decoded starts
+  int part_end = 0;    // and where it ends
+  int launcher = -1;   // the percent the launcher entry shows; -1 hidden
 };
 
-ProgressRun& progress_run() {
+ProgressRun& CurrentProgress() {
   static ProgressRun instance;
   return instance;
 }
@@ -54,7 +54,7 @@ ProgressRun& progress_run() {
 void ShowBar(Toolbox& tb, int percent) {
   const auto value = static_cast<std::int16_t>(static_cast<std::uint16_t>(percent & 0xFFFF));
   toolbox::SetItemValue(tb, progPtr, kProgressBarItem, value);
-  ProgressRun& run = progress_run();
+  ProgressRun& run = CurrentProgress();
   if (percent >= 0 && percent <= 100 && percent != run.launcher) {
     run.launcher = percent;
     tb.SetLauncherProgress(percent);
@@ -63,7 +63,7 @@ void ShowBar(Toolbox& tb, int percent) {
 
 // The bar inside a part: from its start towards its end by the share read.
 void ShowPartRead(Toolbox& tb, int percent_read) {
-  const ProgressRun& run = progress_run();
+  const ProgressRun& run = CurrentProgress();
   if (percent_read <= 0 || run.part_end <= run.part_start) return;
   ShowBar(tb, run.part_start + (run.part_end - run.part_start) * std::min(percent_read, 100) / 100);
 }
@@ -71,7 +71,7 @@ void ShowPartRead(Toolbox& tb, int percent_read) {
 void ListMessage(Toolbox& tb, int level, std::string_view text) {
   if (!progPtr || (level != kLevelError && level != kLevelWarning)) return;
   tb.AddListRow(progPtr, kProgressListItem, {std::string(LevelName(level)), FitItemText(text)});
-  ++progress_run().reported;
+  ++CurrentProgress().reported;
 }
 
 bool AnyOutputNotGood(const RunResults& results) {
@@ -82,13 +82,12 @@ bool AnyOutputNotGood(const RunResults& results) {
 }
 
 void AnnounceLongRun(Toolbox& tb, const RunResults& results) {
-  const auto took = std::chrono::steady_clock::now() - progress_run().started;
+  const auto took = std::chrono::steady_clock::now() - CurrentProgress().started;
   if (took <= std::chrono::seconds(kNotifyAfterSeconds) || tb.ApplicationActive()) return;
   std::size_t good = 0;
   for (const OutputResult& output : results.outputs) good += output.verdict == OutputVerdict::kGood ? 1 : 0;
   const std::string body = std::string(results.stopped ? "Decoding stopped: " : "Decoding finished: ") +
-                           std::to_string(good) + " of " + std::to_string(results.outputs.size()) +
-                           " files good";
+                           std::to_string(good) + " of " + std::to_string(results.outputs.size()) + " files good";
   tb.NotifyUser(kProgressTitle, body);
 }
 
@@ -147,9 +146,9 @@ std::string_view LevelName(int level) {
 }
 
 void OpenProgress(Toolbox& tb, DialogRef& dialog) {
-  progress_run() = ProgressRun{};
-  progress_run().started = std::chrono::steady_clock::now();
-  ResetStop();
+  CurrentProgress() = ProgressRun{};
+  CurrentProgress().started = std::chrono::steady_clock::now();
+  ResetStop(tb);
   dialog = tb.GetNewDialog(toolbox::kProgressDialogID);
   if (!dialog) return;
   tb.ShowWindow(dialog);
@@ -170,12 +169,12 @@ void OpenProgress(Toolbox& tb, DialogRef& dialog) {
 void CloseProgress(Toolbox& tb, DialogRef& dialog) {
   NoteOutputInProgress({});
   tb.SetLauncherProgress(-1);
-  const RunResults& results = last_run();
+  const RunResults& results = LastRun();
   AnnounceLongRun(tb, results);
   // A quit asked for during the run is carried out at once.
   if (!StoppedForQuit()) {
     if (run_state().error_count != 0) MsgCallBack(tb, kLevelSummary, kSummaryText);
-    const bool worth_showing = progress_run().reported != 0 || results.stopped || AnyOutputNotGood(results);
+    const bool worth_showing = CurrentProgress().reported != 0 || results.stopped || AnyOutputNotGood(results);
     if (dialog && worth_showing) ShowResults(tb, dialog, results);
   }
   if (dialog) tb.DisposeDialog(dialog);
@@ -199,7 +198,7 @@ int MsgCallBack(Toolbox& tb, int level, std::string_view text) {
 
 int BusyCallback(Toolbox& tb, int type, int state, std::string_view text, int percent) {
   const std::string_view name = DisplayName(text);
-  ProgressRun& run = progress_run();
+  ProgressRun& run = CurrentProgress();
   if (type == kBusyScanning) {
     const std::string status = StatusText("Scanning: ", name);
     NoteOutputInProgress({});

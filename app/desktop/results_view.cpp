@@ -43,8 +43,8 @@ std::vector<std::vector<std::string>> ResultRows(const RunResults& results) {
     rows.push_back({name, on_disk ? SizeText(output.size) : "", std::string(VerdictText(output.verdict))});
   }
   for (const InputResult& input : results.inputs) {
-    rows.push_back({std::string(DisplayName(input.path)), "",
-                    std::string(input.disposed ? kInputDisposedText : kInputKeptText)});
+    rows.push_back(
+        {std::string(DisplayName(input.path)), "", std::string(input.disposed ? kInputDisposedText : kInputKeptText)});
   }
   return rows;
 }

@@ -16,10 +16,11 @@ using toolbox::Toolbox;
 struct StopState {
   bool stopped = false;
   bool for_quit = false;
-  std::string output;  // being written
+  bool quit_queued_before = false;  // comes after this run in the queue's order
+  std::string output;               // being written
 };
 
-StopState& state() {
+StopState& Stopping() {
   static StopState instance;
   return instance;
 }
@@ -45,14 +46,19 @@ bool ConfirmStop(Toolbox& tb, const std::string& output) {
 
 }  // namespace
 
-void ResetStop() { state() = StopState{}; }
+void ResetStop() { Stopping() = StopState{}; }
 
-void NoteOutputInProgress(std::string_view path) { state().output = path; }
+void ResetStop(toolbox::Toolbox& tb) {
+  ResetStop();
+  Stopping().quit_queued_before = tb.QuitRequestQueued();
+}
+
+void NoteOutputInProgress(std::string_view path) { Stopping().output = path; }
 
 bool StopWanted(Toolbox& tb, DialogRef progress) {
-  StopState& s = state();
+  StopState& s = Stopping();
   if (s.stopped) return true;
-  if (tb.QuitRequestQueued()) {
+  if (!s.quit_queued_before && tb.QuitRequestQueued()) {
     s.stopped = s.for_quit = true;
     return true;
   }
@@ -61,7 +67,7 @@ bool StopWanted(Toolbox& tb, DialogRef progress) {
   return s.stopped;
 }
 
-bool RunStopped() { return state().stopped; }
-bool StoppedForQuit() { return state().for_quit; }
+bool RunStopped() { return Stopping().stopped; }
+bool StoppedForQuit() { return Stopping().for_quit; }
 
 }  // namespace vantorelle::app

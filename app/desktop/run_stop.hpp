@@ -13,16 +13,18 @@ inline constexpr std::string_view kStopQuestionFormat =
     "Stop decoding? '%s' is only partly written and will be removed; the files finished so far stay.";
 inline constexpr std::string_view kStopButtonText = "Stop";
 
-// Forgets the last run's stop, as a run starts.
+// Forgets the last run's stop, as a run starts. A quit request queued
+// already then is left for the event loop after the run, as its order says.
 void ResetStop();
+void ResetStop(toolbox::Toolbox& tb);
 // The output being written now (empty between outputs), for the question.
 void NoteOutputInProgress(std::string_view path);
 
 // Whether the run should end now; once true it stays true for the run. A hit
 // of the progress window's Stop item (its Escape and close button too) stops
 // it, after a question when an output is half written; a quit request
-// waiting in the queue stops it without one, the quit then being carried
-// out by the event loop.
+// that arrived during the run stops it without one, the quit then being
+// carried out by the event loop.
 bool StopWanted(toolbox::Toolbox& tb, toolbox::DialogRef progress);
 
 // Whether the run was stopped, and whether by a quit request.

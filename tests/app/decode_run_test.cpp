@@ -298,11 +298,11 @@ TEST_F(DecodeRun, InputsOfAFailedOutputAreKept) {
       }
       EXPECT_EQ(keeping, expected);
       EXPECT_EQ(test::read_file(fresh.file("good.bin")), "g");
-      const auto bad = std::find_if(last_run().outputs.begin(), last_run().outputs.end(),
+      const auto bad = std::find_if(LastRun().outputs.begin(), LastRun().outputs.end(),
                                     [](const OutputResult& o) { return o.name == "bad.bin"; });
-      ASSERT_NE(bad, last_run().outputs.end());
+      ASSERT_NE(bad, LastRun().outputs.end());
       EXPECT_EQ(VerdictText(bad->verdict), VerdictText(f.verdict));
-      EXPECT_EQ(last_run().inputs.size(), requested ? inputs.size() : 0u);
+      EXPECT_EQ(LastRun().inputs.size(), requested ? inputs.size() : 0u);
       if (f.taken_after_check) {
         EXPECT_EQ(test::read_file(output), "someone else's");
       }
@@ -349,18 +349,18 @@ TEST_F(DecodeRun, StopKeepsFinishedOutputsRemovesTheCutShortOneAndHandsNothingOv
     };
     run({a, b}, hooks);
     dispatch::SetClockForTesting({});
-    EXPECT_TRUE(last_run().stopped);
+    EXPECT_TRUE(LastRun().stopped);
     EXPECT_TRUE(r.removed.empty());
     std::vector<std::string> left;
     for (const auto& entry : std::filesystem::directory_iterator(fresh.path())) {
       if (entry.path().extension() == ".bin") left.push_back(entry.path().filename());
     }
     EXPECT_EQ(left, c.outputs_left);
-    ASSERT_EQ(last_run().outputs.size(), c.outputs_left.size() * 2);
+    ASSERT_EQ(LastRun().outputs.size(), c.outputs_left.size() * 2);
     if (!c.outputs_left.empty()) {
-      EXPECT_EQ(last_run().outputs.back().verdict, OutputVerdict::kStopped);
+      EXPECT_EQ(LastRun().outputs.back().verdict, OutputVerdict::kStopped);
     }
-    EXPECT_EQ(last_run().inputs.size(), 2u);
+    EXPECT_EQ(LastRun().inputs.size(), 2u);
   }
 }
 

@@ -41,8 +41,9 @@ class ShellWindows : public ::testing::Test {
     return it == progress().texts.end() ? std::string() : it->second;
   }
   bool indeterminate() const { return progress().data.at({kProgressBarItem, kControlProgressBarIndeterminateTag}); }
-  int alerts() const {
-    return static_cast<int>(std::count_if(tb.dialogs().begin(), tb.dialogs().end(),
+  int alerts() const { return alerts_in(tb); }
+  static int alerts_in(const ScriptedToolbox& box) {
+    return static_cast<int>(std::count_if(box.dialogs().begin(), box.dialogs().end(),
                                           [](const auto& d) { return d.id == kAlertDialogID; }));
   }
 
@@ -159,7 +160,7 @@ TEST_F(ShellWindows, ClosingTheProgressWindowAlertsOnlyAfterListedMessages) {
     SCOPED_TRACE(count);
     Reset();
     ScriptedToolbox box;
-    last_run() = RunResults{};
+    LastRun() = RunResults{};
     // Open Folder, then Escape (the Stop item) closes the results view.
     if (count > 0) box.AnswerDialog(kProgressDialogID, {Hit(kProgressOpenFolderItem), Hit(kProgressStopItem)});
     OpenProgress(box, progPtr);
@@ -184,6 +185,29 @@ TEST_F(ShellWindows, ClosingTheProgressWindowAlertsOnlyAfterListedMessages) {
       EXPECT_LT(std::find(log.begin(), log.end(), "DisposeDialog 131"),
                 std::find(log.begin(), log.end(), "DisposeDialog 130"));
     }
+  }
+}
+
+// A quit that arrives during the run stops it at the next poll; the run then
+// ends without the summary or the results, and the quit stays queued for the
+// event loop. One queued before the run waits for its end.
+TEST_F(ShellWindows, AQuitDuringTheRunStopsItAndEndsItWithoutTheResults) {
+  for (const bool before : {false, true}) {
+    SCOPED_TRACE(before ? "queued before the run" : "during the run");
+    Reset();
+    ScriptedToolbox box;
+    const toolbox::AppleEvent quit{toolbox::kCoreEventClass, toolbox::kAEQuitApplication, {}};
+    if (before) box.PostAppleEvent(quit);
+    OpenProgress(box, progPtr);
+    MsgCallBack(box, kLevelWarning, "Missing segment 2 for 'a.bin'");
+    EXPECT_EQ(BusyCallback(box, kBusyPoll, 0, "", 0), 0);
+    if (!before) box.PostAppleEvent(quit);
+    EXPECT_EQ(BusyCallback(box, kBusyDecoding, 0, "/out/a.bin", 50), before ? 0 : 1);
+    if (before) box.AnswerDialog(kAlertDialogID, {Hit(kAlertContinueItem)});
+    CloseProgress(box, progPtr);
+    EXPECT_EQ(alerts_in(box), before ? 1 : 0);
+    toolbox::EventRecord event;
+    EXPECT_TRUE(box.EventAvail(toolbox::highLevelEventMask, event)) << "the quit is left for the loop";
   }
 }
 

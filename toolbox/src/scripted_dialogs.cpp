@@ -87,6 +87,12 @@ void ScriptedToolbox::SetPort(DialogRef dialog) {
 DialogItemIndex ScriptedToolbox::ModalDialog(DialogRef dialog) {
   Live& live = LiveDialog(dialog, "ModalDialog");
   const ResID id = live.layout->id;
+  if (live.steps.empty() && !live.layout->modal) {
+    // A modeless window waited on without a script (the results view) is
+    // closed at once, as if by the user.
+    Log("ModalDialog " + std::to_string(id) + " -> 0 (closed)");
+    return 0;
+  }
   if (live.steps.empty())
     throw ScriptError("ModalDialog on dialog " + std::to_string(id) + " but the script has no more steps for it");
   const Step step = std::move(live.steps.front());

@@ -227,11 +227,11 @@ TEST_F(QtShellWindows, StopEndsTheRunAtTheNextPollAfterAQuestionWhileAnOutputIsW
 
 // At its end the window lists every output with its verdict; the summary alert comes first.
 TEST_F(QtShellWindows, TheResultsViewListsGoodDamagedAndUnwrittenOutputs) {
-  last_run() = RunResults{};
-  last_run().outputs = {{"/out/a.bin", "a.bin", 2048, OutputVerdict::kGood},
+  LastRun() = RunResults{};
+  LastRun().outputs = {{"/out/a.bin", "a.bin", 2048, OutputVerdict::kGood},
                         {"/out/b.bin", "b.bin", 700, OutputVerdict::kCrc},
                         {"", "c.bin", 0, OutputVerdict::kNotWritten}};
-  last_run().inputs = {{"/news/b.txt", false}};
+  LastRun().inputs = {{"/news/b.txt", false}};
   prefs.errors_to_progress = 1;
   OpenProgress(tb, progPtr);
   MsgCallBack(tb, kLevelError, "CRC mismatch for destination file '/out/b.bin'");
@@ -258,7 +258,7 @@ TEST_F(QtShellWindows, TheResultsViewListsGoodDamagedAndUnwrittenOutputs) {
   EXPECT_EQ(rows, expected);
   EXPECT_TRUE(stop_hidden);
   EXPECT_FALSE(progPtr);
-  last_run() = RunResults{};
+  LastRun() = RunResults{};
 }
 
 TEST_F(QtShellWindows, TheAlertWrapsA255BytePathWithinTheScreen) {

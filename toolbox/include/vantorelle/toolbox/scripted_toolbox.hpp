@@ -66,7 +66,9 @@ class ScriptedToolbox final : public Toolbox {
   };
 
   // ---- The script ---------------------------------------------------------------
-  // Queues the answer for the next modal dialog opened; it must have `id`.
+  // Queues the answer for the next modal dialog opened; it must have `id`. A
+  // modeless dialog takes the next answer only when it is for its `id`;
+  // ModalDialog on one without steps gives 0, the window closed.
   void AnswerDialog(ResID id, std::vector<Step> steps);
   // A hit that TakeDialogHit gives on a dialog of `id` at its `poll`-th call
   // (counted from 1 over the dialogs of that id), as a click during a run.
