@@ -12,6 +12,7 @@ namespace vantorelle::app {
 namespace {
 
 constexpr std::uint64_t kUnit = 1024;
+constexpr std::int16_t kWholeRun = 100;
 
 std::string FolderOf(const std::string& path) {
   const auto slash = path.find_last_of('/');
@@ -61,6 +62,7 @@ std::string ResultsFolder(const RunResults& results, const std::string& run_fold
 void ShowResults(toolbox::Toolbox& tb, toolbox::DialogRef progress, const RunResults& results) {
   toolbox::SetCText(tb, progress, kProgressStatusItem, results.stopped ? kStoppedStatus : kFinishedStatus);
   toolbox::SetProgressBarDeterminate(tb, progress, kProgressBarItem);
+  if (!results.stopped) toolbox::SetItemValue(tb, progress, kProgressBarItem, kWholeRun);
   tb.ClearList(progress, kProgressResultsItem);
   for (const auto& row : ResultRows(results)) tb.AddListRow(progress, kProgressResultsItem, row);
   tb.HideDialogItem(progress, kProgressStopItem);

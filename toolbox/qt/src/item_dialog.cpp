@@ -66,7 +66,10 @@ void ItemDialog::ArrangeButtonBoxes() {
   for (QDialogButtonBox* box : findChildren<QDialogButtonBox*>()) {
     for (QPushButton* button : box->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) {
       QDialogButtonBox::ButtonRole role{};
+      // The box shows what it takes; a button the form hides stays hidden.
+      const bool hidden = button->isHidden();
       if (ButtonRoleNamed(button->property("buttonRole").toString(), role)) box->addButton(button, role);
+      if (hidden) button->hide();
     }
   }
 }
