@@ -164,6 +164,10 @@ void OpenProgress(Toolbox& tb, DialogRef& dialog) {
     }
   }
   toolbox::SetProgressBarIndeterminate(tb, dialog, kProgressBarItem);
+  // The results view's items wait for the end of the run.
+  for (const DialogItemIndex item : {kProgressResultsItem, kProgressOpenFolderItem, kProgressCloseItem}) {
+    tb.HideDialogItem(dialog, item);
+  }
 }
 
 void CloseProgress(Toolbox& tb, DialogRef& dialog) {
