@@ -140,6 +140,8 @@ TEST_F(QtShellWindows, A255BytePathStaysWithinTheScreenInTheProgressWindow) {
   MsgCallBack(tb, kLevelWarning, "Unable to write destination file '" + path + "', will skip all related parts");
 
   ExpectOnScreen(window);
+  EXPECT_TRUE(window->screen()->availableGeometry().contains(window->frameGeometry())) << "title bar on screen";
+  EXPECT_NEAR(window->geometry().center().x(), window->screen()->availableGeometry().center().x(), 2) << "centred";
   EXPECT_EQ(window->width(), width_before) << "texts never widen the window";
   auto* status = qobject_cast<toolbox::ElidedLabel*>(tb.ItemWidget(progPtr, kProgressStatusItem));
   ASSERT_NE(status, nullptr);
