@@ -75,7 +75,7 @@ capture "$id" "$shots/main-window.png"
 kill -TERM $pid
 wait $pid
 
-echo "== the progress window during a run, and its summary"
+echo "== the progress window during a run, its summary and the results view"
 articles=$work/articles
 if [ ! -d "$articles/posting" ]; then
   rm -rf "$articles" && mkdir -p "$articles"
@@ -102,7 +102,7 @@ rm -f "$articles"/posting/*.mkv*
 
 "$app" "${inputs[@]}" & pid=$!
 id=$(new_window "")
-sleep "$(echo "$duration * ${PROGRESS_AT:-0.6}" | bc)"
+sleep "$(echo "$duration * ${PROGRESS_AT:-0.85}" | bc)"
 kill -STOP $pid
 sleep 0.3
 capture "$id" "$shots/progress-window.png"
@@ -111,6 +111,12 @@ kill -CONT $pid
 alert=$(new_window "$id")
 sleep 1
 capture "$alert" "$shots/summary.png"
-xdotool key --window "$alert" Return
+xdotool windowfocus --sync "$alert" 2>/dev/null || true
+xdotool key Return
+# Then the progress window stays as the results view until it is closed.
+sleep 1
+capture "$id" "$shots/results.png"
+xdotool windowfocus --sync "$id" 2>/dev/null || true
+xdotool key Escape
 wait $pid || true
 echo "a run of ${#inputs[@]} articles takes about ${duration}s"

@@ -27,6 +27,10 @@ struct RunHooks {
   // is kept back because its output had errors is then named in one message,
   // after decoding and before any input is handed over.
   bool disposal_requested = false;
+  // Whether a run that finds no encoded data at all says so at level 1
+  // ("No encoded data found in ..." with the inputs); the command line has
+  // its own line for it.
+  bool say_nothing_found = false;
 };
 
 // Text of the level-1 message for an input that is not handed to input_remove.
@@ -44,6 +48,12 @@ inline constexpr const char* kKeepingInputFormat = "Keeping '%s': its output had
 // input_remove: it may be the only copy of data that did not reach a good
 // output. Returns 0; records_found, when given, receives the number of
 // output files found.
+//
+// A stop requested through the engine
+// (a nonzero busy-hook result) ends the run at the engine's next poll or
+// part boundary: the output being written is removed, finished outputs stay,
+// no input is handed over. LastRun() receives one row per output file (and
+// per input when inputs are disposed of) and whether the run was stopped.
 //
 // The hooks stay registered after the run, as the engine keeps them.
 int xmain(const std::vector<std::string>& argv, const RunHooks& hooks, std::size_t* records_found = nullptr);

@@ -29,6 +29,7 @@ RunHooks MakeApplicationHooks(toolbox::Toolbox& tb) {
   hooks.ask_directory_length = [&tb] { QuerryDirectoryLength(tb); };
   hooks.ask_directory = [&tb](const std::string& proposal) { QuerryDirectory(tb, proposal); };
   hooks.disposal_requested = prefs.delete_inputs != 0 || prefs.trash_inputs != 0;
+  hooks.say_nothing_found = true;
   return hooks;
 }
 

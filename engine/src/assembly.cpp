@@ -7,6 +7,7 @@
 #include "debugger.hpp"
 #include "decoders.hpp"
 #include "hooks.hpp"
+#include "run_control.hpp"
 #include "vantorelle/engine.hpp"
 
 namespace vantorelle {
@@ -119,6 +120,8 @@ bool report_result(int result, const OutputFileRecord& record, const SegmentReco
     case kDecodeEarlyEof:
       dispatch::MsgCallback(kLevelError, "Early EOF for file '%s'", segment.source_path.c_str());
       return false;
+    case kDecodeStopped:
+      return false;
     case kDecodeCrcMismatch:
       // The part stays written and assembly goes on.
       dispatch::MsgCallback(kLevelError, "CRC mismatch for destination file '%s', Segment %ld/%ld",
@@ -182,6 +185,7 @@ void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& vis
   for (const std::int64_t j : visit) {
     const auto part = static_cast<std::int32_t>(j);
     dispatch::BusyCallback(kBusyDecoding, 0, progress_percent(j, last), "%s", path.c_str());
+    if (uuStopRequested()) return;
     SegmentRecord* segment = uuScanGetSegment(&record, part);
     if (segment == nullptr) {
       dispatch::MsgCallback(kLevelWarning, "Missing segment %d for '%s'", part, path.c_str());
@@ -196,7 +200,9 @@ void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& vis
     }
 
     const std::uint64_t before = output.length();
+    dispatch::SetPartSpan(segment->start_offset, segment->end_offset);
     const int result = decode_part(record, *segment, *input, output);
+    dispatch::SetPartSpan(0, 0);
     if (!report_result(result, record, *segment, path)) return;
     if (!part_size_matches(record, *segment, output.length() - before, path)) {
       loop.incomplete = true;
@@ -245,6 +251,10 @@ int uuDecode(OutputFileRecord* record) {
   // A write that fails only when the last buffered bytes reach the disk must
   // not pass for success; earlier failures have been reported already.
   const bool reported = output->error();
+  if (uuStopRequested()) {
+    output->discard();  // cut short on purpose: never moved into place
+    return 1;
+  }
   if (!output->close() && !reported && !output->path().empty()) {
     dispatch::MsgCallback(kLevelError,
                           "Unable to write destination file '%s', will skip all related parts",

@@ -21,7 +21,7 @@ namespace vantorelle {
 // until the following lines show whether it was the last data line. Reports
 // irregularities through the message hook; those about the end of the data
 // only when part == total. Returns kDecodeOk, kDecodeWriteFailed or
-// kDecodeEarlyEof.
+// kDecodeEarlyEof, or kDecodeStopped when a poll inside the part saw a stop.
 int DecodeUU(InputFile& input, OutputFile& output, std::uint64_t start_offset,
              std::uint64_t end_position, std::int16_t part, std::int16_t total,
              bool headerless = false);
@@ -44,7 +44,8 @@ bool uuchk(std::string_view line);
 // input keeps its bytes, a shorter one is dropped as the line reader's rule says. Every
 // byte advances the part register and *file_crc. Returns kDecodeOk,
 // kDecodeWriteFailed or kDecodeCrcMismatch (only when expected_part_crc is not
-// kNoCrc); the end of the input gives kDecodeOk without a CRC test.
+// kNoCrc), or kDecodeStopped as DecodeUU; the end of the input gives
+// kDecodeOk without a CRC test.
 int DecodeyEnc(InputFile& input, OutputFile& output, std::uint64_t start_offset,
                std::uint64_t end_position, std::uint32_t expected_part_crc,
                std::uint32_t* file_crc);

@@ -93,7 +93,9 @@ int BusyCallback(int type, int state, int percent, const char* format, ...) {
   const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
   va_end(args);
   const std::size_t length = n < 0 ? 0 : std::min<std::size_t>(n, kMaxMessageLength);
-  return hook(type, state, std::string_view(buffer, length), percent);
+  const int result = hook(type, state, std::string_view(buffer, length), percent);
+  if (result != 0) uuRequestStop();
+  return result;
 }
 
 bool HasBusyHook() { return static_cast<bool>(registry().busy); }
@@ -124,10 +126,12 @@ bool PollDue(Registry& r) {
 
 }  // namespace
 
-int BusyPoll() {
+int BusyPoll(int percent) {
   auto& r = registry();
   if (!r.busy || !PollDue(r)) return 0;
-  return r.busy(kBusyPoll, 0, std::string_view(), 0);
+  const int result = r.busy(kBusyPoll, 0, std::string_view(), percent);
+  if (result != 0) uuRequestStop();
+  return result;
 }
 
 int BusyPollLines(std::size_t lines) {
@@ -173,6 +177,7 @@ void ResetStateForTesting() {
   registry().last_secs = 0;
   registry().polled = false;
   registry().last_remove.clear();
+  uuClearStop();
 }
 
 }  // namespace dispatch

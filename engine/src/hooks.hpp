@@ -21,14 +21,16 @@ int MsgCallback(int level, const char* format, ...) __attribute__((format(printf
 int DisplayError(int level, const char* text);
 
 // Formats the text and calls the busy hook with (type, state, text, percent).
-// Returns 1 without formatting when no hook is registered.
+// Returns 1 without formatting when no hook is registered. Here and in the
+// polls, a nonzero result of the hook is a stop request (uuRequestStop).
 int BusyCallback(int type, int state, int percent, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
 
-// Throttled keep-alive: reaches the busy hook with (0, 0, "", 0) on the first
-// poll and then only when more than busy_msecs have passed (in milliseconds;
-// in whole seconds with a test clock).
-int BusyPoll();
+// Throttled keep-alive: reaches the busy hook with (0, 0, "", percent) on the
+// first poll and then only when more than busy_msecs have passed (in
+// milliseconds; in whole seconds with a test clock). While a part is decoded
+// `percent` is how far through the part the decoder has read, otherwise 0.
+int BusyPoll(int percent = 0);
 
 // As many polls as `lines`, all at this instant: with the standard clock and a
 // positive interval only the first of them can reach the hook, so one clock
@@ -57,7 +59,7 @@ bool HasBusyHook();
 using Clock = std::function<std::time_t()>;
 void SetClockForTesting(Clock clock);
 
-// Forgets last_secs and last_remove, for tests that need a fresh process.
+// Forgets last_secs, last_remove and a stop request, for tests that need a fresh process.
 void ResetStateForTesting();
 
 }  // namespace vantorelle::dispatch

@@ -98,6 +98,7 @@ void uuScanFile(Catalogue& catalogue, const std::string& path) {
       read_pos = input->position();
       if (state.segment != nullptr) state.segment->end_offset = read_pos;
       dispatch::BusyPollLines(skipped.lines);
+      if (uuStopRequested()) break;
     }
     const std::uint64_t line_start = input->position();
     const std::string_view line = input->read_line();
@@ -105,6 +106,7 @@ void uuScanFile(Catalogue& catalogue, const std::string& path) {
     if (state.segment != nullptr) state.segment->end_offset = read_pos;
     if (input->eof()) break;
     dispatch::BusyPoll();
+    if (uuStopRequested()) break;
     examine_line(state, line, read_pos, line_start);
   }
 }

@@ -16,6 +16,7 @@
 #include "decoders.hpp"
 #include "empty_lines.hpp"
 #include "hooks.hpp"
+#include "run_control.hpp"
 #include "uu_kernel.hpp"
 
 namespace vantorelle {
@@ -138,6 +139,7 @@ class UuSegment {
         short_count = 0;
         garbage_count = 0;
       }
+      if (dispatch::PollDecoding(input_.position())) return kDecodeStopped;
       std::string_view line;
       if (!read(line)) return kDecodeEarlyEof;
       if (input_.position() > end_) return kDecodeOk;

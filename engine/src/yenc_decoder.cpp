@@ -18,6 +18,7 @@
 #include "crc32_fast.hpp"
 #include "decoders.hpp"
 #include "header_values.hpp"
+#include "run_control.hpp"
 #include "yenc_kernel.hpp"
 
 namespace vantorelle {
@@ -145,6 +146,7 @@ int decode_data(InputFile& input, OutputFile& output, PartCrc& crc, bool& end_se
       output.commit(run.produced);
       crc.catch_up(output);
     }
+    if (dispatch::PollDecoding(input.position())) return kDecodeStopped;
     bool cut = false;
     const std::string_view head = input.read_line_head(cut);
     if (input.eof()) return kDecodeOk;

@@ -296,6 +296,7 @@ TEST_F(Application, EveryDropSetsAllFourFlagsFromTheKeysHeld) {
     run_state().cmdKey_ = !c.cmd;
     optionKey_menu_ = c.menu_toggle;
     tb.SetModifiers(c.keys);
+    tb.AnswerDialog(kAlertDialogID, {Hit(kAlertContinueItem)});  // after "No encoded data found in ..."
     AppleEvent reply;
     EXPECT_EQ(AEOpenDoc(tb, OpenDocuments({plain}), reply, 0), noErr);
     EXPECT_EQ(run_state().optionKey_, c.option);
@@ -412,6 +413,7 @@ TEST_F(Application, DroppedPathsBecomeInputsAsOnTheCommandLine) {
 TEST_F(Application, OpenKeepsTheFlagsOfTheLatestDrop) {
   const std::string d = Folder("in");
   tb.SetModifiers(cmdKey);
+  tb.AnswerDialog(kAlertDialogID, {Hit(kAlertContinueItem)});  // nothing found: the summary
   AppleEvent reply;
   AEOpenDoc(tb, OpenDocuments({PlainFile(d, "plain.txt")}), reply, 0);
   tb.SetModifiers(0);

@@ -13,6 +13,7 @@
 #include "article_writer.hpp"
 #include "failing_file_system.hpp"
 #include "output_placement.hpp"
+#include "run_results.hpp"
 #include "run_state.hpp"
 #include "test_support.hpp"
 
@@ -218,6 +219,7 @@ TEST_F(DecodeRun, PostedDotDotSubjectStaysInTheFolder) {
 // How an output can fail; each makes the run keep the inputs of that output.
 struct Failure {
   const char* name;
+  OutputVerdict verdict;                  // what the results say of bad.bin
   std::vector<std::string> bad_articles;  // the failing output's articles, one input each
   const char* output_path;                // forced output path of bad.bin, "" for the usual one
   int open_error = 0;                     // the system's answer to opening bad.bin
@@ -241,15 +243,15 @@ std::vector<Failure> failures() {
   std::vector<std::string> two_in_one{missing[0] + other[0], missing[1], other[2]};
   const auto plain = test::yenc_articles("bad", "bad.bin", data, 1000);
   return {
-      {"missing part", missing, ""},
-      {"uuencoded part missing", uu_missing, ""},
-      {"part saved twice", twice, ""},
-      {"one input with parts of two failed outputs", two_in_one, ""},
-      {"part CRC mismatch", corrupt, ""},
-      {"uuencoded data cut short", cut, ""},
-      {"output cannot be created", plain, "/nonexistent folder/bad.bin"},
-      {"output cannot be written", plain, "", 0, ENOSPC},
-      {"output refused, even to root", plain, "", EACCES},
+      {"missing part", OutputVerdict::kMissingParts, missing, ""},
+      {"uuencoded part missing", OutputVerdict::kMissingParts, uu_missing, ""},
+      {"part saved twice", OutputVerdict::kGood, twice, ""},
+      {"one input with parts of two failed outputs", OutputVerdict::kMissingParts, two_in_one, ""},
+      {"part CRC mismatch", OutputVerdict::kCrc, corrupt, ""},
+      {"uuencoded data cut short", OutputVerdict::kDamaged, cut, ""},
+      {"output cannot be created", OutputVerdict::kNotWritten, plain, "/nonexistent folder/bad.bin"},
+      {"output cannot be written", OutputVerdict::kDamaged, plain, "", 0, ENOSPC},
+      {"output refused, even to root", OutputVerdict::kNotWritten, plain, "", EACCES},
   };
 }
 
@@ -298,6 +300,11 @@ TEST_F(DecodeRun, InputsOfAFailedOutputAreKept) {
       }
       EXPECT_EQ(keeping, expected);
       EXPECT_EQ(test::read_file(fresh.file("good.bin")), "g");
+      const auto bad = std::find_if(LastRun().outputs.begin(), LastRun().outputs.end(),
+                                    [](const OutputResult& o) { return o.name == "bad.bin"; });
+      ASSERT_NE(bad, LastRun().outputs.end());
+      EXPECT_EQ(VerdictText(bad->verdict), VerdictText(f.verdict));
+      EXPECT_EQ(LastRun().inputs.size(), requested ? inputs.size() : 0u);
     }
   }
 }
@@ -330,6 +337,70 @@ TEST_F(DecodeRun, RunsAtOnceKeepEachOthersFilesAndLeftoversAreNamedOnce) {
   EXPECT_EQ(recorder.removed, std::vector<std::string>{in});  // the leftover keeps no input back
   EXPECT_EQ(test::read_file(dir.file(".same.bin.vantorelle-k1lled")), "cut short");
   ::close(live);
+}
+
+// A stop ends the run where it is seen: finished outputs stay, the one being
+// written goes, nothing is handed over, and the results say so.
+TEST_F(DecodeRun, StopKeepsFinishedOutputsRemovesTheCutShortOneAndHandsNothingOver) {
+  struct Case {
+    const char* name;
+    bool (*stop)(int type, int state, std::string_view text, int percent, std::string_view output);
+    std::vector<std::string> outputs_left;
+  };
+  const Case cases[] = {
+      {"while scanning", [](int type, int, std::string_view text, int, std::string_view) {
+         return type == kBusyScanning && text.ends_with("b.txt");
+       }, {}},
+      {"at a part boundary", [](int type, int state, std::string_view text, int, std::string_view) {
+         return type == kBusyDecoding && state == 0 && text.ends_with("b.bin");
+       }, {"a.bin"}},
+      {"inside one large part", [](int type, int, std::string_view, int percent, std::string_view output) {
+         return type == kBusyPoll && percent > 0 && percent < 100 && output.ends_with("b.bin");
+       }, {"a.bin"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempDir fresh;
+    run_state().path_ = fresh.path().string() + "/";
+    const std::string a = fresh.file("a.txt");
+    const std::string b = fresh.file("b.txt");
+    test::write_file(a, test::yenc_articles("a", "a.bin", std::string(5000, 'a'), 5000)[0]);
+    test::write_file(b, test::yenc_articles("b", "b.bin", std::string(1 << 21, 'b'), 1 << 21)[0]);
+    std::time_t now = 0;
+    dispatch::SetClockForTesting([&now] { return ++now; });
+    Recorder r;
+    RunHooks hooks = r.hooks();
+    hooks.disposal_requested = true;
+    std::string output;
+    hooks.busy = [&](int type, int state, std::string_view text, int percent) {
+      if (type == kBusyDecoding) output = text;
+      return c.stop(type, state, text, percent, output) ? 1 : 0;
+    };
+    run({a, b}, hooks);
+    dispatch::SetClockForTesting({});
+    EXPECT_TRUE(LastRun().stopped);
+    EXPECT_TRUE(r.removed.empty());
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(fresh.path())) {
+      if (entry.path().extension() == ".bin") left.push_back(entry.path().filename());
+    }
+    EXPECT_EQ(left, c.outputs_left);
+    ASSERT_EQ(LastRun().outputs.size(), c.outputs_left.size() * 2);
+    if (!c.outputs_left.empty()) {
+      EXPECT_EQ(LastRun().outputs.back().verdict, OutputVerdict::kStopped);
+    }
+    EXPECT_EQ(LastRun().inputs.size(), 2u);
+  }
+}
+
+TEST_F(DecodeRun, NothingToDecodeIsSaid) {
+  const std::string in = input("list.txt", "eggs\nmilk\n");
+  RunHooks hooks = recorder.hooks();
+  run({in}, hooks);
+  EXPECT_TRUE(recorder.messages.empty()) << "only when asked to";
+  hooks.say_nothing_found = true;
+  run({in}, hooks);
+  EXPECT_EQ(recorder.messages, (std::vector<test::Message>{{kLevelWarning, "No encoded data found in " + in}}));
 }
 
 TEST_F(DecodeRun, NotesDoNotKeepAnInput) {

@@ -11,6 +11,7 @@
 #include "decode_run.hpp"
 #include "output_placement.hpp"
 #include "preferences.hpp"
+#include "run_results.hpp"
 #include "run_state.hpp"
 #include "test_support.hpp"
 #include "toolbox_test_support.hpp"
@@ -44,8 +45,9 @@ class ShellWindows : public ::testing::Test {
     return it == progress().texts.end() ? std::string() : it->second;
   }
   bool indeterminate() const { return progress().data.at({kProgressBarItem, kControlProgressBarIndeterminateTag}); }
-  int alerts() const {
-    return static_cast<int>(std::count_if(tb.dialogs().begin(), tb.dialogs().end(),
+  int alerts() const { return alerts_in(tb); }
+  static int alerts_in(const ScriptedToolbox& box) {
+    return static_cast<int>(std::count_if(box.dialogs().begin(), box.dialogs().end(),
                                           [](const auto& d) { return d.id == kAlertDialogID; }));
   }
 
@@ -177,10 +179,18 @@ TEST_F(ShellWindows, ClosingTheProgressWindowAlertsOnlyAfterListedMessages) {
     SCOPED_TRACE(count);
     Reset();
     ScriptedToolbox box;
+    LastRun() = RunResults{};
+    // Open Folder, then Escape (the Stop item) closes the results view.
+    if (count > 0) box.AnswerDialog(kProgressDialogID, {Hit(kProgressOpenFolderItem), Hit(kProgressStopItem)});
     OpenProgress(box, progPtr);
     for (int i = 0; i < count; ++i) MsgCallBack(box, kLevelWarning, "missing part");
     if (count > 0) box.AnswerDialog(kAlertDialogID, {Hit(kAlertContinueItem)});
     CloseProgress(box, progPtr);
+    const auto& window = box.last_dialog(kProgressDialogID);
+    const auto listed = window.rows.find(kProgressListItem);
+    EXPECT_EQ(listed == window.rows.end() ? 0u : listed->second.size(), static_cast<std::size_t>(count));
+    EXPECT_EQ(window.hidden.count(kProgressCloseItem) != 0 && !window.hidden.at(kProgressCloseItem), count > 0);
+    EXPECT_EQ(std::count(box.log().begin(), box.log().end(), "OpenFolder ."), count > 0 ? 1 : 0);
     EXPECT_FALSE(progPtr);
     EXPECT_EQ(box.open_dialogs(), 0);
     EXPECT_EQ(box.UnusedAnswers(), "");
@@ -197,7 +207,31 @@ TEST_F(ShellWindows, ClosingTheProgressWindowAlertsOnlyAfterListedMessages) {
   }
 }
 
+// A quit that arrives during the run stops it at the next poll; the run then
+// ends without the summary or the results, and the quit stays queued for the
+// event loop. One queued before the run waits for its end.
+TEST_F(ShellWindows, AQuitDuringTheRunStopsItAndEndsItWithoutTheResults) {
+  for (const bool before : {false, true}) {
+    SCOPED_TRACE(before ? "queued before the run" : "during the run");
+    Reset();
+    ScriptedToolbox box;
+    const toolbox::AppleEvent quit{toolbox::kCoreEventClass, toolbox::kAEQuitApplication, {}};
+    if (before) box.PostAppleEvent(quit);
+    OpenProgress(box, progPtr);
+    MsgCallBack(box, kLevelWarning, "Missing segment 2 for 'a.bin'");
+    EXPECT_EQ(BusyCallback(box, kBusyPoll, 0, "", 0), 0);
+    if (!before) box.PostAppleEvent(quit);
+    EXPECT_EQ(BusyCallback(box, kBusyDecoding, 0, "/out/a.bin", 50), before ? 0 : 1);
+    if (before) box.AnswerDialog(kAlertDialogID, {Hit(kAlertContinueItem)});
+    CloseProgress(box, progPtr);
+    EXPECT_EQ(alerts_in(box), before ? 1 : 0);
+    toolbox::EventRecord event;
+    EXPECT_TRUE(box.EventAvail(toolbox::highLevelEventMask, event)) << "the quit is left for the loop";
+  }
+}
+
 TEST_F(ShellWindows, ErrorsStoppedInTheAlertAreNotCountedForTheSummary) {
+  tb.AnswerDialog(kProgressDialogID, {Hit(kProgressCloseItem)});  // listed all the same: the results view
   OpenProgress(tb, progPtr);
   tb.AnswerDialog(kAlertDialogID, {Hit(kAlertContinueItem)});
   MsgCallBack(tb, kLevelError, "write failed");
@@ -222,8 +256,11 @@ TEST_F(ShellWindows, BusyHookShowsNamesAndDrivesTheBar) {
       {1, 0, "plain.txt", 0, "Scanning: plain.txt", true, 0},
       {1, 0, "/folder/", 0, "Scanning: ", true, 0},
       {2, -1, "/out/photo.jpg", 0, "Decoding: photo.jpg", false, 0},
-      {2, 0, "/out/photo.jpg", 50, "Decoding: photo.jpg", false, 50},
-      {2, 0, "/out/photo.jpg", 0x10000 + 75, "Decoding: photo.jpg", false, 75},  // low 16 bits
+      // Part 1 spans 0 to 50: the bar starts at its start and moves as polls say it is read.
+      {2, 0, "/out/photo.jpg", 50, "Decoding: photo.jpg", false, 0},
+      {0, 0, "", 50, "Decoding: photo.jpg", false, 25},
+      {2, 0, "/out/photo.jpg", 0x10000 + 75, "Decoding: photo.jpg", false, 50},  // low 16 bits
+      {0, 0, "", 100, "Decoding: photo.jpg", false, 75},
       {0, 0, "", 0, "Decoding: photo.jpg", false, 75},
       {1, 0, "/home/u/news/part2.txt", 0, "Scanning: part2.txt", true, 75},
   };

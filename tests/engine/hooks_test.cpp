@@ -80,6 +80,7 @@ TEST_P(BusyPollThrottle, ReachesHookOnlyWhenIntervalExceeded) {
     const bool reached = hooks.busy.size() > before;
     EXPECT_EQ(reached, c.reaches[i]) << "poll " << i;
     EXPECT_EQ(result, reached ? 7 : 0) << "poll " << i;
+    EXPECT_EQ(uuStopRequested(), hooks.busy.size() != 0) << "a nonzero result asks for a stop";
     if (reached) {
       EXPECT_EQ(hooks.busy.back(), (BusyCall{0, 0, "", 0}));
     }

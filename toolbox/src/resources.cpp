@@ -13,9 +13,11 @@ using K = ItemKind;
 constexpr std::array<DialogItemTemplate, 3> kAboutItems{{
     {1, K::kButton}, {2, K::kStaticText}, {3, K::kStaticText}}};
 
-constexpr std::array<DialogItemTemplate, 6> kProgressItems{{
-    {1, K::kStaticText}, {2, K::kStaticText}, {3, K::kStaticText},
-    {4, K::kStaticText}, {5, K::kProgressBar}, {6, K::kStaticText}}};
+// 7 stops the run; 8 lists its messages; 9, 10 and 11 are the results view.
+constexpr std::array<DialogItemTemplate, 11> kProgressItems{{
+    {1, K::kStaticText}, {2, K::kStaticText}, {3, K::kStaticText}, {4, K::kStaticText},
+    {5, K::kProgressBar}, {6, K::kStaticText}, {7, K::kButton}, {8, K::kList},
+    {9, K::kList}, {10, K::kButton}, {11, K::kButton}}};
 
 constexpr std::array<DialogItemTemplate, 3> kAlertItems{{
     {1, K::kButton}, {2, K::kButton}, {3, K::kStaticText}}};
@@ -36,8 +38,8 @@ constexpr std::array<DialogItemTemplate, 4> kLengthItems{{
 
 constexpr std::array<DialogTemplate, 7> kDialogs{{
     {kAboutDialogID, true, 1, kAboutItems},
-    {kProgressDialogID, false, 0, kProgressItems},
-    {kAlertDialogID, true, 0, kAlertItems},  // Escape must not mean "quit"
+    {kProgressDialogID, false, 7, kProgressItems},  // Escape and closing ask for a stop
+    {kAlertDialogID, true, 1, kAlertItems},          // Escape continues, never quits
     {kPreferencesDialogID, true, 2, kPreferencesItems},
     {kFileNameDialogID, true, 2, kFileNameItems},
     {kDirectoryDialogID, true, 2, kDirectoryItems},

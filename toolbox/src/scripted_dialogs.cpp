@@ -51,6 +51,10 @@ DialogRef ScriptedToolbox::GetNewDialog(ResID id) {
                         std::to_string(answers_.front().id));
     steps = std::move(answers_.front().steps);
     answers_.pop_front();
+  } else if (!answers_.empty() && answers_.front().id == id) {
+    // A modeless window may be waited on at its end (the results view).
+    steps = std::move(answers_.front().steps);
+    answers_.pop_front();
   }
   const DialogRef ref{next_serial_++};
   DialogRecord record;
@@ -83,6 +87,12 @@ void ScriptedToolbox::SetPort(DialogRef dialog) {
 DialogItemIndex ScriptedToolbox::ModalDialog(DialogRef dialog) {
   Live& live = LiveDialog(dialog, "ModalDialog");
   const ResID id = live.layout->id;
+  if (live.steps.empty() && !live.layout->modal) {
+    // A modeless window waited on without a script (the results view) is
+    // closed at once, as if by the user.
+    Log("ModalDialog " + std::to_string(id) + " -> 0 (closed)");
+    return 0;
+  }
   if (live.steps.empty())
     throw ScriptError("ModalDialog on dialog " + std::to_string(id) + " but the script has no more steps for it");
   const Step step = std::move(live.steps.front());
@@ -162,6 +172,56 @@ OSErr ScriptedToolbox::SetControlData(DialogRef dialog, DialogItemIndex item, Co
 void ScriptedToolbox::IdleControls(DialogRef dialog) {
   Live& live = LiveDialog(dialog, "IdleControls");
   ++RecordOf(live).idles;
+}
+
+DialogItemIndex ScriptedToolbox::TakeDialogHit(DialogRef dialog) {
+  Live& live = LiveDialog(dialog, "TakeDialogHit");
+  const ResID id = live.layout->id;
+  const int poll = ++polls_[id];
+  auto it = std::find_if(run_hits_.begin(), run_hits_.end(),
+                         [&](const RunHit& hit) { return hit.id == id && hit.poll <= poll; });
+  if (it == run_hits_.end()) return 0;
+  const DialogItemIndex item = it->item;
+  run_hits_.erase(it);
+  Log("TakeDialogHit " + Where(id, item));
+  return item;
+}
+
+void ScriptedToolbox::HitDuringRun(ResID id, DialogItemIndex item, int poll) { run_hits_.push_back({id, item, poll}); }
+
+void ScriptedToolbox::ShowDialogItem(DialogRef dialog, DialogItemIndex item) {
+  Live& live = LiveDialog(dialog, "ShowDialogItem");
+  Item(live, item, "ShowDialogItem");
+  RecordOf(live).hidden[item] = false;
+}
+
+void ScriptedToolbox::HideDialogItem(DialogRef dialog, DialogItemIndex item) {
+  Live& live = LiveDialog(dialog, "HideDialogItem");
+  Item(live, item, "HideDialogItem");
+  RecordOf(live).hidden[item] = true;
+}
+
+void ScriptedToolbox::AddListRow(DialogRef dialog, DialogItemIndex item, const std::vector<std::string>& cells) {
+  Live& live = LiveDialog(dialog, "AddListRow");
+  if (Item(live, item, "AddListRow").kind != ItemKind::kList)
+    throw ScriptError("AddListRow: " + Where(live.layout->id, item) + " is not a list");
+  std::vector<std::string> row;
+  for (const std::string& cell : cells) row.push_back(LimitItemText(cell));
+  RecordOf(live).rows[item].push_back(std::move(row));
+}
+
+void ScriptedToolbox::ClearList(DialogRef dialog, DialogItemIndex item) {
+  Live& live = LiveDialog(dialog, "ClearList");
+  Item(live, item, "ClearList");
+  RecordOf(live).rows[item].clear();
+}
+
+std::vector<std::vector<std::string>> ScriptedToolbox::ListRows(DialogRef dialog, DialogItemIndex item) const {
+  const Live& live = LiveDialog(dialog, "ListRows");
+  Item(live, item, "ListRows");
+  const auto& rows = RecordOf(live).rows;
+  auto it = rows.find(item);
+  return it == rows.end() ? std::vector<std::vector<std::string>>{} : it->second;
 }
 
 void ScriptedToolbox::SetWTitle(DialogRef dialog, std::string_view title) {

@@ -149,6 +149,17 @@ OSErr ScriptedToolbox::MapFileName(std::string_view file_name, std::string& mime
   return icPrefNotFoundErr;
 }
 
+OSErr ScriptedToolbox::OpenFolder(const std::string& folder) {
+  Log("OpenFolder " + folder);
+  return noErr;
+}
+
+void ScriptedToolbox::NotifyUser(std::string_view title, std::string_view body) {
+  Log("NotifyUser " + std::string(title) + ": " + std::string(body));
+}
+
+void ScriptedToolbox::SetLauncherProgress(int percent) { Log("SetLauncherProgress " + std::to_string(percent)); }
+
 OSErr ScriptedToolbox::SetFileMimeType(const std::string& path, std::string_view mime_type) {
   Log("SetFileMimeType " + path + " " + std::string(mime_type));
   mime_types_set_.emplace_back(path, std::string(mime_type));

@@ -164,6 +164,34 @@ bool Toolbox::MenuItemEnabled(ResID menu, DialogItemIndex item) const {
   return true;
 }
 
+bool Toolbox::QuitRequestQueued() const {
+  auto sends_quit = [](std::int32_t choice) {
+    const MenuTemplate* menu = FindMenuTemplate(MenuChoiceMenu(choice));
+    const MenuItemTemplate* item = menu ? FindMenuItemTemplate(*menu, MenuChoiceItem(choice)) : nullptr;
+    return item && item->command == kHICommandQuit;
+  };
+  auto key_sends_quit = [this, &sends_quit](char character) {
+    const char key = static_cast<char>(std::toupper(static_cast<unsigned char>(character)));
+    for (ResID id : menu_bar_) {
+      for (const MenuItemTemplate& item : FindMenuTemplate(id)->items) {
+        if (key != 0 && item.key == key && MenuItemEnabled(id, item.number)) return sends_quit(MenuChoice(id, item.number));
+      }
+    }
+    return false;
+  };
+  return std::any_of(queue_.begin(), queue_.end(), [&](const QueuedEvent& q) {
+    const EventRecord& r = q.record;
+    if (r.what == kHighLevelEvent) {
+      const auto id = static_cast<AEEventID>((static_cast<std::uint32_t>(static_cast<std::uint16_t>(r.where.v)) << 16) |
+                                             static_cast<std::uint16_t>(r.where.h));
+      return r.message == kCoreEventClass && id == kAEQuitApplication;
+    }
+    if (r.what == mouseDown) return sends_quit(q.menu_choice);
+    if (r.what == keyDown && (r.modifiers & cmdKey) != 0) return key_sends_quit(static_cast<char>(r.message & charCodeMask));
+    return false;
+  });
+}
+
 OSErr Toolbox::NavGetDefaultDialogOptions(NavDialogOptions& options) {
   options = NavDialogOptions{};
   return noErr;

@@ -41,7 +41,7 @@ enum MessageLevel : int {
 
 // First argument of the busy hook.
 enum BusyType : int {
-  kBusyPoll = 0,      // keep-alive during scanning: state 0, percent 0, text ""
+  kBusyPoll = 0,      // keep-alive: state 0, text ""; percent 0, or inside a part how far through it decoding is
   kBusyScanning = 1,  // once per input file: state -1, percent 0, the input path
   kBusyDecoding = 2,  // state -1 first, then state 0 with percent per part; the output path
 };
@@ -58,6 +58,7 @@ enum DecodeResult : int {
   kDecodeWriteFailed = 2,  // writing to the output file failed
   kDecodeEarlyEof = 3,     // the input ended before the part's data did (uuencode only)
   kDecodeCrcMismatch = 4,  // the decoded part does not match its pcrc32 (yEnc only)
+  kDecodeStopped = 5,      // a stop was requested at a poll inside the part
 };
 
 inline constexpr std::uint32_t kNoCrc = 0xFFFFFFFFu;  // part_crc: "not given"
@@ -68,7 +69,8 @@ inline constexpr std::uint32_t kNoCrc = 0xFFFFFFFFu;  // part_crc: "not given"
 
 // Message hook: a finished message (at most 511 bytes) and its level. Result unused.
 using MsgHook = std::function<int(int level, std::string_view text)>;
-// Busy hook: type, state, text (valid during the call only), percent. Result unused.
+// Busy hook: type, state, text (valid during the call only), percent. A nonzero
+// result asks the engine to stop the run (as uuRequestStop does).
 using BusyHook = std::function<int(int type, int state, std::string_view text, int percent)>;
 // Directory hook: the record's dest_name and its subject text, which the hook may
 // rewrite in place (the change is kept in the catalogue). Result ignored.
@@ -90,6 +92,16 @@ void uuSetDirectoryCallback(DirectoryHook hook);
 void uuSetFNameFilter(FNameFilterHook hook);
 int uuSetInputRemoveCallback(InputRemoveHook hook);    // 1
 int uuSetPostProcessOutputCallback(PostProcessHook hook);  // 1
+
+// Ending a run early. A stop requested (here, or by a nonzero busy-hook result)
+// is seen at the next keep-alive poll or part boundary: uuScanFile stops
+// reading and keeps the parts found so far; uuDecode closes its output as it
+// stands, sends no further message for it and skips the post-process hook,
+// and returns 1. The request stays until uuClearStop, which a run calls first.
+// Removing the cut-short output and keeping the inputs is the caller's part.
+void uuRequestStop();
+void uuClearStop();
+bool uuStopRequested();
 
 // ---------------------------------------------------------------------------
 // Output files

@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <algorithm>
 #include <cstdlib>
 #include <set>
@@ -33,6 +34,8 @@ bool HasKind(QWidget* widget, ItemKind kind) {
       return qobject_cast<QLabel*>(widget) != nullptr;
     case ItemKind::kProgressBar:
       return qobject_cast<QProgressBar*>(widget) != nullptr;
+    case ItemKind::kList:
+      return qobject_cast<QTreeWidget*>(widget) != nullptr;
   }
   return false;
 }

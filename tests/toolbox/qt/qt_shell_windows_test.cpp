@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTreeWidget>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
@@ -25,6 +26,7 @@
 #include "item_labels.hpp"
 #include "preferences.hpp"
 #include "progress_window.hpp"
+#include "run_results.hpp"
 #include "run_state.hpp"
 #include "toolbox_test_support.hpp"
 #include "vantorelle/toolbox/qt_toolbox.hpp"
@@ -56,10 +58,11 @@ QWidget* Item(QDialog* dialog, toolbox::ResID id, int item) {
   return dialog->findChild<QWidget*>(QStringLiteral("dlg%1_item%2").arg(id).arg(item));
 }
 
-// Runs `act` on the alert once it is up.
-void WithAlert(std::function<void(QDialog*)> act) {
-  QTimer::singleShot(0, [act] {
+// Runs `act` on the alert once it is up (events may be taken before it opens).
+void WithAlert(std::function<void(QDialog*)> act, int tries = 50) {
+  QTimer::singleShot(0, [act, tries] {
     QDialog* alert = OpenDialog(toolbox::kAlertDialogID);
+    if (!alert && tries > 0) return WithAlert(act, tries - 1);
     ASSERT_NE(alert, nullptr);
     act(alert);
   });
@@ -92,16 +95,14 @@ class QtShellWindows : public ::testing::Test {
   QtToolbox tb;
 };
 
-TEST_F(QtShellWindows, TheAlertStartsWithTheFocusOnContinueAndStrayKeysNeverQuit) {
-  for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
+TEST_F(QtShellWindows, TheAlertStartsWithTheFocusOnContinueAndStrayKeysAndEscapeNeverQuit) {
+  for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
     SCOPED_TRACE(key);
     bool checked = false;
     WithAlert([&checked, key](QDialog* alert) {
       QWidget* focus = alert->focusWidget();
       EXPECT_EQ(focus, Item(alert, toolbox::kAlertDialogID, kAlertContinueItem));
-      QTest::keyClick(alert, Qt::Key_Escape);  // no hit at all
-      alert->close();                          // neither
-      QTest::keyClick(focus ? focus : alert, key);
+      QTest::keyClick(focus ? focus : alert, key);  // Escape and closing continue as well
       checked = true;
     });
     EXPECT_EQ(MsgCallBack(tb, kLevelError, "CRC error"), 1);  // returns: the run goes on
@@ -139,6 +140,8 @@ TEST_F(QtShellWindows, A255BytePathStaysWithinTheScreenInTheProgressWindow) {
   MsgCallBack(tb, kLevelWarning, "Unable to write destination file '" + path + "', will skip all related parts");
 
   ExpectOnScreen(window);
+  EXPECT_TRUE(window->screen()->availableGeometry().contains(window->frameGeometry())) << "title bar on screen";
+  EXPECT_NEAR(window->geometry().center().x(), window->screen()->availableGeometry().center().x(), 2) << "centred";
   EXPECT_EQ(window->width(), width_before) << "texts never widen the window";
   auto* status = qobject_cast<toolbox::ElidedLabel*>(tb.ItemWidget(progPtr, kProgressStatusItem));
   ASSERT_NE(status, nullptr);
@@ -146,15 +149,15 @@ TEST_F(QtShellWindows, A255BytePathStaysWithinTheScreenInTheProgressWindow) {
   EXPECT_TRUE(status->shownText().endsWith(QStringLiteral("photo.jpg")));
   EXPECT_EQ(tb.GetDialogItemText(progPtr, kProgressStatusItem), FitItemText("Decoding: " + long_name));
 
-  auto* message = qobject_cast<toolbox::WrappedLabel*>(tb.ItemWidget(progPtr, kProgressMessageItem));
-  ASSERT_NE(message, nullptr);
-  EXPECT_GT(message->lineCount(), 2);
-  EXPECT_GE(message->height(), message->heightForWidth(message->width())) << "no line is clipped";
-  EXPECT_LE(message->geometry().right(), window->contentsRect().right());
-
-  // "Last problem:" stands level with the first line of the message.
+  // The list keeps the whole message; its row shows the start and the end.
+  const auto rows = tb.ListRows(progPtr, kProgressListItem);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][1], FitItemText("Unable to write destination file '" + path + "', will skip all related parts"));
+  QWidget* list = tb.ItemWidget(progPtr, kProgressListItem);
+  EXPECT_LE(list->geometry().right(), window->contentsRect().right());
+  // "Messages:" stands level with the top of the list.
   QWidget* caption = tb.ItemWidget(progPtr, 4);
-  EXPECT_NEAR(caption->mapTo(window, QPoint(0, 0)).y(), message->mapTo(window, QPoint(0, 0)).y(), 2);
+  EXPECT_NEAR(caption->mapTo(window, QPoint(0, 0)).y(), list->mapTo(window, QPoint(0, 0)).y(), 2);
   window->repaint();
   Screenshot(window, "progress-long-path");
 
@@ -162,25 +165,102 @@ TEST_F(QtShellWindows, A255BytePathStaysWithinTheScreenInTheProgressWindow) {
   EXPECT_TRUE(status->shownText().startsWith(QStringLiteral("Scanning: part1.txt")));
 }
 
-TEST_F(QtShellWindows, TheWholeMessageCanBeCopied) {
-  OpenProgress(tb, progPtr);
-  const std::string message = "CRC error in '" + LongPath() + "'";
-  MsgCallBack(tb, kLevelWarning, message);
-  QWidget* label = tb.ItemWidget(progPtr, kProgressMessageItem);
-  ASSERT_EQ(label->actions().size(), 1);
-  label->actions().front()->trigger();
-  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), FitItemText(message));
-}
-
-TEST_F(QtShellWindows, TheProgressWindowShrinksBackAfterALongMessage) {
+TEST_F(QtShellWindows, EveryMessageIsListedInOrderAndCanBeCopied) {
   OpenProgress(tb, progPtr);
   QDialog* window = tb.DialogWindow(progPtr);
+  const int height = window->height();
+  const std::string message = "CRC error in '" + LongPath() + "'";
   MsgCallBack(tb, kLevelWarning, "Segment 2 is missing");
-  const int short_height = window->height();
-  MsgCallBack(tb, kLevelWarning, "CRC error in '" + LongPath() + "', the file is damaged");
-  EXPECT_GT(window->height(), short_height);
-  MsgCallBack(tb, kLevelWarning, "Segment 3 is missing");
-  EXPECT_EQ(window->height(), short_height);
+  MsgCallBack(tb, kLevelWarning, message);
+  EXPECT_EQ(window->height(), height) << "long messages never resize the window";
+  auto* list = tb.ItemWidget(progPtr, kProgressListItem);
+  list->setFocus();
+  QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);  // nothing selected: every row
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
+            "Warning\tSegment 2 is missing\nWarning\t" + FitItemText(message));
+}
+
+// Stop, Escape or closing the window: at once while scanning; while an
+// output is half written only once the question says "Stop".
+TEST_F(QtShellWindows, StopEndsTheRunAtTheNextPollAfterAQuestionWhileAnOutputIsWritten) {
+  enum class Ask { kScanning, kContinue, kEscape, kStop };
+  struct Case {
+    Ask ask;
+    bool by_escape;  // Escape in the progress window instead of the Stop button
+    int result;      // what the busy hook returns at the next poll
+  };
+  for (const Case& c : {Case{Ask::kScanning, true, 1}, Case{Ask::kContinue, false, 0}, Case{Ask::kEscape, true, 0},
+                        Case{Ask::kStop, false, 1}}) {
+    SCOPED_TRACE(static_cast<int>(c.ask));
+    OpenProgress(tb, progPtr);
+    QDialog* window = tb.DialogWindow(progPtr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    if (c.ask == Ask::kScanning) {
+      BusyCallback(tb, kBusyScanning, -1, "/news/a.txt", 0);
+    } else {
+      BusyCallback(tb, kBusyDecoding, -1, "/out/big.bin", 0);
+    }
+    EXPECT_EQ(BusyCallback(tb, kBusyPoll, 0, "", 0), 0) << "nothing asked yet";
+    bool asked = false;
+    if (c.ask != Ask::kScanning) {
+      WithAlert([&asked, &c](QDialog* alert) {
+        auto* text = qobject_cast<QLabel*>(Item(alert, toolbox::kAlertDialogID, kAlertTextItem));
+        EXPECT_TRUE(text->text().contains(QStringLiteral("'big.bin'")));
+        asked = true;
+        if (c.ask == Ask::kEscape) {
+          QTest::keyClick(alert, Qt::Key_Escape);
+        } else {
+          QTest::mouseClick(Item(alert, toolbox::kAlertDialogID, c.ask == Ask::kStop ? kAlertQuitItem : kAlertContinueItem),
+                            Qt::LeftButton);
+        }
+      });
+    }
+    if (c.by_escape) {
+      QTest::keyClick(window, Qt::Key_Escape);
+    } else {
+      QTest::mouseClick(tb.ItemWidget(progPtr, kProgressStopItem), Qt::LeftButton);
+    }
+    EXPECT_EQ(BusyCallback(tb, kBusyPoll, 0, "", 10), c.result);
+    EXPECT_EQ(asked, c.ask != Ask::kScanning);
+    tb.DisposeDialog(progPtr);
+    progPtr = {};
+  }
+}
+
+// At its end the window lists every output with its verdict; the summary alert comes first.
+TEST_F(QtShellWindows, TheResultsViewListsGoodDamagedAndUnwrittenOutputs) {
+  LastRun() = RunResults{};
+  LastRun().outputs = {{"/out/a.bin", "a.bin", 2048, OutputVerdict::kGood},
+                        {"/out/b.bin", "b.bin", 700, OutputVerdict::kCrc},
+                        {"", "c.bin", 0, OutputVerdict::kNotWritten}};
+  LastRun().inputs = {{"/news/b.txt", false}};
+  prefs.errors_to_progress = 1;
+  OpenProgress(tb, progPtr);
+  MsgCallBack(tb, kLevelError, "CRC mismatch for destination file '/out/b.bin'");
+  MsgCallBack(tb, kLevelWarning, "Keeping '/news/b.txt': its output had errors");
+  QDialog* window = tb.DialogWindow(progPtr);
+  std::vector<std::vector<std::string>> rows;
+  bool stop_hidden = false;
+  WithAlert([&](QDialog* alert) {
+    QTest::mouseClick(Item(alert, toolbox::kAlertDialogID, kAlertContinueItem), Qt::LeftButton);
+    QTimer::singleShot(0, [&] {
+      rows = tb.ListRows(progPtr, kProgressResultsItem);
+      stop_hidden = !tb.ItemWidget(progPtr, kProgressStopItem)->isVisible();
+      ExpectOnScreen(window);
+      window->repaint();
+      Screenshot(window, "results");
+      QTest::keyClick(window, Qt::Key_Escape);  // closes the results view
+    });
+  });
+  CloseProgress(tb, progPtr);
+  const std::vector<std::vector<std::string>> expected = {{"a.bin", "2.0 KiB", "good"},
+                                                          {"b.bin", "700 bytes", "damaged: CRC"},
+                                                          {"c.bin", "", "not written"},
+                                                          {"b.txt", "", "input kept"}};
+  EXPECT_EQ(rows, expected);
+  EXPECT_TRUE(stop_hidden);
+  EXPECT_FALSE(progPtr);
+  LastRun() = RunResults{};
 }
 
 TEST_F(QtShellWindows, TheAlertWrapsA255BytePathWithinTheScreen) {

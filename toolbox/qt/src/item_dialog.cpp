@@ -8,6 +8,10 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QApplication>
+#include <QGuiApplication>
+#include <QTreeWidget>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
@@ -62,13 +66,41 @@ void ItemDialog::ArrangeButtonBoxes() {
   for (QDialogButtonBox* box : findChildren<QDialogButtonBox*>()) {
     for (QPushButton* button : box->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) {
       QDialogButtonBox::ButtonRole role{};
+      // The box shows what it takes; a button the form hides stays hidden.
+      const bool hidden = button->isHidden();
       if (ButtonRoleNamed(button->property("buttonRole").toString(), role)) box->addButton(button, role);
+      if (hidden) button->hide();
     }
   }
 }
 
+void ItemDialog::PlaceCentred() {
+  QWidget* over = nullptr;
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (qobject_cast<QMainWindow*>(top) && top->isVisible()) over = top;
+  }
+  const QScreen* shown_on = over ? over->screen() : QGuiApplication::primaryScreen();
+  if (!shown_on) return;
+  const QRect room = shown_on->availableGeometry();
+  const QRect centre_of = over ? over->frameGeometry() : room;
+  if (QLayout* box = layout()) box->activate();
+  const QSize size = sizeHint().expandedTo(minimumSizeHint()).boundedTo(room.size());
+  QRect placed(QPoint(0, 0), size);
+  placed.moveCenter(centre_of.center());
+  // The frame adds a title bar above: keep room for it at the top.
+  const int title_room = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+  placed.moveLeft(std::clamp(placed.left(), room.left(), std::max(room.left(), room.right() - size.width())));
+  placed.moveTop(std::clamp(placed.top(), room.top() + title_room,
+                            std::max(room.top() + title_room, room.bottom() - size.height())));
+  move(placed.topLeft());
+}
+
 void ItemDialog::ShowWithFocus() {
   const bool first_show = !isVisible();
+  if (first_show && !placed_) {
+    PlaceCentred();
+    placed_ = true;
+  }
   show();
   if (!first_show) return;
   QWidget* focus = nullptr;
@@ -107,6 +139,9 @@ void ItemDialog::CollectItems() {
     const auto number = static_cast<DialogItemIndex>(match.captured(2).toInt());
     items_[number] = widget;
     if (auto* label = qobject_cast<QLabel*>(widget)) label->setTextFormat(Qt::PlainText);
+    // A list's column titles come from the form as one "|"-separated text.
+    if (auto* list = qobject_cast<QTreeWidget*>(widget); list && list->property("columns").isValid())
+      list->setHeaderLabels(list->property("columns").toString().split(QLatin1Char('|')));
     if (auto* button = qobject_cast<QAbstractButton*>(widget))
       connect(button, &QAbstractButton::clicked, this, [this, number] { Hit(number); });
   }
@@ -120,6 +155,13 @@ QWidget* ItemDialog::Item(DialogItemIndex number) const {
 void ItemDialog::Hit(DialogItemIndex number) {
   hits_.push_back(number);
   emit hitQueued();
+}
+
+DialogItemIndex ItemDialog::TakeHit() {
+  if (hits_.empty()) return 0;
+  const DialogItemIndex hit = hits_.front();
+  hits_.pop_front();
+  return hit;
 }
 
 DialogItemIndex ItemDialog::WaitForHit() {

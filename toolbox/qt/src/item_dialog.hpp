@@ -23,6 +23,8 @@ class ItemDialog : public QDialog {
   QWidget* Item(DialogItemIndex number) const;
   // The next item hit, waiting in a nested event loop until there is one.
   DialogItemIndex WaitForHit();
+  // The oldest item hit not yet taken; 0 for none.
+  DialogItemIndex TakeHit();
   // Shows the dialog with the keyboard focus on its first edit text, or on
   // its default button when it has none: a stray Space or Return then hits
   // the harmless choice, never a button such as the alert's quit.
@@ -42,6 +44,9 @@ class ItemDialog : public QDialog {
 
  private:
   void CollectItems();
+  // Before the first show: centred on the main window (or the screen), and
+  // wholly on the screen, title bar included, whatever the window manager does.
+  void PlaceCentred();
   // Moves the item buttons that the form places in a QDialogButtonBox into it
   // with the role their "buttonRole" property names, so the platform orders them.
   void ArrangeButtonBoxes();
@@ -53,6 +58,7 @@ class ItemDialog : public QDialog {
   const DialogTemplate& layout_;
   std::map<DialogItemIndex, QWidget*> items_;
   std::deque<DialogItemIndex> hits_;
+  bool placed_ = false;
 };
 
 }  // namespace vantorelle::toolbox

@@ -7,9 +7,11 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTreeWidget>
 #include <algorithm>
 #include <chrono>
 
+#include "item_list.hpp"
 #include "qt_toolbox_impl.hpp"
 
 namespace vantorelle::toolbox {
@@ -164,6 +166,47 @@ void QtToolbox::IdleControls(DialogRef dialog) {
   // often as the eye and the window manager need, not at every step of a run.
   if (impl_->Find(dialog) && Impl::Due(impl_->idled, dialog, kRedrawInterval))
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+DialogItemIndex QtToolbox::TakeDialogHit(DialogRef dialog) {
+  ItemDialog* window = impl_->Find(dialog);
+  if (!window) return 0;
+  // Clicks and keys too, unlike a flush: the dialog's own become hits, those
+  // meant for the main window (menus, drops, closing) become queued events.
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  return window->TakeHit();
+}
+
+void QtToolbox::ShowDialogItem(DialogRef dialog, DialogItemIndex item) {
+  if (QWidget* widget = ItemWidget(dialog, item)) widget->setVisible(true);
+}
+
+void QtToolbox::HideDialogItem(DialogRef dialog, DialogItemIndex item) {
+  if (QWidget* widget = ItemWidget(dialog, item)) widget->setVisible(false);
+}
+
+void QtToolbox::AddListRow(DialogRef dialog, DialogItemIndex item, const std::vector<std::string>& cells) {
+  auto* list = qobject_cast<ItemList*>(ItemWidget(dialog, item));
+  if (!list) return;
+  QStringList shown;
+  for (const std::string& cell : cells) shown << FromBytes(LimitItemText(cell));
+  list->AddRow(shown);
+}
+
+void QtToolbox::ClearList(DialogRef dialog, DialogItemIndex item) {
+  if (auto* list = qobject_cast<ItemList*>(ItemWidget(dialog, item))) list->clear();
+}
+
+std::vector<std::vector<std::string>> QtToolbox::ListRows(DialogRef dialog, DialogItemIndex item) const {
+  std::vector<std::vector<std::string>> rows;
+  auto* list = qobject_cast<ItemList*>(ItemWidget(dialog, item));
+  if (!list) return rows;
+  for (int i = 0; i < list->topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* row = list->topLevelItem(i);
+    std::vector<std::string>& cells = rows.emplace_back();
+    for (int c = 0; c < row->columnCount(); ++c) cells.push_back(row->text(c).toUtf8().toStdString());
+  }
+  return rows;
 }
 
 void QtToolbox::SetWTitle(DialogRef dialog, std::string_view title) {

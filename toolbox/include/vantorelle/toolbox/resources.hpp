@@ -32,6 +32,7 @@ enum class ItemKind {
   kEditText,     // one line of text that the user types
   kStaticText,   // text shown, never hit
   kProgressBar,  // value 0 to 100, or indeterminate
+  kList,         // rows of cells, selectable and copyable, never hit
 };
 
 struct DialogItemTemplate {

@@ -59,13 +59,22 @@ class ScriptedToolbox final : public Toolbox {
     std::map<DialogItemIndex, std::int16_t> values;
     std::map<std::pair<DialogItemIndex, ResType>, bool> data;  // last value per item and tag
     std::vector<DialogItemIndex> hits;                         // ModalDialog results, in order
+    std::map<DialogItemIndex, std::vector<std::vector<std::string>>> rows;  // list items
+    std::map<DialogItemIndex, bool> hidden;
     int flushes = 0;
     int idles = 0;
   };
 
   // ---- The script ---------------------------------------------------------------
-  // Queues the answer for the next modal dialog opened; it must have `id`.
+  // Queues the answer for the next modal dialog opened; it must have `id`. A
+  // modeless dialog takes the next answer only when it is for its `id`;
+  // ModalDialog on one without steps gives 0, the window closed.
   void AnswerDialog(ResID id, std::vector<Step> steps);
+  // A hit that TakeDialogHit gives on a dialog of `id` at its `poll`-th call
+  // (counted from 1 over the dialogs of that id), as a click during a run.
+  void HitDuringRun(ResID id, DialogItemIndex item, int poll);
+  // Whether ApplicationActive answers true (it does unless told otherwise).
+  void SetActive(bool active) { active_ = active; }
   // Queues the reply for the next NavChooseFile. An invalid reply is a cancel.
   void AnswerFileChooser(NavReplyRecord reply);
   // The modifier word from now on.
@@ -116,6 +125,12 @@ class ScriptedToolbox final : public Toolbox {
   OSErr SetControlData(DialogRef dialog, DialogItemIndex item, ControlPartCode part, ResType tag,
                        bool value) override;
   void IdleControls(DialogRef dialog) override;
+  DialogItemIndex TakeDialogHit(DialogRef dialog) override;
+  void ShowDialogItem(DialogRef dialog, DialogItemIndex item) override;
+  void HideDialogItem(DialogRef dialog, DialogItemIndex item) override;
+  void AddListRow(DialogRef dialog, DialogItemIndex item, const std::vector<std::string>& cells) override;
+  void ClearList(DialogRef dialog, DialogItemIndex item) override;
+  std::vector<std::vector<std::string>> ListRows(DialogRef dialog, DialogItemIndex item) const override;
   void SetWTitle(DialogRef dialog, std::string_view title) override;
   void QDFlushPortBuffer(DialogRef dialog) override;
   void InitCursor() override;
@@ -128,6 +143,10 @@ class ScriptedToolbox final : public Toolbox {
   OSErr FSFindFolder(std::int16_t volume, OSType folder_type, bool create, FSRef& folder) override;
   OSErr MapFileName(std::string_view file_name, std::string& mime_type) override;
   OSErr SetFileMimeType(const std::string& path, std::string_view mime_type) override;
+  OSErr OpenFolder(const std::string& folder) override;
+  bool ApplicationActive() const override { return active_; }
+  void NotifyUser(std::string_view title, std::string_view body) override;
+  void SetLauncherProgress(int percent) override;
 
  protected:
   void PumpEvents(std::uint32_t sleep_ticks) override;
@@ -156,7 +175,15 @@ class ScriptedToolbox final : public Toolbox {
   const DialogRecord& RecordOf(const Live& live) const { return dialogs_[live.record]; }
   void Log(std::string line) { log_.push_back(std::move(line)); }
 
+  struct RunHit {
+    ResID id;
+    DialogItemIndex item;
+    int poll;
+  };
   std::deque<Answer> answers_;
+  std::vector<RunHit> run_hits_;
+  std::map<ResID, int> polls_;
+  bool active_ = true;
   std::deque<NavReplyRecord> chooser_replies_;
   std::map<std::uint32_t, Live> live_;
   std::vector<DialogRecord> dialogs_;

@@ -164,6 +164,23 @@ class Toolbox {
                                bool value) = 0;
   // Gives the dialog's controls their idle time (animates an indeterminate bar).
   virtual void IdleControls(DialogRef dialog) = 0;
+  // For a modeless dialog while the shell keeps the event loop blocked: lets
+  // the desktop deliver clicks and keys (those for other windows are queued
+  // as events, never acted on here) and takes the dialog's oldest item hit
+  // not yet taken; 0 for none. Never waits.
+  virtual DialogItemIndex TakeDialogHit(DialogRef dialog) = 0;
+  // Shows or hides one item; a hidden item keeps its text and value.
+  virtual void ShowDialogItem(DialogRef dialog, DialogItemIndex item) = 0;
+  virtual void HideDialogItem(DialogRef dialog, DialogItemIndex item) = 0;
+  // A list item's rows, each a row of cells (texts cut to kMaxItemText bytes):
+  // appending one, emptying the list, and reading them back.
+  virtual void AddListRow(DialogRef dialog, DialogItemIndex item, const std::vector<std::string>& cells) = 0;
+  virtual void ClearList(DialogRef dialog, DialogItemIndex item) = 0;
+  virtual std::vector<std::vector<std::string>> ListRows(DialogRef dialog, DialogItemIndex item) const = 0;
+
+  // Whether a quit request waits in the queue: the quit Apple event, or a
+  // menu choice or command key that would send it. Nothing is taken.
+  bool QuitRequestQueued() const;
 
   // ---- Windows ------------------------------------------------------------
   virtual void SetWTitle(DialogRef dialog, std::string_view title) = 0;
@@ -200,6 +217,17 @@ class Toolbox {
   // Records `mime_type` on the file (the user.mime_type extended attribute).
   // An error result when the file or its file system does not take it.
   virtual OSErr SetFileMimeType(const std::string& path, std::string_view mime_type) = 0;
+  // Shows `folder` in the user's file manager.
+  virtual OSErr OpenFolder(const std::string& folder) = 0;
+
+  // ---- Desktop ------------------------------------------------------------------
+  // Whether one of the application's windows has the keyboard focus.
+  virtual bool ApplicationActive() const = 0;
+  // A desktop notification; nothing where the desktop has no notification service.
+  virtual void NotifyUser(std::string_view title, std::string_view body) = 0;
+  // The launcher entry's progress (docks and task managers): 0 to 100, or -1
+  // to hide it.
+  virtual void SetLauncherProgress(int percent) = 0;
 
  protected:
   // Lets the desktop deliver its happenings, waiting up to `sleep_ticks` when

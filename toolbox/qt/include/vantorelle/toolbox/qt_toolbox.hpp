@@ -52,6 +52,12 @@ class QtToolbox final : public Toolbox {
   OSErr SetControlData(DialogRef dialog, DialogItemIndex item, ControlPartCode part, ResType tag,
                        bool value) override;
   void IdleControls(DialogRef dialog) override;
+  DialogItemIndex TakeDialogHit(DialogRef dialog) override;
+  void ShowDialogItem(DialogRef dialog, DialogItemIndex item) override;
+  void HideDialogItem(DialogRef dialog, DialogItemIndex item) override;
+  void AddListRow(DialogRef dialog, DialogItemIndex item, const std::vector<std::string>& cells) override;
+  void ClearList(DialogRef dialog, DialogItemIndex item) override;
+  std::vector<std::vector<std::string>> ListRows(DialogRef dialog, DialogItemIndex item) const override;
   void SetWTitle(DialogRef dialog, std::string_view title) override;
   void QDFlushPortBuffer(DialogRef dialog) override;
   void InitCursor() override;
@@ -64,6 +70,10 @@ class QtToolbox final : public Toolbox {
   OSErr FSFindFolder(std::int16_t volume, OSType folder_type, bool create, FSRef& folder) override;
   OSErr MapFileName(std::string_view file_name, std::string& mime_type) override;
   OSErr SetFileMimeType(const std::string& path, std::string_view mime_type) override;
+  OSErr OpenFolder(const std::string& folder) override;
+  bool ApplicationActive() const override;
+  void NotifyUser(std::string_view title, std::string_view body) override;
+  void SetLauncherProgress(int percent) override;
 
  protected:
   void PumpEvents(std::uint32_t sleep_ticks) override;

@@ -1,0 +1,51 @@
+// run_results.cpp - the results of the latest run and the verdicts the engine's messages give.
+#include "run_results.hpp"
+
+#include "vantorelle/engine.hpp"
+
+namespace vantorelle::app {
+namespace {
+
+bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+}  // namespace
+
+RunResults& LastRun() {
+  static RunResults results;
+  return results;
+}
+
+OutputVerdict VerdictOfMessage(int level, std::string_view text) {
+  if (level != kLevelError && level != kLevelWarning) return OutputVerdict::kGood;
+  // The engine's own texts; a keeping note or an unknown text is plain damage.
+  if (StartsWith(text, "Missing ") || StartsWith(text, "Unable to open source file")) {
+    return OutputVerdict::kMissingParts;
+  }
+  if (StartsWith(text, "Duplicate segment")) return OutputVerdict::kGood;  // the first copy was used
+  if (StartsWith(text, "CRC mismatch")) return OutputVerdict::kCrc;
+  if (StartsWith(text, "Size mismatch")) return OutputVerdict::kSize;
+  if (StartsWith(text, "Unable to open destination file")) return OutputVerdict::kNotWritten;
+  return OutputVerdict::kDamaged;
+}
+
+std::string_view VerdictText(OutputVerdict verdict) {
+  switch (verdict) {
+    case OutputVerdict::kGood:
+      return "good";
+    case OutputVerdict::kMissingParts:
+      return "damaged: missing parts";
+    case OutputVerdict::kCrc:
+      return "damaged: CRC";
+    case OutputVerdict::kSize:
+      return "damaged: size";
+    case OutputVerdict::kDamaged:
+      return "damaged";
+    case OutputVerdict::kNotWritten:
+      return "not written";
+    case OutputVerdict::kStopped:
+      return "stopped";
+  }
+  return "damaged";
+}
+
+}  // namespace vantorelle::app

@@ -1,0 +1,86 @@
+// results_view.cpp - the results rows, their sizes and folder, and the results view's own loop.
+#include "results_view.hpp"
+
+#include <array>
+#include <cstdio>
+
+#include "progress_window.hpp"
+#include "run_state.hpp"
+#include "vantorelle/toolbox/dialog_items.hpp"
+
+namespace vantorelle::app {
+namespace {
+
+constexpr std::uint64_t kUnit = 1024;
+constexpr std::int16_t kWholeRun = 100;
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::string SizeText(std::uint64_t bytes) {
+  if (bytes < kUnit) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+  static constexpr std::array<const char*, 4> kUnits{"KiB", "MiB", "GiB", "TiB"};
+  double value = static_cast<double>(bytes) / kUnit;
+  std::size_t unit = 0;
+  while (value >= kUnit && unit + 1 < kUnits.size()) {
+    value /= kUnit;
+    ++unit;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", value, kUnits[unit]);
+  return text;
+}
+
+std::vector<std::vector<std::string>> ResultRows(const RunResults& results) {
+  std::vector<std::vector<std::string>> rows;
+  for (const OutputResult& output : results.outputs) {
+    const std::string name(output.path.empty() ? output.name : std::string(DisplayName(output.path)));
+    const bool on_disk = output.verdict != OutputVerdict::kNotWritten && output.verdict != OutputVerdict::kStopped;
+    rows.push_back({name, on_disk ? SizeText(output.size) : "", std::string(VerdictText(output.verdict))});
+  }
+  for (const InputResult& input : results.inputs) {
+    rows.push_back(
+        {std::string(DisplayName(input.path)), "", std::string(input.disposed ? kInputDisposedText : kInputKeptText)});
+  }
+  return rows;
+}
+
+std::string ResultsFolder(const RunResults& results, const std::string& run_folder) {
+  for (const OutputResult& output : results.outputs) {
+    if (!output.path.empty() && output.verdict != OutputVerdict::kNotWritten &&
+        output.verdict != OutputVerdict::kStopped)
+      return FolderOf(output.path);
+  }
+  return run_folder.empty() ? "." : run_folder;
+}
+
+void ShowResults(toolbox::Toolbox& tb, toolbox::DialogRef progress, const RunResults& results) {
+  toolbox::SetCText(tb, progress, kProgressStatusItem, results.stopped ? kStoppedStatus : kFinishedStatus);
+  toolbox::SetProgressBarDeterminate(tb, progress, kProgressBarItem);
+  if (!results.stopped) toolbox::SetItemValue(tb, progress, kProgressBarItem, kWholeRun);
+  tb.ClearList(progress, kProgressResultsItem);
+  for (const auto& row : ResultRows(results)) tb.AddListRow(progress, kProgressResultsItem, row);
+  tb.HideDialogItem(progress, kProgressStopItem);
+  tb.ShowDialogItem(progress, kProgressResultsItem);
+  tb.ShowDialogItem(progress, kProgressOpenFolderItem);
+  tb.ShowDialogItem(progress, kProgressCloseItem);
+  toolbox::FrameOK(tb, progress, kProgressCloseItem);
+  tb.InitCursor();
+  const std::string folder = ResultsFolder(results, run_state().path_);
+  for (;;) {
+    const toolbox::DialogItemIndex item = tb.ModalDialog(progress);
+    if (item == kProgressOpenFolderItem) {
+      tb.OpenFolder(folder);
+      continue;
+    }
+    // Close, or Escape and the close button (they hit the Stop item).
+    if (item <= 0 || item == kProgressCloseItem || item == kProgressStopItem) return;
+  }
+}
+
+}  // namespace vantorelle::app
