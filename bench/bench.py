@@ -27,6 +27,9 @@ import sys
 import time
 from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from release_build import build_decoder  # noqa: E402
+
 ROOT = Path(__file__).resolve().parent.parent
 BENCH = Path(__file__).resolve().parent
 BUILD = ROOT / "build" / "bench"
@@ -68,13 +71,10 @@ def install_peers():
 
 
 def build():
-    release = BUILD / "release"
-    sh(["cmake", "-S", str(ROOT), "-B", str(release), "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
-        "-DVANTORELLE_BUILD_QT=OFF", "-DVANTORELLE_BUILD_TESTS=OFF"], stdout=subprocess.DEVNULL)
-    sh(["ninja", "-C", str(release), "-j2", "vantorelle-decode"], stdout=subprocess.DEVNULL)
+    decoder = build_decoder()
     maker = BUILD / "make_corpus"
     sh(["c++", "-O2", "-std=c++20", "-o", str(maker), str(BENCH / "make_corpus.cpp")])
-    return release / "app" / "cli" / "vantorelle-decode", maker
+    return decoder, maker
 
 
 def corpus(maker, size):

@@ -21,19 +21,16 @@ import sys
 import time
 from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from release_build import build_decoder  # noqa: E402
+
 ROOT = Path(__file__).resolve().parent.parent
 BUILD = ROOT / "build" / "bench"
 WORK = BUILD / "concurrent"
 
 
 def build():
-    release = BUILD / "release"
-    subprocess.run(["cmake", "-S", str(ROOT), "-B", str(release), "-G", "Ninja",
-                    "-DCMAKE_BUILD_TYPE=Release", "-DVANTORELLE_BUILD_QT=OFF",
-                    "-DVANTORELLE_BUILD_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["ninja", "-C", str(release), "-j2", "vantorelle-decode"], check=True,
-                   stdout=subprocess.DEVNULL)
-    return release / "app" / "cli" / "vantorelle-decode"
+    return build_decoder()
 
 
 def uu_article(subject, name, data):
