@@ -34,8 +34,9 @@ rm -rf "$home" && mkdir -p "$home/config" "$home/data" "$home/run" "$shots"
 chmod 700 "$home/run"
 export XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data XDG_RUNTIME_DIR=$home/run
 export QT_QPA_PLATFORM=xcb
-# List problems in the progress window rather than stopping at each one.
-printf '\001\000' > "$XDG_CONFIG_HOME/Vantorelle prefs"
+# List problems in the progress window rather than stopping at each one:
+# the whole 18-byte record, as only a whole one is understood.
+{ printf '\001'; head -c 17 /dev/zero; } > "$XDG_CONFIG_HOME/Vantorelle prefs"
 
 openbox & wm=$!
 trap 'kill $wm 2>/dev/null || true' EXIT
