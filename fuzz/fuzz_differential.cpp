@@ -48,10 +48,16 @@ Outcome run(const MemFile& in_file, std::size_t in_buffer, std::size_t out_buffe
   return o;
 }
 
+// `positions`: whether where the input stands afterwards counts (the
+// uuencode decoders may leave it anywhere).
 void compare(const MemFile& in_file, std::size_t in_buffer, std::size_t out_buffer,
-             const Decode& fast, const Decode& plain, const char* what) {
-  const Outcome a = run(in_file, in_buffer, out_buffer, fast);
-  const Outcome b = run(in_file, in_buffer, out_buffer, plain);
+             const Decode& fast, const Decode& plain, const char* what, bool positions = true) {
+  Outcome a = run(in_file, in_buffer, out_buffer, fast);
+  Outcome b = run(in_file, in_buffer, out_buffer, plain);
+  if (!positions) {
+    a.position = b.position = 0;
+    a.eof = b.eof = false;
+  }
   if (a == b) return;
   fail(std::string(what) + " differs from the reference: result " + std::to_string(a.result) +
        "/" + std::to_string(b.result) + ", bytes " + std::to_string(a.output.size()) + "/" +
@@ -126,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         [&](InputFile& in, OutputFile& out, std::uint32_t*) {
           return reference::DecodeUU(in, out, start, end, part, 2);
         },
-        "uuencode decoder");
+        "uuencode decoder", false);
   } else {
     const std::uint32_t part_crc = flag ? expected : kNoCrc;
     fuzz::compare(

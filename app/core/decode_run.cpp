@@ -25,6 +25,7 @@ struct Outcome {
   bool decoding = false;
   bool current_failed = false;         // the record being decoded sent an error or warning
   OutputResult current;                // what the record being decoded came to
+  std::string scanning;                // the input being scanned, if any
   std::set<std::string> kept;          // inputs of failed outputs
   std::set<std::string> disposed;      // inputs handed over and gone
   std::set<std::string> folders_seen;  // looked at for leftovers
@@ -32,9 +33,13 @@ struct Outcome {
 
 MsgHook WatchMessages(const std::shared_ptr<Outcome>& outcome) {
   return [outcome](int level, std::string_view text) {
-    if (outcome->decoding && (level == kLevelError || level == kLevelWarning)) {
-      outcome->current_failed = true;
-      if (outcome->current.verdict == OutputVerdict::kGood) outcome->current.verdict = VerdictOfMessage(level, text);
+    if (level == kLevelError || level == kLevelWarning) {
+      if (outcome->decoding) {
+        outcome->current_failed = true;
+        if (outcome->current.verdict == OutputVerdict::kGood) outcome->current.verdict = VerdictOfMessage(level, text);
+      }
+      // An input that could not be read whole may be the only copy of its data.
+      if (!outcome->scanning.empty()) outcome->kept.insert(outcome->scanning);
     }
     return outcome->hooks.message ? outcome->hooks.message(level, text) : 1;
   };
@@ -175,7 +180,11 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks, std::size
     hooks.ask_directory_length();
   }
   Catalogue catalogue;
-  for (std::size_t i = 1; i < argv.size(); ++i) uuScanFile(catalogue, argv[i]);
+  for (std::size_t i = 1; i < argv.size(); ++i) {
+    outcome->scanning = argv[i];
+    uuScanFile(catalogue, argv[i]);
+  }
+  outcome->scanning.clear();
   if (records_found != nullptr) *records_found = catalogue.size();
   if (uuStopRequested()) {
     LastRun().stopped = true;

@@ -71,15 +71,47 @@ void report_missing_parts(const OutputFileRecord& record, const MissingParts& mi
   }
 }
 
-// Later segments with a part number already found are never decoded; say so.
+// Later segments with a part number already found are never decoded; say so,
+// in at most kMaxMissingLines lines and then a count of them all.
 void report_duplicates(const OutputFileRecord& record) {
   if (record.segments.size() == record.first_by_part.size()) return;
+  std::size_t count = 0;
   for (const SegmentRecord& segment : record.segments) {
-    if (uuIsDuplicateSegment(record, segment)) {
+    if (uuIsDuplicateSegment(record, segment) && ++count <= kMaxMissingLines) {
       dispatch::MsgCallback(kLevelWarning, "Duplicate segment %d for '%s' ignored", segment.part,
                             record.dest_name.c_str());
     }
   }
+  if (count > kMaxMissingLines) {
+    dispatch::MsgCallback(kLevelWarning, "Ignored %zu duplicate segments for '%s'", count,
+                          record.dest_name.c_str());
+  }
+}
+
+// A run of parts that makes one output file: all of a record's parts, or,
+// where later parts carry "begin " lines of other names, the parts from one
+// such line up to the next.
+struct Binary {
+  std::string name;
+  std::int64_t first = 0;  // part numbers, inclusive
+  std::int64_t last = 0;
+  bool of_a_set = false;   // one of several binaries under one subject
+};
+
+std::vector<Binary> binaries_of(const OutputFileRecord& record) {
+  std::vector<Binary> binaries = {{record.dest_name, record.part_min, last_part(record), false}};
+  if (record.kind != kKindUU || record.begin_names.size() < 2) return binaries;
+  auto names = record.begin_names;
+  std::sort(names.begin(), names.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  binaries.front().name = names.front().second;
+  for (const auto& [part, name] : names) {
+    if (name == binaries.back().name) continue;  // a repeat of the same header
+    binaries.back().last = static_cast<std::int64_t>(part) - 1;
+    binaries.push_back({name, part, last_part(record), true});
+  }
+  if (binaries.size() > 1) binaries.front().of_a_set = true;
+  return binaries;
 }
 
 // Lets the directory hook see (and rewrite) the subject text in the record.
@@ -93,16 +125,20 @@ int progress_percent(std::int64_t part, std::int64_t last) {
   return last == 0 ? 0 : static_cast<int>(part * 100 / last);
 }
 
-int decode_part(OutputFileRecord& record, SegmentRecord& segment, InputFile& input,
-                OutputFile& output) {
+int decode_part(OutputFileRecord& record, SegmentRecord& segment, const Binary& binary,
+                InputFile& input, OutputFile& output, DamagedLines& damaged,
+                std::int64_t& yend_size) {
+  // The decoder checks the end of the data in the last part of its binary.
+  const std::int64_t part = binary.of_a_set ? segment.part - binary.first + 1 : segment.part;
+  const std::int64_t total = binary.of_a_set ? binary.last - binary.first + 1 : record.part_total;
   switch (record.kind) {
     case kKindUU:
       return DecodeUU(input, output, segment.start_offset, segment.end_offset,
-                      static_cast<std::int16_t>(segment.part),
-                      static_cast<std::int16_t>(record.part_total), segment.headerless);
+                      static_cast<std::int16_t>(part), static_cast<std::int16_t>(total),
+                      segment.headerless, &damaged);
     case kKindYEnc:
       return DecodeyEnc(input, output, segment.start_offset, segment.end_offset,
-                        segment.part_crc, &record.running_crc);
+                        segment.part_crc, &record.running_crc, &yend_size);
     default:
       return kDecodeOk;
   }
@@ -133,13 +169,17 @@ bool report_result(int result, const OutputFileRecord& record, const SegmentReco
   }
 }
 
-// A yEnc part whose "=ypart " line gave its byte range must decode to that
-// many bytes; otherwise it was cut short or ran on. The bytes stay.
+// A yEnc part whose "=ypart " line gave its byte range, or whose "=yend "
+// line its size, must decode to that many bytes; otherwise it was cut short
+// or ran on. The bytes stay.
 bool part_size_matches(const OutputFileRecord& record, const SegmentRecord& segment,
-                       std::uint64_t decoded, const std::string& path) {
-  if (record.kind != kKindYEnc || !segment.yenc_range) return true;
-  const std::int64_t expected = segment.yenc_end - segment.yenc_begin + 1;
-  if (expected >= 0 && static_cast<std::uint64_t>(expected) == decoded) return true;
+                       std::uint64_t decoded, std::int64_t yend_size, const std::string& path) {
+  if (record.kind != kKindYEnc) return true;
+  const auto is = [&](std::int64_t expected) {
+    return expected >= 0 && static_cast<std::uint64_t>(expected) == decoded;
+  };
+  const bool range_ok = !segment.yenc_range || is(segment.yenc_end - segment.yenc_begin + 1);
+  if (range_ok && (yend_size < 0 || is(yend_size))) return true;
   dispatch::MsgCallback(kLevelError, "Size mismatch for destination file '%s', Segment %ld/%ld",
                         path.c_str(), static_cast<long>(segment.part),
                         static_cast<long>(record.part_total));
@@ -160,7 +200,7 @@ struct PartLoop {
 
 void check_file_size(const OutputFileRecord& record, const PartLoop& loop,
                      const OutputFile& output, const std::string& path) {
-  if (record.yenc_size <= 0 || loop.incomplete) return;
+  if (!record.yenc_size_given || record.yenc_size < 0 || loop.incomplete) return;
   if (output.length() == static_cast<std::uint64_t>(record.yenc_size)) return;
   dispatch::MsgCallback(kLevelError, "Size mismatch for destination file '%s'", path.c_str());
 }
@@ -175,14 +215,22 @@ std::vector<std::int64_t> parts_to_visit(const std::vector<std::int32_t>& presen
   return visit;
 }
 
-// Decodes every part in order into the open output.
+// Decodes every part of the binary in order into the open output.
 void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& visit,
-                  bool parts_missing, OutputFile& output, const std::string& path) {
+                  const Binary& binary, bool parts_missing, OutputFile& output,
+                  const std::string& path, DamagedLines& damaged) {
   PartLoop loop;
   loop.incomplete = parts_missing;
   const std::int64_t last = last_part(record);
+  std::int64_t last_found = 0;  // the binary's highest part found
+  for (const std::int64_t j : visit) {
+    if (j >= binary.first && j <= binary.last && uuScanGetSegment(&record, static_cast<std::int32_t>(j))) {
+      last_found = j;
+    }
+  }
   std::optional<InputFile> input;  // shared by consecutive parts of one input file
   for (const std::int64_t j : visit) {
+    if (j < binary.first || j > binary.last) continue;
     const auto part = static_cast<std::int32_t>(j);
     dispatch::BusyCallback(kBusyDecoding, 0, progress_percent(j, last), "%s", path.c_str());
     if (uuStopRequested()) return;
@@ -200,14 +248,15 @@ void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& vis
     }
 
     const std::uint64_t before = output.length();
+    std::int64_t yend_size = -1;
     dispatch::SetPartSpan(segment->start_offset, segment->end_offset);
-    const int result = decode_part(record, *segment, *input, output);
+    const int result = decode_part(record, *segment, binary, *input, output, damaged, yend_size);
     dispatch::SetPartSpan(0, 0);
     if (!report_result(result, record, *segment, path)) return;
-    if (!part_size_matches(record, *segment, output.length() - before, path)) {
+    if (!part_size_matches(record, *segment, output.length() - before, yend_size, path)) {
       loop.incomplete = true;
     }
-    if (part == record.part_max) {
+    if (j == last_found) {
       input.reset();
       if (record.kind == kKindYEnc) {
         check_file_crc(record, path);
@@ -221,22 +270,12 @@ void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& vis
   }
 }
 
-}  // namespace
-
-int uuDecode(OutputFileRecord* record) {
-  if (record == nullptr) {
-    Debugger("uuDecode without a record");
-    return 0;
-  }
-  const std::vector<std::int32_t> present = present_parts(*record);
-  const MissingParts missing = find_missing(*record, present);
-  report_missing_parts(*record, missing);
-  // Text without a "begin " or "=ybegin " line carries no binary to write.
-  if (!record->has_header) return 1;
-  report_duplicates(*record);
-
-  ask_directory(*record);
-  const std::string path = dispatch::FNameFilter(record->dest_name);
+// Makes one output file from the binary's parts; false when it cannot be created.
+bool decode_binary(OutputFileRecord& record, const Binary& binary,
+                   const std::vector<std::int64_t>& visit, bool parts_missing) {
+  record.dest_name = binary.name;
+  ask_directory(record);
+  const std::string path = dispatch::FNameFilter(record.dest_name);
   dispatch::BusyCallback(kBusyDecoding, -1, 0, "%s", path.c_str());
 
   auto output = OutputFile::create_exclusive(path);
@@ -245,15 +284,17 @@ int uuDecode(OutputFileRecord* record) {
         kLevelError,
         "Unable to open destination file '%s' for writing, will skip all related parts",
         path.c_str());
-    return 0;
+    return false;
   }
-  decode_parts(*record, parts_to_visit(present, missing), missing.count != 0, *output, path);
+  DamagedLines damaged(record.dest_name);
+  decode_parts(record, visit, binary, parts_missing, *output, path, damaged);
+  damaged.report_count();
   // A write that fails only when the last buffered bytes reach the disk must
   // not pass for success; earlier failures have been reported already.
   const bool reported = output->error();
   if (uuStopRequested()) {
     output->discard();  // cut short on purpose: never moved into place
-    return 1;
+    return true;
   }
   if (!output->close() && !reported && !output->path().empty()) {
     dispatch::MsgCallback(kLevelError,
@@ -262,7 +303,33 @@ int uuDecode(OutputFileRecord* record) {
   }
   // The name the file really has: the one asked for may have been taken.
   if (!output->path().empty()) dispatch::PostProcessOutput(output->path());
-  return 1;
+  return true;
+}
+
+}  // namespace
+
+int uuDecode(OutputFileRecord* record) {
+  if (record == nullptr) {
+    Debugger("uuDecode without a record");
+    return 0;
+  }
+  const std::vector<Binary> binaries = binaries_of(*record);
+  record->dest_name = binaries.front().name;
+  const std::vector<std::int32_t> present = present_parts(*record);
+  const MissingParts missing = find_missing(*record, present);
+  report_missing_parts(*record, missing);
+  // Text without a "begin " or "=ybegin " line carries no binary to write.
+  if (!record->has_header) return 1;
+  report_duplicates(*record);
+
+  // Several binaries under one subject stay separate files, none lost.
+  const std::vector<std::int64_t> visit = parts_to_visit(present, missing);
+  int result = 1;
+  for (const Binary& binary : binaries) {
+    if (uuStopRequested()) break;
+    if (!decode_binary(*record, binary, visit, missing.count != 0)) result = 0;
+  }
+  return result;
 }
 
 int uuRemove(OutputFileRecord* record) {

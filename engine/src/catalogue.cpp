@@ -49,6 +49,15 @@ std::int32_t ybegin_number(std::string_view line, std::string_view key, std::int
   return find_value(ybegin_fields(line), key, value) ? decimal_value(value) : fallback;
 }
 
+// A "=ypart " or "=yend " line in a record that no header line opened: yEnc
+// data whose "=ybegin " line was lost. The record is not mere text then; its
+// decoding finds no data and its checks report the loss.
+void note_headless_yenc(OutputFileRecord& record, const SegmentRecord& segment) {
+  if (record.has_header || uuIsDuplicateSegment(record, segment)) return;
+  record.kind = kKindYEnc;
+  record.has_header = true;
+}
+
 }  // namespace
 
 std::string OutputFileRecord::subject_text() const {
@@ -142,6 +151,16 @@ int uulist_set_uu_destname(OutputFileRecord* record, std::string_view begin_line
   return 1;
 }
 
+int uulist_note_uu_begin(OutputFileRecord* record, const SegmentRecord* segment,
+                         std::string_view begin_line) {
+  if (uulist_set_uu_destname(record, begin_line) == 0) return 0;
+  if (segment == nullptr) return 1;
+  const bool noted = std::any_of(record->begin_names.begin(), record->begin_names.end(),
+                                 [&](const auto& entry) { return entry.first == segment->part; });
+  if (!noted) record->begin_names.emplace_back(segment->part, record->dest_name);
+  return 1;
+}
+
 int uulist_set_yenc_destname(OutputFileRecord* record, SegmentRecord* segment,
                              std::string_view ybegin_line) {
   if (record == nullptr || segment == nullptr) {
@@ -158,7 +177,10 @@ int uulist_set_yenc_destname(OutputFileRecord* record, SegmentRecord* segment,
   record->yenc_total = 1;
   record->running_crc = 0xFFFFFFFFu;
   if (find_value(ybegin_line, "name=", value)) set_dest_name(*record, ybegin_name(ybegin_line));
-  if (find_value(fields, "size=", value)) record->yenc_size = decimal_value64(value);
+  if (find_value(fields, "size=", value)) {
+    record->yenc_size = decimal_value64(value);
+    record->yenc_size_given = true;
+  }
   if (find_value(fields, "total=", value)) record->yenc_total = decimal_value(value);
   if (find_value(fields, "line=", value)) record->yenc_line = decimal_value(value);
   return 1;
@@ -170,6 +192,7 @@ int uulist_set_yenc_part(OutputFileRecord* record, SegmentRecord* segment,
     Debugger("=ypart line without a segment");
     return 0;
   }
+  note_headless_yenc(*record, *segment);
   std::string_view value;
   const bool begin = find_value(ypart_line, "begin=", value);
   if (begin) segment->yenc_begin = decimal_value64(value);
@@ -189,6 +212,7 @@ int uulist_set_yenc_end(OutputFileRecord* record, SegmentRecord* segment,
     Debugger("=yend line without a segment");
     return 0;
   }
+  note_headless_yenc(*record, *segment);
   std::string_view value;
   if (find_value(yend_line, "pcrc32=", value)) segment->part_crc = hextoulong(value);
   if (find_value(yend_line, " crc32=", value) && !uuIsDuplicateSegment(*record, *segment)) {

@@ -8,23 +8,29 @@
 #include <cstdint>
 #include <string_view>
 
+#include "damaged_lines.hpp"
 #include "input_file.hpp"
 #include "output_file.hpp"
 
 namespace vantorelle {
 
 // uuencode. Skips the article's header block (up to the first empty line;
-// not for a headerless segment, which has none), takes the first line that
-// looks like data as its start; a short first line followed by a terminator
-// and an end line is the whole body. From there it classifies each line by
-// first byte, length and characters. A short line is held back
-// until the following lines show whether it was the last data line. Reports
-// irregularities through the message hook; those about the end of the data
-// only when part == total. Returns kDecodeOk, kDecodeWriteFailed or
-// kDecodeEarlyEof, or kDecodeStopped when a poll inside the part saw a stop.
+// not for a headerless segment, which has none). In a segment with a begin
+// line the data comes after it. The first full line starts the data, a short
+// line only when the terminator or the end line follows it (a one-line body).
+// From there it classifies each line by first byte, length and characters; a
+// short line is held back until the terminator or the end line shows it was
+// the last data line. A data line that has to be dropped is reported through
+// `damaged` (a count of its own when none is given); one that lacks only
+// stripped trailing blanks is decoded as if they were there. Messages about
+// the end of the data only when part == total. Returns kDecodeOk,
+// kDecodeWriteFailed or kDecodeEarlyEof: the last part also when its data
+// ends without the terminator or the end line, or no data is found. A read
+// error is reported and cuts the segment short. kDecodeStopped when a poll
+// inside the part saw a stop.
 int DecodeUU(InputFile& input, OutputFile& output, std::uint64_t start_offset,
              std::uint64_t end_position, std::int16_t part, std::int16_t total,
-             bool headerless = false);
+             bool headerless = false, DamagedLines* damaged = nullptr);
 
 // Decodes one uuencoded line and writes its bytes; 1 when written, 0 when the
 // write failed. Characters the line lacks count as the value 0.
@@ -39,15 +45,22 @@ bool uuchk(std::string_view line);
 
 // yEnc. Finds the "=ybegin " line (within the segment), skips to the data past
 // an "=ypart " line when the header names a part (a "part=" before its
-// " name="), decodes up to "=yend ". Data lines are decoded whole however long
-// they are; one over kLineCapacity characters that runs into the end of the
-// input keeps its bytes, a shorter one is dropped as the line reader's rule says. Every
-// byte advances the part register and *file_crc. Returns kDecodeOk,
-// kDecodeWriteFailed or kDecodeCrcMismatch (only when expected_part_crc is not
-// kNoCrc), or kDecodeStopped as DecodeUU; the end of the input gives
-// kDecodeOk without a CRC test.
+// " name=") and the segment has one before any "=yend ", decodes up to
+// "=yend ", and never past the segment's end: a part without its "=yend "
+// stops there, cut short. Data lines are decoded whole however long they are;
+// a last line without its break is a line like any other. Every byte
+// advances the part register and *file_crc. Returns kDecodeOk,
+// kDecodeWriteFailed or kDecodeCrcMismatch (only when expected_part_crc is
+// not kNoCrc and the "=yend " line was reached); a part cut short gives
+// kDecodeOk without a CRC test. *yend_size gets the "size=" of the "=yend "
+// line, or -1 when there is none. A read error is reported and cuts the part
+// short. kDecodeStopped as DecodeUU.
 int DecodeyEnc(InputFile& input, OutputFile& output, std::uint64_t start_offset,
                std::uint64_t end_position, std::uint32_t expected_part_crc,
-               std::uint32_t* file_crc);
+               std::uint32_t* file_crc, std::int64_t* yend_size = nullptr);
+
+// Reports that the input could not be read ("Unable to read source file"),
+// which cuts its segment short; the result the decoder returns then.
+int report_read_error(const InputFile& input, int result);
 
 }  // namespace vantorelle

@@ -7,9 +7,8 @@
 // so every line is read at most once however many segments ask.
 //
 // An empty line is one whose text, as the line reader gives it, is empty: a
-// line break right at its start, or a NUL there (the text ends at a NUL). A
-// last line cut off by the end of the input does not count: its read meets
-// the end of the input.
+// line break right at its start, or a NUL there (the text ends at a NUL),
+// also on a last line without its break.
 #pragma once
 
 #include <cstdint>

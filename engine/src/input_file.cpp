@@ -35,12 +35,13 @@ std::optional<InputFile> InputFile::open(const std::string& path, std::size_t bu
                           static_cast<std::uint64_t>(st.st_size),
                           static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 +
                               st.st_mtim.tv_nsec};
-  return InputFile(fd, std::max<std::size_t>(buffer_size, 1), identity);
+  return InputFile(fd, std::max<std::size_t>(buffer_size, 1), identity, path);
 }
 
-InputFile::InputFile(int fd, std::size_t buffer_size, const Identity& identity)
+InputFile::InputFile(int fd, std::size_t buffer_size, const Identity& identity, std::string path)
     : fd_(fd),
       identity_(identity),
+      path_(std::move(path)),
       buffer_(std::make_unique_for_overwrite<char[]>(buffer_size + kPadding)),
       capacity_(buffer_size) {
   std::memset(buffer_.get(), 0, kPadding);
@@ -49,6 +50,9 @@ InputFile::InputFile(int fd, std::size_t buffer_size, const Identity& identity)
 InputFile::InputFile(InputFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       identity_(other.identity_),
+      path_(std::move(other.path_)),
+      read_errors_(other.read_errors_),
+      counted_(other.counted_),
       buffer_(std::move(other.buffer_)),
       capacity_(other.capacity_),
       next_read_(other.next_read_),
@@ -56,6 +60,7 @@ InputFile::InputFile(InputFile&& other) noexcept
       end_(other.end_),
       buffer_pos_(other.buffer_pos_),
       eof_(other.eof_),
+      had_break_(other.had_break_),
       line_(other.line_),
       line_length_(other.line_length_) {}
 
@@ -64,6 +69,9 @@ InputFile& InputFile::operator=(InputFile&& other) noexcept {
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
     identity_ = other.identity_;
+    path_ = std::move(other.path_);
+    read_errors_ = other.read_errors_;
+    counted_ = other.counted_;
     buffer_ = std::move(other.buffer_);
     capacity_ = other.capacity_;
     next_read_ = other.next_read_;
@@ -71,6 +79,7 @@ InputFile& InputFile::operator=(InputFile&& other) noexcept {
     end_ = other.end_;
     buffer_pos_ = other.buffer_pos_;
     eof_ = other.eof_;
+    had_break_ = other.had_break_;
     line_ = other.line_;
     line_length_ = other.line_length_;
   }
@@ -88,7 +97,13 @@ bool InputFile::refill() {
   do {
     n = ::read(fd_, buffer_.get(), std::min(capacity_, next_read_));
   } while (n < 0 && errno == EINTR);
-  if (n <= 0) return false;  // a read error ends the input like its end does
+  if (n < 0) {
+    // Not the end of the file: the caller must say the input could not be read.
+    ++read_errors_;
+    eof_ = true;
+    return false;
+  }
+  if (n == 0) return false;
   next_read_ = std::min(capacity_, next_read_ * 2);
   end_ = static_cast<std::size_t>(n);
   // The fast paths load whole vectors past the end; give them defined bytes.
@@ -110,11 +125,13 @@ void InputFile::skip_lf_after_cr() {
 
 std::string_view InputFile::read_line_head(bool& cut) {
   cut = false;
+  had_break_ = false;
   line_length_ = 0;
   bool kept = false;  // whether the line is being gathered in line_
   for (;;) {
     if (begin_ == end_ && !refill()) {
-      eof_ = true;
+      // A last line without its break is still a line.
+      if (!kept) eof_ = true;
       return this->kept();
     }
     const char* data = buffer_.get() + begin_;
@@ -137,6 +154,7 @@ std::string_view InputFile::read_line_head(bool& cut) {
     }
     const std::string_view text(data, static_cast<std::size_t>(brk - data));
     begin_ += text.size() + 1;
+    had_break_ = true;
     const bool cr = *brk == '\r';
     // Peeking for the LF of a CR LF may refill the buffer, so the line must
     // leave it first.
@@ -152,8 +170,7 @@ std::string_view InputFile::read_line_head(bool& cut) {
 std::string_view InputFile::read_line_piece(bool& ended) {
   ended = false;
   if (begin_ == end_ && !refill()) {
-    eof_ = true;
-    ended = true;
+    ended = true;  // the line's head was read: the end of a line, not of the input
     return {};
   }
   const char* data = buffer_.get() + begin_;
@@ -170,6 +187,7 @@ std::string_view InputFile::read_line_piece(bool& ended) {
   ++begin_;
   if (*brk == '\r') skip_lf_after_cr();
   ended = true;
+  had_break_ = true;
   return {};
 }
 
@@ -186,6 +204,27 @@ std::string_view InputFile::read_line() {
     head = kept();
   }
   return up_to_nul(head);
+}
+
+std::uint64_t InputFile::line_number_at(std::uint64_t position) {
+  if (position < counted_.position) counted_ = LineCount{};
+  std::array<char, 64 * 1024> chunk;
+  while (counted_.position < position) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), position - counted_.position));
+    ssize_t n;
+    do {
+      n = ::pread(fd_, chunk.data(), want, static_cast<off_t>(counted_.position));
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) break;  // beyond the end or unreadable: what was counted stands
+    for (ssize_t i = 0; i < n; ++i) {
+      const char c = chunk[static_cast<std::size_t>(i)];
+      if (c == '\r' || (c == '\n' && !counted_.after_cr)) ++counted_.breaks;
+      counted_.after_cr = c == '\r';
+    }
+    counted_.position += static_cast<std::uint64_t>(n);
+  }
+  return counted_.breaks + 1;
 }
 
 void InputFile::seek(std::uint64_t position) {

@@ -3,10 +3,12 @@
 // The line rule, shared by the scanner and both decoders: a line ends at a CR,
 // an LF, or a CR directly followed by an LF; the whole line break is consumed
 // and never stored. At most kLineCapacity characters of a line are kept, the
-// rest is read and dropped. A line's text ends at its first NUL byte. A read
-// that meets the end of the input before any line break sets the end-of-file
-// state; its text is not to be examined. Looking past a CR for its LF never
-// counts as meeting the end of the input.
+// rest is read and dropped. A line's text ends at its first NUL byte. A last
+// line without a break is a line like any other; only a read that finds no
+// byte left sets the end-of-file state. A read error sets it too (and counts
+// in read_errors()), even in the middle of a line, whose text is then not to
+// be examined: an error is never taken for the end of the file. Looking past
+// a CR for its LF never counts as meeting the end of the input.
 #pragma once
 
 #include <array>
@@ -62,6 +64,21 @@ class InputFile {
   // Whether a read has met the end of the input (or a read error).
   bool eof() const { return eof_; }
 
+  // Whether the line read last ended with a line break (not with the end of
+  // the input).
+  bool line_had_break() const { return had_break_; }
+
+  // How many reads of the file have failed since it was opened.
+  unsigned read_errors() const { return read_errors_; }
+
+  // The path the file was opened by.
+  const std::string& path() const { return path_; }
+
+  // The number (from 1) of the line that starts at this byte position, as
+  // the line rule counts lines. Counts from the last answer when asked in
+  // ascending order, so a file is counted through once.
+  std::uint64_t line_number_at(std::uint64_t position);
+
   // The byte position of the next read.
   std::uint64_t position() const { return buffer_pos_ + begin_; }
 
@@ -75,7 +92,7 @@ class InputFile {
   void consume(std::size_t n) { begin_ += n; }
 
  private:
-  InputFile(int fd, std::size_t buffer_size, const Identity& identity);
+  InputFile(int fd, std::size_t buffer_size, const Identity& identity, std::string path);
   bool refill();
   void skip_lf_after_cr();
   void keep_text(std::string_view text);
@@ -83,6 +100,16 @@ class InputFile {
 
   int fd_ = -1;
   Identity identity_;
+  std::string path_;
+  unsigned read_errors_ = 0;
+  // Where line_number_at counted to: the position, the breaks before it and
+  // whether the byte before it was a CR (whose LF would not count again).
+  struct LineCount {
+    std::uint64_t position = 0;
+    std::uint64_t breaks = 0;
+    bool after_cr = false;
+  };
+  LineCount counted_;
   // capacity_ bytes and kPadding more; only the padding is cleared, since
   // every other byte is read before it is looked at.
   std::unique_ptr<char[]> buffer_;
@@ -96,6 +123,7 @@ class InputFile {
   std::size_t end_ = 0;          // bytes held in buffer_
   std::uint64_t buffer_pos_ = 0; // file position of buffer_[0]
   bool eof_ = false;
+  bool had_break_ = false;
   std::array<char, kLineCapacity> line_{};  // a line that had to leave the buffer
   std::size_t line_length_ = 0;
 };

@@ -7,7 +7,14 @@
 // line and ends after the next one (or at the end of the file), so the
 // decoders later search it for their own start lines. Until a file's first
 // Subject line, each "=ybegin " line (gathered by its name) and each uuencode
-// "begin " line (a file of its own) starts a segment where it begins.
+// "begin " line (a file of its own) starts a segment where it begins, and a
+// "=ypart " or "=yend " line with no segment yet (its "=ybegin " lost) one
+// from the start of the file.
+//
+// A Subject header folded over several lines (continuations begin with a
+// blank or a tab) is read unfolded before its segment is added. A last line
+// without a line break is examined like any other; one cut by a read error is
+// not, and the error is reported.
 //
 // Most lines start with none of the prefixes' first bytes; runs of them are
 // skipped in the input buffer at once, with their polls made together and the
@@ -31,15 +38,16 @@ struct ScanState {
   const std::string& path;
   OutputFileRecord* record = nullptr;
   SegmentRecord* segment = nullptr;
-  std::string subject_key;
+  std::string subject_key{};
   std::int32_t part = 1;
   std::int32_t total = 1;
   bool subject_seen = false;  // whether a Subject line has been met in this file
+  // A Subject line whose continuation lines may follow: its field so far and
+  // the position after it, where its segment starts.
+  bool subject_pending = false;
+  std::string subject_field{};
+  std::uint64_t subject_pos = 0;
 };
-
-bool starts_with(std::string_view line, std::string_view prefix) {
-  return line.substr(0, prefix.size()) == prefix;
-}
 
 void make_current(ScanState& state, AddedSegment added) {
   state.record = added.record;
@@ -50,32 +58,75 @@ bool in_duplicate(const ScanState& state) {
   return state.segment != nullptr && uuIsDuplicateSegment(*state.record, *state.segment);
 }
 
+// A folded header's continuation: a blank or a tab first, and some text.
+bool is_continuation(std::string_view line) {
+  return (line.starts_with(' ') || line.starts_with('\t')) &&
+         line.find_first_not_of(" \t") != std::string_view::npos;
+}
+
+// Adds the segment of the pending Subject line; it reaches to read_pos so far.
+void add_subject_segment(ScanState& state, std::uint64_t read_pos) {
+  state.subject_pending = false;
+  scan_subject(state.subject_field, state.subject_key, state.part, state.total);
+  make_current(state, uulist_add_sement(state.catalogue, state.path, state.subject_key,
+                                        state.part, state.total, state.subject_pos));
+  state.segment->end_offset = read_pos;
+}
+
+void examine_begin(ScanState& state, std::string_view line, std::uint64_t line_start) {
+  if (!is_uu_begin_line(line)) return;
+  // Without a Subject line nothing tells two binaries apart, so each header
+  // starts a file of its own.
+  if (!state.subject_seen) {
+    make_current(state, uulist_add_uu_segment(state.catalogue, state.path, line, line_start));
+    return;
+  }
+  // A word in a signature after yEnc data does not make the binary uuencode.
+  if (state.record == nullptr || in_duplicate(state) || state.record->kind == kKindYEnc) return;
+  uulist_note_uu_begin(state.record, state.segment, line);
+}
+
 // read_pos: the position after this line (0 for the first line);
 // line_start: where this line begins.
 void examine_line(ScanState& state, std::string_view line, std::uint64_t read_pos,
                   std::uint64_t line_start) {
-  if (starts_with(line, "Subject: ")) {
-    state.subject_seen = true;
-    scan_subject(line.substr(8), state.subject_key, state.part, state.total);
-    make_current(state, uulist_add_sement(state.catalogue, state.path, state.subject_key,
-                                          state.part, state.total, read_pos));
-  } else if (starts_with(line, "begin ")) {
-    // Without a Subject line nothing tells two binaries apart, so each header
-    // starts a file of its own.
-    if (!state.subject_seen && is_uu_begin_line(line)) {
-      make_current(state, uulist_add_uu_segment(state.catalogue, state.path, line, line_start));
-    } else if (!in_duplicate(state)) {
-      uulist_set_uu_destname(state.record, line);
+  if (state.subject_pending) {
+    if (is_continuation(line)) {
+      // Unfolded: the leading white space becomes one blank.
+      std::string& field = state.subject_field;
+      if (field.size() < kLineCapacity) {  // a header of any length stays one line's worth
+        field += ' ';
+        field.append(line.substr(line.find_first_not_of(" \t")), 0, kLineCapacity - field.size());
+      }
+      return;
     }
-  } else if (starts_with(line, "=ybegin ")) {
+    add_subject_segment(state, read_pos);
+  }
+  if (line.starts_with("Subject: ")) {
+    state.subject_seen = true;
+    state.subject_pending = true;
+    state.subject_field.assign(line.substr(8));
+    state.subject_pos = read_pos;
+    // The segment before ends after this line, as if the header were not folded.
+    state.segment = nullptr;
+  } else if (line.starts_with("begin ")) {
+    examine_begin(state, line, line_start);
+  } else if (line.starts_with("=ybegin ")) {
     if (!state.subject_seen) {
       make_current(state, uulist_add_named_segment(state.catalogue, state.path, line, line_start));
     }
     uulist_set_yenc_destname(state.record, state.segment, line);
-  } else if (starts_with(line, "=ypart ")) {
-    uulist_set_yenc_part(state.record, state.segment, line);
-  } else if (starts_with(line, "=yend ")) {
-    uulist_set_yenc_end(state.record, state.segment, line);
+  } else if (line.starts_with("=ypart ") || line.starts_with("=yend ")) {
+    // Before any header of a file without Subject lines: yEnc data whose
+    // "=ybegin " line was lost, from the start of the file.
+    if (state.segment == nullptr && !state.subject_seen) {
+      make_current(state, uulist_add_named_segment(state.catalogue, state.path, line, 0));
+    }
+    if (line.starts_with("=ypart ")) {
+      uulist_set_yenc_part(state.record, state.segment, line);
+    } else {
+      uulist_set_yenc_end(state.record, state.segment, line);
+    }
   }
 }
 
@@ -86,28 +137,38 @@ void uuScanFile(Catalogue& catalogue, const std::string& path) {
   auto input = InputFile::open(path);
   if (!input) return;
 
-  ScanState state{catalogue, path, nullptr, nullptr, {}, 1, 1, false};
+  ScanState state{catalogue, path};
   // The first line is examined even when its read meets the end of the file.
   std::uint64_t read_pos = 0;
-  examine_line(state, input->read_line(), read_pos, 0);
+  const std::string_view first = input->read_line();
+  if (input->read_errors() == 0) examine_line(state, first, read_pos, 0);
   for (;;) {
-    const std::string_view block = input->buffered();
-    const SkippedLines skipped = skip_plain_lines(block.data(), block.size());
-    if (skipped.lines != 0) {
-      input->consume(skipped.consumed);
-      read_pos = input->position();
-      if (state.segment != nullptr) state.segment->end_offset = read_pos;
-      dispatch::BusyPollLines(skipped.lines);
-      if (uuStopRequested()) break;
+    if (!state.subject_pending) {
+      const std::string_view block = input->buffered();
+      const SkippedLines skipped = skip_plain_lines(block.data(), block.size());
+      if (skipped.lines != 0) {
+        input->consume(skipped.consumed);
+        read_pos = input->position();
+        if (state.segment != nullptr) state.segment->end_offset = read_pos;
+        dispatch::BusyPollLines(skipped.lines);
+        if (uuStopRequested()) break;
+      }
     }
     const std::uint64_t line_start = input->position();
     const std::string_view line = input->read_line();
     read_pos = input->position();
     if (state.segment != nullptr) state.segment->end_offset = read_pos;
-    if (input->eof()) break;
+    // Nothing left to read, or a line a read error cut: not examined.
+    if (input->eof() && (read_pos == line_start || input->read_errors() != 0)) break;
     dispatch::BusyPoll();
     if (uuStopRequested()) break;
     examine_line(state, line, read_pos, line_start);
+  }
+  if (state.subject_pending) add_subject_segment(state, read_pos);
+  // What could not be read is not the end of the file: its segment is cut
+  // short, and the run must not pass for a success.
+  if (input->read_errors() != 0) {
+    dispatch::MsgCallback(kLevelError, "Unable to read source file '%s'", path.c_str());
   }
 }
 

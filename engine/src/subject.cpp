@@ -6,7 +6,7 @@
 // "(%d of %d)": numbers may have leading white space and a sign, a blank in the
 // format matches any run of white space, other characters must match exactly,
 // and nothing after the second number is looked at. A counter with a negative
-// number (or one too large to hold) does not read: no part is numbered below 0.
+// number, or one above 2147483647, does not read: no part is numbered below 0.
 #include "subject.hpp"
 
 namespace vantorelle {
@@ -22,13 +22,16 @@ bool read_int(std::string_view text, std::size_t& i, std::int32_t& value) {
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   const std::size_t digits = i;
-  std::uint32_t v = 0;
+  std::uint64_t v = 0;
+  bool too_large = false;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    v = v * 10u + static_cast<std::uint32_t>(text[i] - '0');
+    v = v * 10u + static_cast<std::uint64_t>(text[i] - '0');
+    too_large = too_large || v > 0x7FFFFFFFu;
+    if (too_large) v = 0;
   }
-  if (i == digits) return false;
-  value = static_cast<std::int32_t>(negative ? 0u - v : v);
-  return value >= 0;
+  if (i == digits || too_large || (negative && v != 0)) return false;
+  value = static_cast<std::int32_t>(v);
+  return true;
 }
 
 bool read_literal(std::string_view text, std::size_t& i, std::string_view literal) {
@@ -61,28 +64,35 @@ bool read_of_counter(std::string_view text, std::int32_t& part, std::int32_t& to
 
 enum class Counter { kParenSlash, kBracketSlash, kParenOf };
 
-int scan_counter(std::string_view subject, Counter counter, std::string& key,
-                 std::int32_t& part, std::int32_t& total) {
+// Where the rightmost counter of this form stands in the subject (npos when
+// there is none), with its numbers.
+std::size_t find_counter(std::string_view subject, Counter counter, std::int32_t& part,
+                         std::int32_t& total) {
   const char bracket = counter == Counter::kBracketSlash ? '[' : '(';
   std::string_view copy = subject;
   for (;;) {
     const std::size_t at = copy.rfind(bracket);
-    if (at == std::string_view::npos) return 0;
+    if (at == std::string_view::npos) return at;
     const std::string_view rest = copy.substr(at);
-    std::int32_t p = 0;
-    std::int32_t t = 0;
     const bool read = counter == Counter::kParenOf
-                          ? read_of_counter(rest, p, t)
+                          ? read_of_counter(rest, part, total)
                           : rest.find('/') != std::string_view::npos &&
-                                read_slash_counter(rest, bracket, p, t);
-    if (read) {
-      key.assign(copy.substr(0, at));
-      part = p;
-      total = t;
-      return 1;
-    }
+                                read_slash_counter(rest, bracket, part, total);
+    if (read) return at;
     copy = copy.substr(0, at);
   }
+}
+
+int scan_counter(std::string_view subject, Counter counter, std::string& key,
+                 std::int32_t& part, std::int32_t& total) {
+  std::int32_t p = 0;
+  std::int32_t t = 0;
+  const std::size_t at = find_counter(subject, counter, p, t);
+  if (at == std::string_view::npos) return 0;
+  key.assign(subject.substr(0, at));
+  part = p;
+  total = t;
+  return 1;
 }
 
 }  // namespace
@@ -109,11 +119,24 @@ int _scan_00(std::string_view subject, std::string& key, std::int32_t& part,
 
 void scan_subject(std::string_view subject, std::string& key, std::int32_t& part,
                   std::int32_t& total) {
-  if (_scan_1(subject, key, part, total) || _scan_2(subject, key, part, total) ||
-      _scan_3(subject, key, part, total)) {
-    return;
+  // A set counter often stands left of the part counter ("[01/15] - pic.jpg
+  // (2 of 4)"): the rightmost counter, whatever its form, is the part's.
+  std::size_t best = std::string_view::npos;
+  for (const Counter form : {Counter::kParenSlash, Counter::kBracketSlash, Counter::kParenOf}) {
+    std::int32_t p = 0;
+    std::int32_t t = 0;
+    const std::size_t at = find_counter(subject, form, p, t);
+    if (at != std::string_view::npos && (best == std::string_view::npos || at > best)) {
+      best = at;
+      part = p;
+      total = t;
+    }
   }
-  _scan_00(subject, key, part, total);
+  if (best == std::string_view::npos) {
+    _scan_00(subject, key, part, total);
+  } else {
+    key.assign(subject.substr(0, best));
+  }
 }
 
 }  // namespace vantorelle

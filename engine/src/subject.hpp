@@ -16,7 +16,8 @@ int _scan_3(std::string_view subject, std::string& key, std::int32_t& part, std:
 // Always matches: the whole field is the key, part 1 of 1.
 int _scan_00(std::string_view subject, std::string& key, std::int32_t& part, std::int32_t& total);
 
-// The four patterns in order; the first that matches decides.
+// The rightmost counter of the three forms decides, the key cut at its
+// bracket; without one, the whole field is the key, part 1 of 1.
 void scan_subject(std::string_view subject, std::string& key, std::int32_t& part,
                   std::int32_t& total);
 

@@ -1,10 +1,20 @@
 // uu_decoder.cpp - decodes one uuencoded segment: header, search and body phases.
 //
-// Header phase: skip lines up to the first empty one. Search phase: the first
-// full or short candidate starts the data; a short first line is checked
-// against the line after it. Body phase: full lines are written at once; a
-// short line is held until a terminator, an end line, an empty line or a begin
-// line shows it was the last; a later full line discards it.
+// Header phase: skip lines up to the first empty one. Search phase: in a
+// segment with a begin line the data comes after it, and nothing before it is
+// written. A full line starts the data; a short line starts it only when the
+// line after it shows it is a whole body (the terminator, or the end line),
+// an 'M' line of the wrong length only when data follows it (a full line, or
+// the last short line), or the part's data ends after either in a part
+// before the last. Separator
+// and title lines before the data are thus never written. Body phase: full
+// lines are written at once; a short line is held until the terminator or the
+// end line shows it was the last. A data line that has to be dropped, or
+// whose characters cannot be trusted (some no encoder writes, or data cut
+// short and joined to the next article), is reported as damaged; one that
+// lacks only trailing blanks stripped in transit (from an encoder that
+// writes a blank for the value 0) is decoded as it stands, its missing
+// characters counting as blanks.
 //
 // Speed: in the body phase, runs of full lines are decoded from the input
 // buffer straight into the output buffer (uu_kernel.hpp), with the effects
@@ -12,165 +22,377 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 #include "decoders.hpp"
 #include "empty_lines.hpp"
+#include "header_values.hpp"
 #include "hooks.hpp"
+#include "line_scan.hpp"
 #include "run_control.hpp"
 #include "uu_kernel.hpp"
+#include "uu_lines.hpp"
 
 namespace vantorelle {
 namespace {
 
+using uu::ZeroStyle;
+
 constexpr std::size_t kMaxLineBytes = 63;
+// Lines looked at from the start of the data to learn how it writes the value 0.
+constexpr int kStyleLines = 128;
 
-int count_of(char first) { return (static_cast<unsigned char>(first) - 32) & 63; }
+bool is_full_candidate(std::string_view line) { return uu::is_full_line(line) && uu::is_clean(line); }
 
-bool is_terminator_start(char c) { return c == ' ' || c == '`'; }
+bool is_short_start(char c) { return c >= '!' && c <= 'L'; }
 
-bool is_full_line(std::string_view line) { return line.size() == 61 && line[0] == 'M'; }
-
-bool is_begin_line(std::string_view line) {
-  if (line.size() < 9 || line.substr(0, 6) != "begin ") return false;
-  for (std::size_t i = 6; i < 9; ++i) {
-    if (line[i] < '0' || line[i] > '9') return false;
-  }
-  return true;
+// "end" and nothing but blanks after it: the end line of an empty file.
+bool is_bare_end_line(std::string_view line) {
+  return uu::is_end_line(line) && line.find_first_not_of(' ', 3) == std::string_view::npos;
 }
-
-bool is_end_line(std::string_view line) { return line.substr(0, 3) == "end"; }
-
-bool is_short_candidate(std::string_view line) {
-  if (line.empty() || line[0] < '!' || line[0] > 'L') return false;
-  const std::size_t n = static_cast<std::size_t>(count_of(line[0]));
-  return line.size() <= 4 * ((n + 2) / 3) + 4 && uuchk(line);
-}
-
-bool is_full_candidate(std::string_view line) { return is_full_line(line) && uuchk(line); }
 
 // A line kept back in the body phase until it is known to be the last.
 class HeldLine {
  public:
   bool empty() const { return !held_; }
-  void hold(std::string_view line) {
+  std::string_view text() const { return {text_.data(), length_}; }
+  std::uint64_t start() const { return start_; }
+  bool had_break() const { return had_break_; }
+  void hold(std::string_view line, std::uint64_t start, bool had_break) {
     length_ = line.size();
     std::memcpy(text_.data(), line.data(), length_);
+    start_ = start;
+    had_break_ = had_break;
     held_ = true;
   }
-  void discard() { held_ = false; }
-  // Writes the held line, if any; false when the write failed.
-  bool write(OutputFile& output) {
-    if (!held_) return true;
-    held_ = false;
-    return ExplodeLine(output, std::string_view(text_.data(), length_)) == 1;
-  }
+  void clear() { held_ = false; }
 
  private:
   std::array<char, kLineCapacity> text_{};
   std::size_t length_ = 0;
+  std::uint64_t start_ = 0;
+  bool had_break_ = false;
   bool held_ = false;
 };
 
+// What an empty line in the body stands for, told by the lines after it.
+enum class EmptyLine { kTerminator, kLostDataLine, kDataEnded };
+
 class UuSegment {
  public:
-  UuSegment(InputFile& input, OutputFile& output, std::uint64_t end, bool last)
-      : input_(input), output_(output), end_(end), last_(last) {}
+  UuSegment(InputFile& input, OutputFile& output, std::uint64_t end, bool last,
+            DamagedLines& damaged)
+      : input_(input), output_(output), end_(end), last_(last), damaged_(damaged) {}
 
   int decode(std::uint64_t start, bool headerless) {
     input_.seek(start);
-    if (headerless) return search();
-    std::string_view line;
-    if (!read(line)) return kDecodeEarlyEof;
-    if (!line.empty() &&
-        !EmptyLineIndexFor(input_).skip_to_empty_line(input_, input_.position())) {
-      return kDecodeEarlyEof;
+    if (!headerless) {
+      const std::string_view line = input_.read_line();
+      if (input_.eof()) return kDecodeEarlyEof;
+      if (!line.empty() &&
+          !EmptyLineIndexFor(input_).skip_to_empty_line(input_, input_.position())) {
+        return kDecodeEarlyEof;
+      }
     }
-    return search();
+    return search(input_.position());
   }
 
  private:
-  bool read(std::string_view& line) {
-    line = input_.read_line();
-    return !input_.eof();
+  // The line that starts at `from`, when it ends within the segment; the
+  // input is left after it. The view lasts until the next read or seek.
+  std::optional<std::string_view> line_at(std::uint64_t from) {
+    input_.seek(from);
+    const std::string_view line = input_.read_line();
+    if (input_.eof() || input_.position() > end_) return std::nullopt;
+    return line;
   }
 
-  // After a short first line, a terminator line (1 to 3 bytes) followed by
-  // an end line closes the data; otherwise the next read is the line after
-  // the terminator again. (Not before any data: a body whose every line was
-  // rejected must not pass for a complete one.)
-  bool terminator_then_end(std::string_view line) {
-    if (line.empty() || line.size() > 3 || !is_terminator_start(line[0])) return false;
-    const std::uint64_t after = input_.position();
-    std::string_view next;
-    if (read(next) && is_end_line(next)) return true;
-    input_.seek(after);
-    return false;
+  bool next_is(std::uint64_t from, bool (*test)(std::string_view)) {
+    const auto next = line_at(from);
+    return next && test(*next);
   }
 
-  int search() {
+  // Where the line after the segment's first begin line starts, if it has one.
+  std::optional<std::uint64_t> after_begin_line(std::uint64_t from) {
+    input_.seek(from);
     for (;;) {
-      if (input_.position() > end_) return kDecodeOk;
-      std::string_view line;
-      if (!read(line)) return kDecodeEarlyEof;
-      if (!check_line(line)) continue;
-      if (!ExplodeLine(output_, line)) return kDecodeWriteFailed;
-      if (is_full_line(line)) return body();
-      // A short first line: the data ends here only if a terminator follows.
-      const std::uint64_t next_start = input_.position();
-      std::string_view next;
-      if (!read(next)) return kDecodeEarlyEof;
-      // The peek for an end line moves the reader, so judge the line first.
-      const bool two_or_three = next.size() >= 2 && next.size() <= 3 && is_terminator_start(next[0]);
-      if (terminator_then_end(next)) return kDecodeOk;
-      if (two_or_three) continue;
-      dispatch::MsgCallback(kLevelNote, "Warning: garbage at end.");
-      input_.seek(next_start);  // read that line again
+      const std::string_view block = input_.buffered();
+      input_.consume(skip_plain_lines(block.data(), block.size()).consumed);
+      if (input_.position() > end_) return std::nullopt;
+      const std::string_view line = input_.read_line();
+      if (input_.eof()) return std::nullopt;
+      if (is_uu_begin_line(line)) return input_.position();
     }
   }
 
-  int body() {
-    HeldLine held;
-    int short_count = 0;
-    int garbage_count = 0;
-    bool end_seen = false;
-    for (;;) {
-      if (decode_full_lines()) {
-        held.discard();
-        short_count = 0;
-        garbage_count = 0;
+  // After a short line: whether the next line ends the data (a terminator,
+  // also one of three characters, the end line, or an empty line standing for
+  // a stripped blank terminator before the end line).
+  bool ends_after(std::uint64_t from) {
+    const auto next = line_at(from);
+    if (!next) return false;
+    if (uu::is_end_line(*next)) return true;
+    if (!next->empty()) return next->size() <= 3 && ((*next)[0] == ' ' || (*next)[0] == '`');
+    const auto after = line_at(input_.position());
+    return after && uu::is_end_line(*after);
+  }
+
+  // Whether the next line is a short line that ends the data (or, in a part
+  // before the last, the part's data).
+  bool last_line_follows(std::uint64_t from) {
+    const auto next = line_at(from);
+    if (!next || !uu::is_short_candidate(*next)) return false;
+    const std::uint64_t after = input_.position();
+    return ends_after(after) || part_ends_after(after);
+  }
+
+  // In a part before the last, whether nothing after this line in the
+  // segment looks like data: the line was the part's last data line.
+  bool part_ends_after(std::uint64_t from) {
+    if (last_) return false;
+    for (std::optional<std::string_view> next; (next = line_at(from)); from = input_.position()) {
+      if (looks_like_data(*next) || is_full_candidate(*next) || uu::is_short_candidate(*next)) {
+        return false;
       }
-      if (dispatch::PollDecoding(input_.position())) return kDecodeStopped;
-      std::string_view line;
-      if (!read(line)) return kDecodeEarlyEof;
-      if (input_.position() > end_) return kDecodeOk;
-      if (line.empty() || is_begin_line(line)) {
-        if (!held.write(output_)) return kDecodeWriteFailed;
-        closing_checks(end_seen, short_count);
+    }
+    return true;
+  }
+
+  // A line that could be data, whole or damaged: its length fits its count,
+  // or it is an 'M' line that is no text.
+  static bool looks_like_data(std::string_view line) {
+    return uu::fits_its_count(line) || (line.size() >= 2 && line[0] == 'M' && uu::is_clean(line)) ||
+           full_length_clean(line) || (is_data_start(line) && uu::is_joined_data(line));
+  }
+  static bool is_data_start(std::string_view line) {
+    return !line.empty() && line[0] >= '!' && line[0] <= 'M';
+  }
+  // Whether the line can be data: its length fits its count, or at most
+  // half of the characters its bytes need are missing (stripped blanks), and
+  // it does not end in a blank.
+  static bool plausible(std::string_view line) {
+    const std::size_t needed = uu::needed_length(static_cast<std::size_t>(uu::count_of(line[0])));
+    return uu::fits_its_count(line) || (line.back() != ' ' && 2 * line.size() >= needed);
+  }
+
+  // 61 characters of data with another count than 'M's.
+  static bool full_length_clean(std::string_view line) {
+    return line.size() == 61 && is_short_start(line[0]) && uu::is_clean(line);
+  }
+
+  int search(std::uint64_t from) {
+    const std::optional<std::uint64_t> data_from = after_begin_line(from);
+    input_.seek(data_from.value_or(from));
+    bool skipped_data_like = false;  // a line passed over that may have been damaged data
+    for (;;) {
+      const std::uint64_t start = input_.position();
+      if (start > end_) return no_data();
+      const std::string_view line = input_.read_line();
+      if (input_.eof()) return no_data();
+      const std::uint64_t after = input_.position();
+      if (is_full_candidate(line)) return body(start);
+      // The peeks below move the reader: judge the line first.
+      const bool short_line = !line.empty() && is_short_start(line[0]) &&
+                              (uu::is_short_candidate(line) || uu::fits_its_count(line));
+      // An 'M' line of another length, or a full line whose count was damaged.
+      const bool odd_full = (!line.empty() && line[0] == 'M' &&
+                             (uu::is_clean(line) || line.size() == 61)) ||
+                            full_length_clean(line);
+      const bool bare_end = is_bare_end_line(line);
+      const bool before_end = uu::is_terminator(line) || line.empty();
+      const bool data_like = looks_like_data(line);
+      // A short line that closes the data must be one that can be data (not
+      // a separator line such as "=====" before a part's end), unless it
+      // comes right after the begin line.
+      if (short_line) {
+        const bool after_begin = data_from && start == *data_from;
+        if ((plausible(line) || after_begin) && (ends_after(after) || part_ends_after(after))) {
+          return body(start);
+        }
+      }
+      if (odd_full && (next_is(after, uu::is_full_line) || ends_after(after) ||
+                       last_line_follows(after) || (plausible(line) && part_ends_after(after)))) {
+        return body(start);
+      }
+      // No data: an empty file, or a last part that holds only the end of
+      // the data (a terminator, perhaps stripped to nothing, and the end line).
+      if (!skipped_data_like && (bare_end || (before_end && next_is(after, uu::is_end_line)))) {
         return kDecodeOk;
       }
-      const char first = line[0];
-      if (is_end_line(line)) {
-        if (!held.write(output_)) return kDecodeWriteFailed;
-        end_seen = true;
-      } else if (first >= '!' && first <= 'L') {
-        if (is_short_candidate(line)) {
-          held.hold(line);
-          ++short_count;
-        } else if (!held.empty()) {
-          ++garbage_count;
+      if (data_like) remember_skipped(start);
+      skipped_data_like = skipped_data_like || data_like;
+      input_.seek(after);
+    }
+  }
+
+  void remember_skipped(std::uint64_t start) {
+    if (skipped_.size() <= DamagedLines::kMaxListed) {
+      skipped_.push_back(start);
+    } else {
+      ++skipped_beyond_;
+    }
+  }
+
+  // No data line in the segment: for the last part the data's end is
+  // missing; in another part the lines that looked like data were its data.
+  int no_data() {
+    if (last_) return kDecodeEarlyEof;
+    for (const std::uint64_t start : skipped_) report_damaged(start);
+    for (std::uint64_t i = 0; i < skipped_beyond_; ++i) damaged_.report(0, input_.path());
+    return kDecodeOk;
+  }
+
+  // How the data writes the value 0: the first whole data line with a blank
+  // or a grave accent in it tells, or the terminator.
+  ZeroStyle style_from(std::uint64_t from) {
+    input_.seek(from);
+    for (int i = 0; i < kStyleLines; ++i) {
+      const std::string_view line = input_.read_line();
+      if (input_.eof() || input_.position() > end_ || uu::is_end_line(line)) break;
+      if (uu::is_terminator(line)) return line[0] == ' ' ? ZeroStyle::kBlank : ZeroStyle::kGrave;
+      if (line.empty()) {
+        const std::string_view next = input_.read_line();
+        if (!input_.eof() && input_.position() <= end_ && uu::is_end_line(next)) {
+          return ZeroStyle::kBlank;  // the blank terminator, stripped
         }
-        continue;  // no position test after these
-      } else if (is_terminator_start(first) && line.size() <= 2) {
-        return terminate(held, short_count, garbage_count);
-      } else if (is_full_line(line)) {
-        if (!ExplodeLine(output_, line)) return kDecodeWriteFailed;
-        held.discard();
-        short_count = 0;
-        garbage_count = 0;
-      } else if (first == 'M' && uuchk(line)) {
-        dispatch::MsgCallback(kLevelNote, "Warning: truncated data line.");
+        break;
       }
-      if (input_.position() >= end_) return kDecodeOk;
+      if (uu::is_full_line(line) || (uu::fits_its_count(line) && uu::in_alphabet(line))) {
+        const ZeroStyle style = uu::zero_style(line);
+        if (style != ZeroStyle::kUnknown) return style;
+      }
+    }
+    return ZeroStyle::kUnknown;
+  }
+
+  // A line shorter than its count says is whole once its missing characters
+  // are taken for blanks, unless the encoder is known to write grave accents
+  // (from the data or the line itself), and when the line does not end in a
+  // blank (stripping leaves none). A last line without its break that lacks
+  // more than a blank or two was cut off rather than stripped.
+  bool restorable(std::string_view line, bool had_break) const {
+    if (line.empty() || line.back() == ' ' || !uu::is_clean(line)) return false;
+    constexpr std::size_t kMostStrippedAtTheEnd = 2;
+    const std::size_t needed = uu::needed_length(static_cast<std::size_t>(uu::count_of(line[0])));
+    if (!had_break && needed > line.size() + kMostStrippedAtTheEnd) return false;
+    // A line of the count alone could as well be stray text: only data
+    // known to write blanks makes it one of zeros.
+    if (line.size() == 1) return style_ == ZeroStyle::kBlank;
+    const ZeroStyle style = style_ != ZeroStyle::kUnknown ? style_ : uu::zero_style(line);
+    return style != ZeroStyle::kGrave;
+  }
+  bool usable(std::string_view line, bool had_break) const {
+    return uu::in_alphabet(line) && (uu::is_whole(line) || restorable(line, had_break));
+  }
+  bool usable(const HeldLine& held) const { return usable(held.text(), held.had_break()); }
+  // Whether a held line that cannot be used still was data: it fits its
+  // count but has characters no encoder writes.
+  bool damaged_data(const HeldLine& held) const {
+    return uu::fits_its_count(held.text()) && !uu::in_alphabet(held.text());
+  }
+
+  void report_damaged(std::uint64_t start) {
+    damaged_.report(input_.line_number_at(start), input_.path());
+  }
+
+  // A held line that turned out not to be the last data line: if it could
+  // have been data, its bytes are lost.
+  void drop_held(HeldLine& held) {
+    if (!held.empty() && (usable(held) || damaged_data(held))) report_damaged(held.start());
+    held.clear();
+  }
+
+  // The held line is the last data line; false when its write failed.
+  bool write_held(HeldLine& held) {
+    if (held.empty()) return true;
+    held.clear();
+    if (!usable(held)) {
+      report_damaged(held.start());
+      return true;
+    }
+    return ExplodeLine(output_, held.text()) == 1;
+  }
+
+  EmptyLine after_empty_line(std::uint64_t after) {
+    const auto next = line_at(after);
+    if (!next) return EmptyLine::kDataEnded;
+    if (uu::is_end_line(*next)) return EmptyLine::kTerminator;
+    if (uu::is_full_line(*next) ||
+        (!next->empty() && (*next)[0] == 'M' && next->size() < 61 && restorable(*next, input_.line_had_break()))) {
+      return EmptyLine::kLostDataLine;
+    }
+    if (uu::is_short_candidate(*next) && uu::is_whole(*next) && ends_after(input_.position())) {
+      return EmptyLine::kLostDataLine;
+    }
+    return EmptyLine::kDataEnded;
+  }
+
+  struct Counts {
+    int short_lines = 0;  // short candidates since the last full line
+    int garbage = 0;      // rejected candidates seen while a line was held
+  };
+
+  int body(std::uint64_t from) {
+    body_start_ = from;
+    style_ = style_from(from);
+    input_.seek(from);
+    HeldLine held;
+    Counts counts;
+    for (;;) {
+      if (decode_full_lines()) {
+        drop_held(held);
+        counts = Counts{};
+      }
+      if (dispatch::PollDecoding(input_.position())) return kDecodeStopped;
+      const std::uint64_t start = input_.position();
+      const std::string_view line = input_.read_line();
+      if (input_.eof() || input_.position() > end_) return cut_off(held);
+      const std::uint64_t after = input_.position();
+      const bool had_break = input_.line_had_break();
+      if (line.empty()) {
+        switch (after_empty_line(after)) {
+          case EmptyLine::kTerminator:
+            return terminate(held, counts);
+          case EmptyLine::kLostDataLine:
+            report_damaged(start);
+            input_.seek(after);
+            continue;
+          case EmptyLine::kDataEnded:
+            return data_ended(held, counts);
+        }
+      }
+      if (is_uu_begin_line(line)) return data_ended(held, counts);
+      if (uu::is_end_line(line) || uu::is_terminator(line)) return terminate(held, counts);
+      const char first = line[0];
+      if (is_short_start(first)) {
+        if (!uu::is_short_candidate(line) && !uu::fits_its_count(line)) {
+          if (uu::is_clean(line) || uu::is_joined_data(line)) {
+            report_damaged(start);  // longer than its count allows, or joined to text
+          } else if (!held.empty()) {
+            ++counts.garbage;
+          }
+        } else if (!held.empty() && usable(held) && !usable(line, had_break)) {
+          ++counts.garbage;
+          if (!uu::in_alphabet(line) && uu::fits_its_count(line)) report_damaged(start);
+        } else {
+          drop_held(held);
+          held.hold(line, start, had_break);
+          ++counts.short_lines;
+        }
+      } else if (first == 'M') {
+        const bool whole =
+            line.size() == 61 || (line.size() < 61 && restorable(line, had_break));
+        if (whole) {
+          if (!ExplodeLine(output_, line)) return kDecodeWriteFailed;
+          if (!uu::in_alphabet(line)) report_damaged(start);  // its bytes cannot be trusted
+          drop_held(held);
+          counts = Counts{};
+        } else if (uu::is_clean(line) || uu::is_joined_data(line)) {
+          report_damaged(start);
+        }
+      }
+      if (after >= end_) return cut_off(held);
     }
   }
 
@@ -193,46 +415,68 @@ class UuSegment {
     }
   }
 
-  int terminate(HeldLine& held, int short_count, int garbage_count) {
-    if (garbage_count > 0 && last_) dispatch::MsgCallback(kLevelNote, "Warning: garbage at end.");
-    if (short_count > 1 && last_) dispatch::MsgCallback(kLevelError, "Ambiguous data at end.");
-    if (!held.write(output_)) return kDecodeWriteFailed;
-    if (short_count == 0 && last_) {
+  // The terminator or the end line.
+  int terminate(HeldLine& held, const Counts& counts) {
+    if (counts.garbage > 0 && last_) dispatch::MsgCallback(kLevelNote, "Warning: garbage at end.");
+    if (counts.short_lines > 1 && last_) dispatch::MsgCallback(kLevelError, "Ambiguous data at end.");
+    if (!write_held(held)) return kDecodeWriteFailed;
+    if (counts.short_lines == 0 && last_) {
       dispatch::MsgCallback(kLevelNote, "Warning: no short data line.");
     }
     return kDecodeOk;
   }
 
-  void closing_checks(bool end_seen, int short_count) {
-    if (!end_seen && last_) dispatch::MsgCallback(kLevelError, "'end' of uucode not found.");
-    if (short_count == 0 && last_) {
+  // The data ends without a terminator: a held line that can be data is
+  // taken for the last data line, anything else is not data, unless it was
+  // the only line of the data.
+  bool write_usable_held(HeldLine& held) {
+    if (held.empty() || usable(held) || damaged_data(held) || held.start() == body_start_) {
+      return write_held(held);
+    }
+    held.clear();
+    return true;
+  }
+
+  // An empty line or a begin line ends the data without a terminator.
+  int data_ended(HeldLine& held, const Counts& counts) {
+    if (!write_usable_held(held)) return kDecodeWriteFailed;
+    if (last_) dispatch::MsgCallback(kLevelError, "'end' of uucode not found.");
+    if (counts.short_lines == 0 && last_) {
       dispatch::MsgCallback(kLevelNote, "Warning: no short data line.");
     }
+    return kDecodeOk;
+  }
+
+  // The segment or the input ends inside the data: for the last part the
+  // data's end is missing.
+  int cut_off(HeldLine& held) {
+    if (!write_usable_held(held)) return kDecodeWriteFailed;
+    return last_ ? kDecodeEarlyEof : kDecodeOk;
   }
 
   InputFile& input_;
   OutputFile& output_;
   std::uint64_t end_;
   bool last_;
+  DamagedLines& damaged_;
+  ZeroStyle style_ = ZeroStyle::kUnknown;
+  std::uint64_t body_start_ = 0;
+  // Lines the search passed over that looked like data, and how many more.
+  std::vector<std::uint64_t> skipped_;
+  std::uint64_t skipped_beyond_ = 0;
 };
 
 }  // namespace
 
-bool uuchk(std::string_view line) {
-  for (std::size_t i = 1; i < line.size(); ++i) {
-    const auto c = static_cast<signed char>(line[i]);
-    if (c >= 0x61) return false;  // 'a' to DEL; bytes above 0x7F compare negative
-  }
-  return true;
-}
+bool uuchk(std::string_view line) { return uu::is_clean(line); }
 
 int check_line(std::string_view line) {
-  return is_full_candidate(line) || is_short_candidate(line) ? 1 : 0;
+  return is_full_candidate(line) || uu::is_short_candidate(line) ? 1 : 0;
 }
 
 int ExplodeLine(OutputFile& output, std::string_view line) {
   if (line.empty()) return 1;
-  const std::size_t n = static_cast<std::size_t>(count_of(line[0]));
+  const std::size_t n = static_cast<std::size_t>(uu::count_of(line[0]));
   auto value = [&](std::size_t pos) -> unsigned {
     return pos < line.size() ? (static_cast<unsigned char>(line[pos]) - 32u) & 63u : 0u;
   };
@@ -252,8 +496,20 @@ int ExplodeLine(OutputFile& output, std::string_view line) {
 
 int DecodeUU(InputFile& input, OutputFile& output, std::uint64_t start_offset,
              std::uint64_t end_position, std::int16_t part, std::int16_t total,
-             bool headerless) {
-  return UuSegment(input, output, end_position, part == total).decode(start_offset, headerless);
+             bool headerless, DamagedLines* damaged) {
+  DamagedLines own(input.path());
+  DamagedLines& lines = damaged != nullptr ? *damaged : own;
+  const unsigned errors = input.read_errors();
+  int result = UuSegment(input, output, end_position, part == total, lines)
+                   .decode(start_offset, headerless);
+  if (input.read_errors() != errors) result = report_read_error(input, result);
+  if (damaged == nullptr) own.report_count();
+  return result;
+}
+
+int report_read_error(const InputFile& input, int result) {
+  dispatch::MsgCallback(kLevelError, "Unable to read source file '%s'", input.path().c_str());
+  return result == kDecodeWriteFailed ? result : kDecodeEarlyEof;
 }
 
 }  // namespace vantorelle

@@ -32,6 +32,21 @@ std::size_t first_line_end(const char* line) {
   return 64;
 }
 
+// Marks the bytes outside the alphabet, ' ' to '`'.
+std::uint64_t outside_alphabet(std::uint64_t w) {
+  const std::uint64_t low = (w & swar::kLowBits) | swar::kHighBits;
+  const std::uint64_t below = ~(low - swar::repeat(' ')) & swar::kHighBits;
+  const std::uint64_t above = (low - swar::repeat('`' + 1)) & swar::kHighBits;
+  return (w & swar::kHighBits) | below | above;
+}
+
+// Whether the 60 characters from line[1] are all in the alphabet.
+bool data_in_alphabet(const char* line) {
+  std::uint64_t marks = 0;
+  for (std::size_t at = 1; at < 57; at += 8) marks |= outside_alphabet(swar::load(line + at));
+  return (marks | outside_alphabet(swar::load(line + 53))) == 0;
+}
+
 // Eight characters (two groups of four) to their six bytes, in the low six
 // bytes of the result in output order.
 std::uint64_t decode_two_groups(std::uint64_t chars) {
@@ -55,6 +70,7 @@ DecodedLines uu_decode_full_lines_plain(const char* src, std::size_t limit, unsi
     const char* line = src + done.consumed;
     if (done.consumed + kFullLength >= limit || line[0] != 'M') break;
     if (first_line_end(line) != kFullLength || line[kFullLength] == '\0') break;
+    if (!data_in_alphabet(line)) break;
     std::size_t next = kFullLength + 1;
     if (line[kFullLength] == '\r' && line[next] == '\n') ++next;
     if (done.consumed + next >= limit) break;

@@ -19,7 +19,8 @@ inline constexpr std::size_t kUuFullLineBytes = 45;
 inline constexpr std::size_t kUuLineRoom = 64;
 
 // Decodes full lines from src[0], which starts a line, into dst: each exactly
-// 61 characters, the first 'M', none of them CR, LF or NUL, then a break that
+// 61 characters, the first 'M', the others in the alphabet (' ' to '`': a line
+// with any other character needs its report), then a break that
 // ends before src[limit] (limit at most size). Stops before any other line and
 // when less than kUuLineRoom of dst is left. 64 readable bytes must follow
 // src[size - 1].

@@ -1,6 +1,7 @@
 // uu_kernel_avx2.cpp - decoding runs of full uuencoded data lines with AVX2 (x86-64).
 //
-// The shape of a line is checked on one 64-bit mask of CR, LF and NUL. The 60
+// The shape of a line is checked on one 64-bit mask of CR, LF and NUL, its
+// characters on one of the bytes outside the alphabet. The 60
 // data characters become 6-bit values ((c - 32) & 63); multiply-adds pack
 // every four into 24 bits, and a byte shuffle and a lane permute put the three
 // bytes of each group in order: 24 bytes per 32 characters.
@@ -27,6 +28,13 @@ __attribute__((target("avx2"))) inline std::uint32_t specials(__m256i v) {
   return static_cast<std::uint32_t>(_mm256_movemask_epi8(m));
 }
 
+// The bytes outside the alphabet, ' ' to '`' (signed: bytes above 0x7F are below ' ').
+__attribute__((target("avx2"))) inline std::uint32_t outside_alphabet(__m256i v) {
+  const __m256i m = _mm256_or_si256(_mm256_cmpgt_epi8(_mm256_set1_epi8(' '), v),
+                                    _mm256_cmpgt_epi8(v, _mm256_set1_epi8('`')));
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(m));
+}
+
 // 32 characters to 24 bytes, in the low 24 bytes of the result.
 __attribute__((target("avx2"))) inline __m256i decode32(__m256i chars) {
   const __m256i values =
@@ -50,9 +58,13 @@ __attribute__((target("avx2"))) DecodedLines uu_decode_full_lines_avx2(const cha
   while (dst_size - done.produced >= kUuLineRoom && done.consumed + 61 < limit) {
     const char* line = src + done.consumed;
     if (line[0] != 'M') break;
-    const std::uint64_t mask = specials(load32(line)) |
-                               (static_cast<std::uint64_t>(specials(load32(line + 32))) << 32);
+    const __m256i head = load32(line);
+    const __m256i tail = load32(line + 32);
+    const std::uint64_t mask = specials(head) | (static_cast<std::uint64_t>(specials(tail)) << 32);
     if ((mask & ((kShape << 1) - 1)) != kShape || line[61] == '\0') break;
+    const std::uint64_t odd = outside_alphabet(head) |
+                              (static_cast<std::uint64_t>(outside_alphabet(tail)) << 32);
+    if ((odd & (kShape - 2)) != 0) break;  // characters 1 to 60
     std::size_t next = 62;
     if (line[61] == '\r' && line[62] == '\n') ++next;
     if (done.consumed + next >= limit) break;

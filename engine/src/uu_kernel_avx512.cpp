@@ -19,6 +19,8 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) DecodedLines uu_decode_fu
   const __m512i cr = _mm512_set1_epi8('\r');
   const __m512i lf = _mm512_set1_epi8('\n');
   const __m512i nul = _mm512_setzero_si512();
+  const __m512i blank = _mm512_set1_epi8(' ');  // the alphabet: ' ' to '`'
+  const __m512i grave = _mm512_set1_epi8('`');
   const __m512i k32 = _mm512_set1_epi8(32);
   const __m512i k63 = _mm512_set1_epi8(63);
   const __m512i pair = _mm512_set1_epi32(0x01400140);
@@ -46,8 +48,9 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) DecodedLines uu_decode_fu
       const std::uint64_t crs = _mm512_cmpeq_epi8_mask(v, cr);
       const std::uint64_t lfs = _mm512_cmpeq_epi8_mask(v, lf);
       const std::uint64_t zero = _mm512_cmpeq_epi8_mask(v, nul);
+      const std::uint64_t odd = _mm512_cmplt_epu8_mask(v, blank) | _mm512_cmpgt_epu8_mask(v, grave);
       const bool shaped = line[0] == 'M' && ((crs | lfs | zero) & kLine) == kShape &&
-                          ((crs | lfs) & kShape) != 0;
+                          ((crs | lfs) & kShape) != 0 && (odd & (kShape - 2)) == 0;
       const bool same_break = (((crs >> 61) & (lfs >> 62) & 1u) != 0) == crlf;
       if (!shaped || !same_break) break;
 

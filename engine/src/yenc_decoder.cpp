@@ -5,7 +5,8 @@
 // over this call's bytes; the whole-file register belongs to the record.
 //
 // A data line is decoded whole, however long; the line reader's cut applies
-// to the header lines only.
+// to the header lines only. Nothing is decoded past the segment's end, so a
+// part without its "=yend " line never runs on through the parts after it.
 //
 // Speed: runs of ordinary data lines are decoded from the input buffer
 // straight into the output buffer (yenc_kernel.hpp); the line-by-line path
@@ -18,15 +19,12 @@
 #include "crc32_fast.hpp"
 #include "decoders.hpp"
 #include "header_values.hpp"
+#include "line_scan.hpp"
 #include "run_control.hpp"
 #include "yenc_kernel.hpp"
 
 namespace vantorelle {
 namespace {
-
-bool starts_with(std::string_view line, std::string_view prefix) {
-  return line.substr(0, prefix.size()) == prefix;
-}
 
 std::string_view up_to_nul(std::string_view text) {
   const std::size_t nul = text.find('\0');
@@ -132,26 +130,39 @@ bool decode_rest_of_line(InputFile& input, OutputFile& output, PartCrc& crc, Lin
   return written;
 }
 
-// Decodes data lines up to "=yend "; the result when the input ends first.
-int decode_data(InputFile& input, OutputFile& output, PartCrc& crc, bool& end_seen) {
+// The "size=" of an "=yend " line, or -1.
+std::int64_t yend_size_of(std::string_view line) {
+  std::string_view value;
+  return find_value(line, "size=", value) ? decimal_value64(value) : -1;
+}
+
+// Decodes data lines up to "=yend " or the segment's end (a line that
+// starts there is not data); the result when the part ends first.
+int decode_data(InputFile& input, OutputFile& output, std::uint64_t end, PartCrc& crc,
+                bool& end_seen, std::int64_t& yend_size) {
   std::array<unsigned char, kLineCapacity> bytes;
   for (;;) {
     for (;;) {
+      const std::uint64_t position = input.position();
       const std::string_view block = input.buffered();
       const auto room = output.spare();
-      if (room.size() < kYencLineRoom) break;
-      const DecodedLines run = yenc_decode_lines(block.data(), block.size(), room.data(), room.size());
+      if (position >= end || room.size() < kYencLineRoom) break;
+      const std::size_t limit =
+          static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), end - position));
+      const DecodedLines run = yenc_decode_lines(block.data(), limit, room.data(), room.size());
       if (run.consumed == 0) break;
       input.consume(run.consumed);
       output.commit(run.produced);
       crc.catch_up(output);
     }
+    if (input.position() >= end) return kDecodeOk;
     if (dispatch::PollDecoding(input.position())) return kDecodeStopped;
     bool cut = false;
     const std::string_view head = input.read_line_head(cut);
     if (input.eof()) return kDecodeOk;
     const std::string_view text = up_to_nul(head);
-    if (starts_with(text, "=yend ")) {
+    if (text.starts_with("=yend ")) {
+      yend_size = yend_size_of(text);
       if (cut) drain_line(input);
       end_seen = !input.eof();
       return kDecodeOk;
@@ -163,38 +174,66 @@ int decode_data(InputFile& input, OutputFile& output, PartCrc& crc, bool& end_se
       written = decode_rest_of_line(input, output, crc, line, bytes.data()) && written;
     }
     if (!written) return kDecodeWriteFailed;
-    if (input.eof()) return kDecodeOk;  // a long last line without its break
+    if (input.eof()) return kDecodeOk;  // a read error inside a long line
   }
 }
 
-}  // namespace
+// Whether the segment holds an "=ypart " line before any "=yend " line from
+// here on; the input is left after it when it does.
+bool skip_to_part_line(InputFile& input, std::uint64_t end) {
+  const std::uint64_t from = input.position();
+  for (;;) {
+    const std::string_view block = input.buffered();
+    input.consume(skip_plain_lines(block.data(), block.size()).consumed);
+    if (input.position() >= end) break;
+    const std::string_view line = input.read_line();
+    if (input.eof() || line.starts_with("=yend ")) break;
+    if (line.starts_with("=ypart ")) return true;
+  }
+  input.seek(from);
+  return false;
+}
 
-int DecodeyEnc(InputFile& input, OutputFile& output, std::uint64_t start_offset,
-               std::uint64_t end_position, std::uint32_t expected_part_crc,
-               std::uint32_t* file_crc) {
+int decode_part(InputFile& input, OutputFile& output, std::uint64_t start_offset,
+                std::uint64_t end_position, std::uint32_t expected_part_crc,
+                std::uint32_t* file_crc, std::int64_t& yend_size) {
   input.seek(start_offset);
 
   std::string_view line;
   for (;;) {
     line = input.read_line();
     if (input.eof()) return kDecodeOk;
-    if (starts_with(line, "=ybegin ")) break;
+    if (line.starts_with("=ybegin ")) break;
     if (input.position() > end_position) return kDecodeOk;
   }
-  // "part=" inside the file name does not make a part.
-  if (ybegin_fields(line).find("part=") != std::string_view::npos) {
-    do {
-      line = input.read_line();
-      if (input.eof()) return kDecodeOk;
-    } while (!starts_with(line, "=ypart "));
+  // "part=" inside the file name does not make a part. Without its "=ypart "
+  // line the part is decoded from the line after "=ybegin ", without a range.
+  if (find_key(ybegin_fields(line), "part=") != std::string_view::npos) {
+    skip_to_part_line(input, end_position);
   }
-
   PartCrc crc(output);
   bool end_seen = false;
-  const int result = decode_data(input, output, crc, end_seen);
+  const int result = decode_data(input, output, end_position, crc, end_seen, yend_size);
   const std::uint32_t part_crc = crc.finish(output, file_crc);
   if (result != kDecodeOk || !end_seen || expected_part_crc == kNoCrc) return result;
   return ~part_crc == expected_part_crc ? kDecodeOk : kDecodeCrcMismatch;
+}
+
+}  // namespace
+
+int DecodeyEnc(InputFile& input, OutputFile& output, std::uint64_t start_offset,
+               std::uint64_t end_position, std::uint32_t expected_part_crc,
+               std::uint32_t* file_crc, std::int64_t* yend_size) {
+  std::int64_t size = -1;
+  const unsigned errors = input.read_errors();
+  int result = decode_part(input, output, start_offset, end_position, expected_part_crc,
+                           file_crc, size);
+  if (yend_size != nullptr) *yend_size = size;
+  if (input.read_errors() != errors) {
+    result = report_read_error(input, result);
+    if (result == kDecodeEarlyEof) result = kDecodeOk;  // a part cut short, as without "=yend "
+  }
+  return result;
 }
 
 }  // namespace vantorelle

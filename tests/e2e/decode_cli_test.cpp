@@ -355,6 +355,76 @@ std::vector<TrustCase> trust_cases() {
                      "warning: Missing segment 3 for '%d/same.bin'\n",
                      {}, {}});
   }
+  // The rightmost counter is the part's, a set counter left of it is not.
+  {
+    auto uu = test::uu_articles("Holiday (1/2) -", "set.bin", d.substr(0, 8000), 70, "\n");
+    cases.push_back({"set counter left of the part counter", uu, 0, "", {{"set.bin", data.substr(0, 8000)}}, {}});
+  }
+  // Folded Subject headers carry the counter on their second line.
+  {
+    auto parts = test::yenc_articles("folded", "fold.bin", data, 3000, "\r\n");
+    for (auto& part : parts) part.replace(part.find(" ("), 1, "\r\n\t");
+    cases.push_back({"folded subjects", parts, 0, "", {{"fold.bin", data}}, {}});
+  }
+  // Three complete pictures posted as one subject's three parts.
+  {
+    std::vector<std::string> files;
+    std::vector<std::pair<std::string, std::string>> outputs;
+    for (int n = 1; n <= 3; ++n) {
+      const std::string name = "pic" + std::to_string(n) + ".jpg";
+      const std::string bytes = data.substr(static_cast<std::size_t>(n) * 1000, 500 * static_cast<std::size_t>(n));
+      std::string post = "Subject: Holiday pictures (" + std::to_string(n) + "/3)\n\nbegin 644 " + name + "\n";
+      post += test::lines(test::uuencode_lines(bytes)) + "end\n";
+      files.push_back(post);
+      outputs.emplace_back(name, bytes);
+    }
+    cases.push_back({"three pictures under one subject", files, 0, "", outputs, {}});
+  }
+  // A signature after yEnc data that starts with "begin ".
+  cases.push_back({"begin in a signature",
+                   {yenc_article("sig", "=ybegin line=128 size=3 name=sig.bin", "sig") + "-- \nbegin again next week\n"},
+                   0, "", {{"sig.bin", "sig"}}, {"next week"}});
+  // npm yencode's post(): a part 1 of 1 whose =yend line ends the file without a break.
+  {
+    const std::string piece = data.substr(0, 2000);
+    std::string post = "Subject: npm - \"npm.bin\" yEnc (1/1)\r\n\r\n=ybegin part=1 total=1 line=128 size=2000 "
+                       "name=npm.bin\r\n=ypart begin=1 end=2000\r\n" +
+                       test::lines(test::yenc_lines(piece), "\r\n") + "=yend size=2000 part=1 pcrc32=" +
+                       test::hex8(test::crc32_of(piece)) + " crc32=" + test::hex8(test::crc32_of(piece));
+    cases.push_back({"yEnc ending without a line break", {post}, 0, "", {{"npm.bin", piece}}, {}});
+  }
+  // A yEnc article whose =yend line ends the file without a break, as npm
+  // yencode's post() writes it: its CRC is checked, so a changed byte shows.
+  {
+    std::string post = yenc_article("flip", "=ybegin line=128 size=900 name=flip.bin", d.substr(0, 900));
+    post.pop_back();
+    std::string flipped = post;
+    flipped[flipped.find('\n', flipped.find("=ybegin")) + 5] ^= 1;
+    cases.push_back({"=yend without final break", {post}, 0, "", {{"flip.bin", data.substr(0, 900)}}, {}});
+    cases.push_back({"=yend without final break, a byte changed", {flipped}, 1,
+                     "error: CRC mismatch for destination file '%d/flip.bin', Segment 1/1\n", {}, {}});
+  }
+  // Keys in capitals, CRCs written with 0x.
+  cases.push_back({"yEnc keys in capitals, 0x CRC",
+                   {"Subject: caps\n\n=ybegin LINE=128 SIZE=3 NAME=caps.bin\n" + test::lines(test::yenc_lines("cap")) +
+                    "=yend SIZE=3 CRC32=0x" + test::hex8(test::crc32_of("cap")) + "\n"},
+                   0, "", {{"caps.bin", "cap"}}, {}});
+  // uuencode as sharutils writes it for 12 bytes, saved without the final
+  // break; separator lines before the data; a last part cut before its end.
+  {
+    std::string small = "begin 644 small.bin\n";
+    for (const auto& l : test::uuencode_lines(d.substr(0, 12))) small += l + "\n";
+    small += "end";
+    auto parts = test::uu_articles("sep", "sep.bin", data, 70, "\n");
+    parts[1].insert(parts[1].find("\n\n") + 2, "*****\nENJOY!\n=====\nFILE: PIC.JPG\n=====\n");
+    cases.push_back({"uuencoded without final break, separators before data", {small, parts[0], parts[1], parts[2]},
+                     0, "note: Warning: no short data line.\n",  // 9,000 bytes: full lines only
+                     {{"small.bin", data.substr(0, 12)}, {"sep.bin", data}}, {}});
+    auto cut = test::uu_articles("cut", "cut.bin", data, 70, "\n");
+    cut[2].resize(cut[2].rfind("\n`\n") + 1);
+    cases.push_back({"uuencoded last part without its end", cut, 1,
+                     "error: Early EOF for file '%d/in-3.txt'\n", {}, {}});
+  }
   // A negative counter names no part.
   cases.push_back({"negative counter",
                    {yenc_article("neg (-3/2)", "=ybegin line=128 size=3 name=neg.bin", "neg")}, 0, "",

@@ -124,9 +124,9 @@ TEST_F(Assembly, EarlyEndOfInputStopsTheFile) {
   const std::string data = bytes(3 * 450, 6);
   auto parts = test::uu_articles("eof", "e.bin", data, 12, "\n");
   ASSERT_EQ(parts.size(), 3u);
-  // Part 2 loses its trailing empty line and its last line break: its data runs into the end.
+  // Part 2 is cut inside its header block: the input ends before its data.
   std::string& p2 = parts[1];
-  p2.resize(p2.size() - 2);
+  p2.resize(p2.find("\n\n"));
   const std::string second = write("2", p2);
   Catalogue cat = scan({write("1", parts[0]), second, write("3", parts[2])});
   EXPECT_EQ(uuDecode(&cat.records()[0]), 1);
@@ -249,9 +249,10 @@ TEST_F(Assembly, PartsBeyondFourGigabytesInASparseFile) {
 // size, and optionally an "=ypart " range (begin 0: none) and its "=yend " line.
 std::string yenc_article(const std::string& subject, const std::string& name, std::string_view piece,
                          std::size_t file_size, std::size_t begin = 0, bool yend = true) {
+  // A file_size of 0 leaves "size=" out.
   std::string text = "Subject: " + subject + "\n\n=ybegin" +
-                     std::string(begin != 0 ? " part=1" : "") + " line=128 size=" +
-                     std::to_string(file_size) + " name=" + name + "\n";
+                     std::string(begin != 0 ? " part=1" : "") + " line=128" +
+                     (file_size != 0 ? " size=" + std::to_string(file_size) : "") + " name=" + name + "\n";
   if (begin != 0) {
     text += "=ypart begin=" + std::to_string(begin) + " end=" + std::to_string(begin + piece.size() - 1) + "\n";
   }
@@ -344,15 +345,33 @@ TEST_F(Assembly, YencSizesAreChecked) {
   cut.resize(cut.find("=yend") - 200);  // part 2 broke off and lost its =yend line
   std::string longer = b;
   longer.insert(longer.find("=yend"), "+++\n");
+  std::string yend_short = b;
+  yend_short.replace(yend_short.find("=yend size=1000"), 15, "=yend size=999");
+  // Keys in capitals and CRCs written with 0x, of the intact part and of one with a byte changed.
+  std::string hex_crc = b;
+  hex_crc.replace(hex_crc.find("=yend size=1000"), 15,
+                  "=yend SIZE=1000 PCRC32=0x" + test::hex8(test::crc32_of(d.substr(1000, 1000))));
+  std::string hex_crc_damaged = hex_crc;
+  std::size_t flip = hex_crc_damaged.find('\n', hex_crc_damaged.find("=ypart")) + 1;
+  while (hex_crc_damaged[flip] == '=' || hex_crc_damaged[flip + 1] == '=') ++flip;
+  hex_crc_damaged[flip] = hex_crc_damaged[flip] == 'a' ? 'b' : 'a';
+  std::string size_zero = yenc_article("one", "s.bin", d, 0);
+  size_zero.insert(size_zero.find(" name="), " size=0");
   const Case cases[] = {
       {"complete", {a, b, c}, {}},
       {"part cut short", {a, cut, c}, {"Size mismatch for destination file '%s', Segment 2/3"}},
       {"part too long", {a, longer, c}, {"Size mismatch for destination file '%s', Segment 2/3"}},
+      {"=yend size= differs", {a, yend_short, c}, {"Size mismatch for destination file '%s', Segment 2/3"}},
+      {"capital keys and 0x CRC", {a, hex_crc, c}, {}},
+      {"capital keys and 0x CRC, damaged",
+       {a, hex_crc_damaged, c},
+       {"CRC mismatch for destination file '%s', Segment 2/3"}},
       {"single part without =yend", {yenc_article("one", "s.bin", d.substr(0, 2000), 3000, 0, false)},
        {"Size mismatch for destination file '%s'"}},
       {"single part of the wrong size", {yenc_article("one", "s.bin", d, 2999)},
        {"Size mismatch for destination file '%s'"}},
       {"no size given", {yenc_article("one", "s.bin", d, 0)}, {}},
+      {"size=0 but data", {size_zero}, {"Size mismatch for destination file '%s'"}},
       {"part missing: no whole-file size check", {a, c}, {}},
   };
   for (const auto& k : cases) {
@@ -437,7 +456,12 @@ TEST_F(Assembly, DuplicatePartsAreReportedAndNotDecoded) {
   const std::string second = yenc_article("same", "second.bin", "second", 6);
   std::string one_of_three = uu[0];
   one_of_three.replace(one_of_three.find("[1/2]"), 5, "(1/3)");
+  std::vector<std::string> many(103, uu[0]);
+  many.push_back(uu[1]);
+  std::vector<Message> hundred(100, {1, "Duplicate segment 1 for 'd.bin' ignored"});
+  hundred.push_back({1, "Ignored 102 duplicate segments for 'd.bin'"});
   const Case cases[] = {
+      {"a part saved 103 times", many, "d.bin", hundred, data},
       {"two posts under one subject without counter", {first, second}, "first.bin",
        {{1, "Duplicate segment 1 for 'first.bin' ignored"}}, "first"},
       {"the same part saved twice", {uu[0], uu[0], uu[1]}, "d.bin",
@@ -461,6 +485,54 @@ TEST_F(Assembly, DuplicatePartsAreReportedAndNotDecoded) {
     EXPECT_EQ(before, c.messages_before_output) << c.name;
     if (!c.output.empty()) {
       EXPECT_EQ(test::read_file(dir.file(std::string("out-") + c.dest)), c.output) << c.name;
+    }
+  }
+}
+
+TEST_F(Assembly, SeparateBinariesUnderOneSubjectStaySeparate) {
+  auto uu_post = [](const std::string& counter, const std::string& name, const std::string& data,
+                    bool end = true) {
+    std::vector<std::string> lines = {"Subject: Holiday pictures " + counter, ""};
+    if (!name.empty()) lines.push_back("begin 644 " + name);
+    for (auto& l : test::uuencode_lines(data)) lines.push_back(l);
+    if (end) lines.push_back("end");
+    return test::lines(lines);
+  };
+  const std::string a = bytes(100, 1), b = bytes(200, 2), c = bytes(50, 3);
+  struct Case {
+    const char* name;
+    std::vector<std::string> files;
+    std::vector<std::pair<std::string, std::string>> outputs;
+    std::vector<Message> messages;
+  };
+  const Case cases[] = {
+      {"three pictures, one per part",
+       {uu_post("(1/3)", "pic1.jpg", a), uu_post("(2/3)", "pic2.jpg", b), uu_post("(3/3)", "pic3.jpg", c)},
+       {{"pic1.jpg", a}, {"pic2.jpg", b}, {"pic3.jpg", c}}, {}},
+      {"found out of order",
+       {uu_post("(3/3)", "pic3.jpg", c), uu_post("(1/3)", "pic1.jpg", a), uu_post("(2/3)", "pic2.jpg", b)},
+       {{"pic1.jpg", a}, {"pic2.jpg", b}, {"pic3.jpg", c}}, {}},
+      {"the same name again is a repeat",
+       {uu_post("(1/2)", "pic.jpg", a, false), uu_post("(2/2)", "pic.jpg", b)},
+       {{"pic.jpg", a + b}}, {}},
+      {"a picture over two parts between others",
+       {uu_post("(1/3)", "pic1.jpg", a), uu_post("(2/3)", "pic2.jpg", b, false), uu_post("(3/3)", "", c)},
+       {{"pic1.jpg", a}, {"pic2.jpg", b + c}}, {}},
+      {"yEnc trailer without its =ybegin line",
+       {"Subject: lost header\n\nabc\n=yend size=3 crc32=12345678\n"}, {{"Untitled.Txt", ""}},
+       {{0, "CRC mismatch for destination file '" + dir.file("out-Untitled.Txt") + "'"}}},
+  };
+  for (const auto& k : cases) {
+    hooks.messages.clear();
+    for (const auto& out : k.outputs) std::filesystem::remove(dir.file("out-" + out.first));
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < k.files.size(); ++i) paths.push_back(write("s" + std::to_string(i), k.files[i]));
+    Catalogue cat = scan(paths);
+    ASSERT_EQ(cat.size(), 1u) << k.name;
+    uuDecode(&cat.records()[0]);
+    EXPECT_EQ(hooks.messages, k.messages) << k.name;
+    for (const auto& [name, data] : k.outputs) {
+      EXPECT_EQ(test::read_file(dir.file("out-" + name)), data) << k.name << ": " << name;
     }
   }
 }

@@ -68,6 +68,7 @@ TEST(MissingRecord, ParsersChangeNothingAndReturnZero) {
   Catalogue cat;
   auto added = uulist_add_sement(cat, "/f", " a", 1, 1, 0);
   EXPECT_EQ(uulist_set_uu_destname(nullptr, "begin 644 x"), 0);
+  EXPECT_EQ(uulist_note_uu_begin(nullptr, added.segment, "begin 644 x"), 0);
   EXPECT_EQ(uulist_set_yenc_destname(added.record, nullptr, "=ybegin name=x"), 0);
   EXPECT_EQ(uulist_set_yenc_part(added.record, nullptr, "=ypart begin=1"), 0);
   EXPECT_EQ(uulist_set_yenc_end(added.record, nullptr, "=yend pcrc32=1"), 0);
@@ -187,7 +188,7 @@ TEST(YencHeader, PartAndEndLines) {
 
 TEST(HexValue, ReadsLikeTheHeaderFieldsNeed) {
   const std::pair<const char*, std::uint32_t> cases[] = {
-      {"1A2b3C4d5", 0xA2B3C4D5u}, {"0x1F", 0},      {" 1F", 0},          {"ff zz", 0xFF},
+      {"1A2b3C4d5", 0xA2B3C4D5u}, {"0x1F", 0x1F}, {"0Xdeadbeef", 0xDEADBEEFu}, {"0xg", 0},      {" 1F", 0},          {"ff zz", 0xFF},
       {"", 0},                    {"DEADBEEF", 0xDEADBEEFu}, {"-1", 0}, {"00000000ff", 0xFF},
   };
   for (const auto& [text, value] : cases) EXPECT_EQ(hextoulong(text), value) << text;

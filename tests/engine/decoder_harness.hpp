@@ -15,7 +15,7 @@ struct DecodeOutcome {
 };
 
 // Writes text to a file and decodes it from start to end (the file size when
-// not given) with the chosen decoder.
+// not given) with the chosen decoder. Messages name the input as 'in'.
 template <typename Decode>
 DecodeOutcome run_decoder(const std::string& text, Decode decode,
                           std::optional<std::uint64_t> end = std::nullopt,
@@ -32,6 +32,10 @@ DecodeOutcome run_decoder(const std::string& text, Decode decode,
   }
   outcome.output = read_file(dir.file("out"));
   outcome.messages = hooks.messages;
+  for (auto& m : outcome.messages) {
+    const std::string path = dir.file("in");
+    for (std::size_t at; (at = m.text.find(path)) != std::string::npos;) m.text.replace(at, path.size(), "in");
+  }
   return outcome;
 }
 

@@ -41,9 +41,8 @@ std::vector<Read> read_all_reference(const std::string& path) {
   std::vector<Read> reads;
   char buffer[kLineCapacity + 1];
   do {
-    fgetline(f.get(), buffer);
-    reads.push_back({std::string(buffer), static_cast<std::uint64_t>(std::ftell(f.get())),
-                     std::feof(f.get()) != 0});
+    const bool line = fgetline(f.get(), buffer) == 1;
+    reads.push_back({std::string(buffer), static_cast<std::uint64_t>(std::ftell(f.get())), !line});
   } while (!reads.back().eof);
   return reads;
 }
@@ -78,10 +77,12 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"SingleEmptyLineAfterLfLine", "h\n\nd\n",
                  {{"h", 2, false}, {"", 3, false}, {"d", 5, false}, {"", 5, true}}},
         LineCase{"EmptyLinesCrLf", "h\r\n\r\n\r\nd",
-                 {{"h", 3, false}, {"", 5, false}, {"", 7, false}, {"d", 8, true}}},
+                 {{"h", 3, false}, {"", 5, false}, {"", 7, false}, {"d", 8, false}, {"", 8, true}}},
         LineCase{"LfCrIsTwoBreaks", "a\n\rb\n", {{"a", 2, false}, {"", 3, false}, {"b", 5, false}, {"", 5, true}}},
-        LineCase{"CrCrLf", "a\r\r\nb", {{"a", 2, false}, {"", 4, false}, {"b", 5, true}}},
-        LineCase{"LastLineWithoutBreak", "a\nlast", {{"a", 2, false}, {"last", 6, true}}},
+        LineCase{"CrCrLf", "a\r\r\nb", {{"a", 2, false}, {"", 4, false}, {"b", 5, false}, {"", 5, true}}},
+        LineCase{"LastLineWithoutBreak", "a\nlast", {{"a", 2, false}, {"last", 6, false}, {"", 6, true}}},
+        LineCase{"LastNulWithoutBreakIsAnEmptyLine", std::string("a\n\0", 3),
+                 {{"a", 2, false}, {"", 3, false}, {"", 3, true}}},
         LineCase{"CrAtEndIsNotTheEnd", "a\r", {{"a", 2, false}, {"", 2, true}}},
         LineCase{"LongLineKeeps1024", kLong + "\nz\n",
                  {{std::string(1024, 'x'), 1031, false}, {"z", 1033, false}, {"", 1033, true}}},
@@ -169,7 +170,7 @@ TEST(LineReader, WholeLinesAgreeWithTheCutLinesAtEveryBufferSize) {
   const std::string text = x + "\r\n" + std::string(1024, 'a') + "\r" + std::string(1025, 'b') + "\n" +
                            "short\r\n\r\n" + nul_tail + "\r" + std::string(2000, 'z');
   const std::vector<std::string> lines = {x, std::string(1024, 'a'), std::string(1025, 'b'), "short", "",
-                                          nul_tail, std::string(2000, 'z')};
+                                          nul_tail, std::string(2000, 'z'), ""};
   test::TempDir dir;
   const std::string path = dir.file("long");
   test::write_file(path, text);
@@ -186,6 +187,27 @@ TEST(LineReader, WholeLinesAgreeWithTheCutLinesAtEveryBufferSize) {
     EXPECT_TRUE(whole.back().eof);
     EXPECT_EQ(whole.back().position, text.size());
   }
+}
+
+TEST(LineReader, LineNumbersCountBreaksAsTheLineRuleDoes) {
+  test::TempDir dir;
+  const std::string path = dir.file("numbers");
+  test::write_file(path, "a\r\nb\rc\n\nd" + std::string(70000, 'x') + "\ne");
+  auto in = InputFile::open(path);
+  // Position and the number of the line there, asked out of order too.
+  const std::pair<std::uint64_t, std::uint64_t> cases[] = {
+      {0, 1}, {3, 2}, {5, 3}, {7, 4}, {8, 5}, {70010, 6}, {4, 2}, {2, 2}, {70010, 6}};
+  for (const auto& [position, line] : cases) EXPECT_EQ(in->line_number_at(position), line) << position;
+}
+
+// /proc/self/mem is a regular file whose first page cannot be read.
+TEST(LineReader, ReadErrorIsNotTakenForTheEnd) {
+  auto in = InputFile::open("/proc/self/mem");
+  if (!in) GTEST_SKIP() << "no /proc/self/mem";
+  EXPECT_EQ(in->read_line(), "");
+  EXPECT_TRUE(in->eof());
+  EXPECT_EQ(in->read_errors(), 1u);
+  EXPECT_EQ(in->path(), "/proc/self/mem");
 }
 
 TEST(LineReader, MissingFileDoesNotOpen) {

@@ -58,13 +58,18 @@ TEST_F(Scanner, OneLineFileWithoutBreakIsExamined) {
   EXPECT_EQ(cat.records()[0].segments[0].end_offset, 16u);
 }
 
-TEST_F(Scanner, LastLineWithoutBreakIsNotExamined) {
+TEST_F(Scanner, LastLineWithoutBreakIsExamined) {
   const std::string head = lines({"Subject: a (1/1)", "=ybegin line=128 size=10 name=a"});
   const std::string last = "=yend size=10 part=1 pcrc32=a1b2c3d4";
   Catalogue without = scan(head + last, "without");
-  EXPECT_EQ(without.records()[0].segments[0].part_crc, kNoCrc);
+  EXPECT_EQ(without.records()[0].segments[0].part_crc, 0xA1B2C3D4u);
+  EXPECT_EQ(without.records()[0].segments[0].end_offset, head.size() + last.size());
   Catalogue with = scan(head + last + "\n", "with");
   EXPECT_EQ(with.records()[0].segments[0].part_crc, 0xA1B2C3D4u);
+  Catalogue begin = scan("Subject: a (1/1)\r\nbegin 644 last.bin", "begin");
+  EXPECT_EQ(begin.records()[0].dest_name, "last.bin");
+  Catalogue subject = scan("x\nSubject: b (2/3)", "subject");
+  EXPECT_EQ(subject.records()[0].part_max, 2);
 }
 
 TEST_F(Scanner, YbeginWithoutSubjectOpensSegmentWhereItBegins) {
@@ -90,6 +95,13 @@ TEST_F(Scanner, YbeginWithoutSubjectOpensSegmentWhereItBegins) {
     EXPECT_EQ(r.segments[0].part, 1);
     EXPECT_EQ(r.segments[0].start_offset, c.start);
   }
+}
+
+TEST_F(Scanner, ReadErrorIsReportedNotTakenForTheEnd) {
+  // Reading this process's memory from address 0 fails with EIO.
+  uuScanFile(catalogue, "/proc/self/mem");
+  EXPECT_TRUE(catalogue.empty());
+  EXPECT_EQ(hooks.messages, (std::vector<test::Message>{{0, "Unable to read source file '/proc/self/mem'"}}));
 }
 
 TEST_F(Scanner, EmptyFileAnnouncedButNotPolled) {
@@ -136,7 +148,7 @@ std::vector<std::string> summary(const Catalogue& cat) {
   return out;
 }
 
-TEST_F(Scanner, WithoutSubjectEachHeaderOpensItsOwnSegment) {
+TEST_F(Scanner, HeaderLinesOpenRecordsAndSegments) {
   struct Case {
     const char* name;
     std::vector<std::vector<std::string>> files;
@@ -165,7 +177,17 @@ TEST_F(Scanner, WithoutSubjectEachHeaderOpensItsOwnSegment) {
       {"two uuencoded files of one name stay apart",
        {{"begin 644 f", "#86)C", "`", "end", "begin 600 f", "#86)C", "`", "end"}},
        {"'' f u of 1: 1h", "'' f u of 1: 1h"}},
-      {"begin without three digits opens nothing", {{"begin x", "begin 64 y", "begin"}}, {}},
+      {"only a real begin line opens a segment",
+       {{"begin x", "begin", "begin 648 z", "begin 644 ", "begin  644 z", "begin 64444 z",
+         "begin again next week", "begin 64 y", "#86)C", "`", "end"}},
+       {"'' y u of 1: 1h"}},
+      {"a folded subject is read unfolded",
+       {{"Subject: long title - f.bin", "\t(1/2)", "", "begin 644 f.bin"},
+        {"Subject: long title - f.bin", "   (2/2)", "", "M"}, {"Subject: t - g", " (1/1)"}},
+       {"' long title - f.bin ' f.bin u of 2: 1 2", "' t - g ' Untitled.Txt u of 1: 1"}},
+      {"only lines right after Subject continue it, and not blank ones",
+       {{"Subject: t (1/2)", "", " (2/2)", "begin 644 g"}, {"Subject: u", " ", "\t"}},
+       {"' t ' g u of 2: 1", "' u' Untitled.Txt u of 1: 1"}},
       {"a Subject line ends the rule",
        {{"begin 644 a", "#86)C", "`", "end", "Subject: s (1/1)", "", "begin 644 b", "=ybegin size=1 name=c"}},
        {"'' a u of 1: 1h", "' s ' c y of 1: 1"}},
@@ -234,15 +256,36 @@ TEST_F(Scanner, SecondYbeginInSegmentReplacesValues) {
   EXPECT_EQ(r.file_crc, 0x34u);
 }
 
-TEST_F(Scanner, LastHeaderDecidesKind) {
-  Catalogue cat = scan(lines({"Subject: s", "=ybegin line=1 size=1 name=y", "begin 644 u"}));
-  EXPECT_EQ(cat.records()[0].kind, kKindUU);
-  EXPECT_EQ(cat.records()[0].dest_name, "u");
+TEST_F(Scanner, HeaderLinesDecideKindAndName) {
+  struct Case {
+    std::vector<std::string> text;
+    std::int32_t kind;
+    const char* name;
+  };
+  const Case cases[] = {
+      {{"Subject: s", "begin 644 u", "=ybegin line=1 size=1 name=y"}, kKindYEnc, "y"},
+      // A begin line inside yEnc data, as in a signature, changes nothing.
+      {{"Subject: s", "=ybegin line=1 size=1 name=y", "begin 644 u"}, kKindYEnc, "y"},
+      {{"Subject: s", "=ybegin line=1 size=1 name=y", "=yend size=1", "-- ", "begin again next week"},
+       kKindYEnc, "y"},
+      {{"Subject: s", "begin 644 u", "begin later"}, kKindUU, "u"},
+  };
+  for (const auto& c : cases) {
+    Catalogue cat;
+    const std::string path = dir.file("kind");
+    write_file(path, lines(c.text));
+    uuScanFile(cat, path);
+    EXPECT_EQ(cat.records()[0].kind, c.kind) << c.text.back();
+    EXPECT_EQ(cat.records()[0].dest_name, c.name) << c.text.back();
+  }
 }
 
-TEST_F(Scanner, HeaderLinesBeforeAnySegmentAreIgnored) {
-  Catalogue cat = scan(lines({"=ypart begin=1 end=2", "=yend pcrc32=1", "begin x"}));
-  EXPECT_TRUE(cat.empty());
+TEST_F(Scanner, YencTrailerWithoutHeaderIsDataFromTheStart) {
+  Catalogue cat = scan(lines({"data", "=ypart begin=1 end=2", "=yend pcrc32=1", "begin x"}));
+  ASSERT_EQ(cat.size(), 1u);
+  EXPECT_EQ(cat.records()[0].kind, kKindYEnc);
+  EXPECT_EQ(cat.records()[0].segments[0].start_offset, 0u);
+  EXPECT_EQ(cat.records()[0].segments[0].part_crc, 1u);
 }
 
 TEST_F(Scanner, LineBreakKindsGiveTheSameCatalogue) {

@@ -13,7 +13,7 @@ struct SubjectCase {
   std::int32_t total;
 };
 
-TEST(SubjectKey, RightmostCounterOfPreferredKindWins) {
+TEST(SubjectKey, RightmostCounterOfAnyFormWins) {
   const SubjectCase cases[] = {
       {" Holiday [2/5] - IMG_0001.jpg (1/3)", " Holiday [2/5] - IMG_0001.jpg ", 1, 3},
       {" Holiday [2/5] - notes (draft)", " Holiday ", 2, 5},
@@ -24,8 +24,11 @@ TEST(SubjectKey, RightmostCounterOfPreferredKindWins) {
       {" report (3 /7)", " report (3 /7)", 1, 1},
       {" report", " report", 1, 1},
       {" report (1/2)", " report ", 1, 2},
-      {" a [1/2] b (3 of 4)", " a ", 1, 2},  // brackets with a slash come before "of"
-      {" x (1/2) [3/4]", " x ", 1, 2},
+      {" a [1/2] b (3 of 4)", " a [1/2] b ", 3, 4},
+      {" x (1/2) [3/4]", " x (1/2) ", 3, 4},
+      {" Holiday (1/2) - pic.jpg [3/4]", " Holiday (1/2) - pic.jpg ", 3, 4},
+      {" [01/15] - pic.jpg (2 of 4)", " [01/15] - pic.jpg ", 2, 4},
+      {" x (1 of 2) (3/4", " x (1 of 2) ", 3, 4},
       {" x (1/2", " x ", 1, 2},           // the closing bracket is not required
       {" x (+1/+2)", " x ", 1, 2},
       {" trip (2004) pics (03/10)", " trip (2004) pics ", 3, 10},  // the rightmost bracket first
@@ -38,7 +41,8 @@ TEST(SubjectKey, RightmostCounterOfPreferredKindWins) {
       {" x (-1 of 2)", " x (-1 of 2)", 1, 1},
       {" a (1/2) (-3/2)", " a ", 1, 2},
       {" x [-3/2] (1 of 4)", " x [-3/2] ", 1, 4},
-      {" x (2147483648/1)", " x (2147483648/1)", 1, 1},  // wraps below 0
+      {" x (2147483648/1)", " x (2147483648/1)", 1, 1},  // above the largest part number
+      {" x (4294967297/2)", " x (4294967297/2)", 1, 1},
       {" x (0/5)", " x ", 0, 5},
       {" x (a/b) (", " x (a/b) (", 1, 1},  // no counter reads anywhere
       {"", "", 1, 1},

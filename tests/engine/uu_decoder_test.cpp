@@ -1,6 +1,8 @@
 // uu_decoder_test.cpp - the uuencode decoder: held short lines, end-of-data messages, positions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "article_writer.hpp"
 #include "decoder_harness.hpp"
 
@@ -47,6 +49,7 @@ struct UuCase {
   std::int16_t total = 1;
   const char* eol = "\n";
   bool final_break = true;
+  bool headerless = false;
 };
 
 class UuDecode : public testing::TestWithParam<UuCase> {};
@@ -56,7 +59,7 @@ TEST_P(UuDecode, WritesBytesAndReportsAsExpected) {
   std::string text = test::lines(c.lines, c.eol);
   if (!c.final_break) text.resize(text.size() - std::string_view(c.eol).size());
   const auto outcome = test::run_decoder(text, [&](InputFile& in, OutputFile& out, auto s, auto e) {
-    return DecodeUU(in, out, s, e, c.part, c.total);
+    return DecodeUU(in, out, s, e, c.part, c.total, c.headerless);
   });
   EXPECT_EQ(outcome.result, c.result);
   EXPECT_EQ(outcome.output, c.output);
@@ -64,6 +67,21 @@ TEST_P(UuDecode, WritesBytesAndReportsAsExpected) {
 }
 
 const char* kGarbage = "Warning: garbage at end.";
+
+Message damaged(int line) { return {1, "Damaged data line " + std::to_string(line) + " in 'in'"}; }
+
+// Data whose first 45 bytes end in zeros, encoded with blanks for the value 0
+// and its trailing blanks stripped, the terminator with them.
+const std::string kZeroTail = kData.substr(0, 40) + std::string(5, '\0') + kData.substr(45);
+const std::vector<std::string> kBlankStyle = [] {
+  std::vector<std::string> lines = test::uuencode_lines(kZeroTail);
+  for (auto& line : lines) {
+    std::replace(line.begin(), line.end(), '`', ' ');
+    line.erase(line.find_last_not_of(' ') + 1);
+  }
+  lines.push_back("end");
+  return lines;
+}();
 const char* kNoShort = "Warning: no short data line.";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -78,21 +96,62 @@ INSTANTIATE_TEST_SUITE_P(
         UuCase{"EndLineLastInFileCr", article({kFull1, kFull2, kShort, "end"}), kData, 0, {}, 1, 1, "\r"},
         UuCase{"EndThenEmptyLine", article({kFull1, kFull2, kShort, "end", "", "trailer"}), kData, 0, {}},
         UuCase{"TwoShortLinesKeepTheSecond", article({kFull1, kFull2, kShort, kOtherShort, "`"}),
-               kFullBytes + "xyz12", 0, {{0, "Ambiguous data at end."}}},
+               kFullBytes + "xyz12", 0, {damaged(7), {0, "Ambiguous data at end."}}},
         UuCase{"ShortThenTextLine", article({kFull1, kFull2, kShort, "Just some text", "`"}), kData, 0,
                {{2, kGarbage}}},
         UuCase{"ShortThenMoreFullLines", article({kFull1, kShort, kFull2, "`"}),
-               kFullBytes, 0, {{2, kNoShort}}},
-        UuCase{"TruncatedFullLineReportedForAnyPart",
+               kFullBytes, 0, {damaged(6), {2, kNoShort}}},
+        UuCase{"TruncatedFullLineIsDamagedForAnyPart",
                article({kFull1, kFull1.substr(0, 60), kFull2, kShort, "", ""}), kData, 0,
-               {{2, "Warning: truncated data line."}}, 1, 2},
-        UuCase{"UncleanFullLineIsDataInBody",
+               {damaged(6)}, 1, 2},
+        UuCase{"OverlongFullLineIsDamaged", article({kFull1, kFull1 + "!", kFull2, kShort, "`", "end"}),
+               kData, 0, {damaged(6)}},
+        UuCase{"EmptyLineAmidTheDataIsALostLine", article({kFull1, "", kFull2, kShort, "`", "end"}),
+               kData.substr(0, 45) + kData.substr(45), 0, {damaged(6)}},
+        UuCase{"ShortLineTooLongForItsCountIsDamaged",
+               article({kFull1, kFull2, "#" + std::string(12, '0'), kShort, "`", "end"}), kData, 0,
+               {damaged(7)}},
+        UuCase{"StrippedBlankTerminatorBeforeEnd", article({kFull1, kFull2, kShort, "", "end"}), kData, 0, {}},
+        UuCase{"BlankStyleWithStrippedBlanksIsRestored", article(kBlankStyle), kZeroTail, 0, {}},
+        UuCase{"GraveStyleShortLineLackingCharactersIsDamaged",
+               article({kFull1, kFull2, kShort.substr(0, 10), "`", "end"}), kFullBytes, 0, {damaged(7)}},
+        UuCase{"SeparatorLinesBeforeTheDataOfALaterPart",
+               {"Subject: t (2/2)", "", "*****", "ENJOY!", "-----", "=====", "FILE: PIC.JPG", "=====",
+                kFull1, kFull2, kShort, "`", "end"}, kData, 0, {}, 2, 2},
+        UuCase{"NothingBeforeTheBeginLineIsData",
+               {"Subject: t (1/1)", "", "HELLO", "`", "begin 644 t.bin", kFull1, kFull2, kShort, "`", "end"},
+               kData, 0, {}},
+        UuCase{"EmptyFile", article({"`", "end"}), "", 0, {}},
+        UuCase{"TruncatedOneLineBodyIsDamaged", article({kShort.substr(0, 5), "`", "end"}), "", 0, {damaged(5)}},
+        UuCase{"SeparatorsBeforeALastPartThatOnlyEnds",
+               {"Subject: t (2/2)", "", "=====", "FILE: PIC.JPG", "=====", "`", "end"}, "", 0, {}, 2, 2},
+        UuCase{"LastPartCutAtALineEnd", article({kFull1, kFull2, kShort}), kData, 3, {}},
+        UuCase{"LastPartCutBeforeItsData", article({}), "", 3, {}},
+        // A first part may hold its begin line alone, its break lost with the file's last.
+        UuCase{"FirstPartOfOnlyItsBeginLine", {"Subject: t (1/2)", "", "begin 644 t.b"}, "", 0, {}, 1, 2,
+               "\n", false},
+        UuCase{"SharutilsOutputWithoutFinalBreak", {"begin 644 t.bin", kShort, "`", "end"}, kShortBytes, 0,
+               {}, 1, 1, "\n", false, true},
+        UuCase{"EndAsTheLastBytesWithoutBreak", article({kFull1, kFull2, kShort, "end"}), kData, 0, {},
+               1, 1, "\r\n", false},
+        UuCase{"SecondOfTwoPartsOneLineEachCrLf", {"Subject: t (2/2)", "From: a", "", kShort, "`", "end"},
+               kShortBytes, 0, {}, 2, 2, "\r\n"},
+        UuCase{"UncleanFullLineIsWrittenAndDamaged",
                article({kFull1, "M" + std::string(60, 'a'), kShort, "`"}),
-               kData.substr(0, 45) + repeat("\x04\x10\x41", 15) + kShortBytes, 0, {}},
-        UuCase{"UncleanFullLineDoesNotStartData",
+               kData.substr(0, 45) + repeat("\x04\x10\x41", 15) + kShortBytes, 0, {damaged(6)}},
+        UuCase{"UncleanFullLineBeforeDataIsDamagedData",
                article({"M" + std::string(60, 'a'), kFull1, kShort, "`"}),
-               kData.substr(0, 45) + kShortBytes, 0, {}},
-        UuCase{"OverlongFullLinesNeverStartData", article({kFull1 + "x", kFull2 + "x", "`", "end"}), "", 3, {}},
+               repeat("\x04\x10\x41", 15) + kData.substr(0, 45) + kShortBytes, 0, {damaged(5)}},
+        UuCase{"FullLineWithDamagedCountIsDamagedData",
+               article({"C" + kFull1.substr(1), kFull2, kShort, "`", "end"}), kData.substr(45), 0, {damaged(5)}},
+        UuCase{"DataCutAndJoinedToTheNextArticle",
+               {"Subject: t (1/2)", "", "begin 644 t.bin", kFull1, kFull2.substr(0, 3) + "From: a@b", "Subject: t (2/2)"},
+               kData.substr(0, 45), 0, {damaged(5)}, 1, 2},
+        UuCase{"ShortLineWithLowerCaseIsDamaged",
+               article({kFull1, kFull2, "*" + kShort.substr(1, 3) + "a" + kShort.substr(5), "`", "end"}),
+               kFullBytes, 0, {damaged(7)}},
+        UuCase{"OverlongFullLinesNeverStartDataTheLastIsDamaged", article({kFull1 + "!", kFull2 + "!", "`", "end"}), "", 0,
+               {damaged(6), {2, kNoShort}}},
         // A short first line, a terminator of 1 to 3 bytes and an end line: the whole body.
         UuCase{"OneShortLineBodyAtEndOfFile", article({kShort, "`", "end"}), kShortBytes, 0, {}},
         UuCase{"OneShortLineTwoByteTerminator", article({kShort, "``", "end"}), kShortBytes, 0, {}},
@@ -101,23 +160,20 @@ INSTANTIATE_TEST_SUITE_P(
         UuCase{"LastPartHoldingTheShortLineAndTrailer",
                {"Subject: t (2/2)", "", kShort, "`", "end", ""}, kShortBytes, 0, {}, 2, 2},
 
-        UuCase{"OneByteTerminatorWithoutEndIsGarbage", article({kShort, "`", "text"}), kShortBytes, 3,
-               {{2, kGarbage}}},
-        UuCase{"FourByteTerminatorIsGarbage", article({kShort, "````", "end"}), kShortBytes, 3,
-               {{2, kGarbage}}},
-        UuCase{"TwoByteTerminatorWithoutEndSearchesOn", article({kShort, "``", kShort, "``", "end"}),
-               kShortBytes + kShortBytes, 0, {}},
+        UuCase{"OneByteTerminatorWithoutEndEndsTheData", article({kShort, "`", "text"}), kShortBytes, 0, {}},
+        UuCase{"FourByteTerminatorDoesNotCloseAShortLine", article({kShort, "````", "end"}), "", 3, {}},
+        UuCase{"TerminatorEndsTheData", article({kShort, "``", kShort, "``", "end"}), kShortBytes, 0, {}},
         UuCase{"NoEmptyLineEndingHeaders", {"Subject: t", "begin 644 t", kFull1, kShort, "`"}, "", 3, {}},
-        UuCase{"NotLastPartKeepsQuiet", article({kFull1, kFull2, kShort, kOtherShort, "", "x"}),
-               kFullBytes + "xyz12", 0, {}, 1, 2},
-        UuCase{"LastLineWithoutBreakIsNotExamined", article({kFull1, kFull2, kShort, "`"}), kFullBytes, 3,
+        UuCase{"NotLastPartReportsOnlyTheDroppedLine", article({kFull1, kFull2, kShort, kOtherShort, "", "x"}),
+               kFullBytes + "xyz12", 0, {damaged(7)}, 1, 2},
+        UuCase{"LastLineWithoutBreakIsExamined", article({kFull1, kFull2, kShort, "`"}), kData, 0,
                {}, 1, 1, "\n", false},
-        UuCase{"LongLineAfterShortFirstLineIsReadAgainWhole",
+        UuCase{"UnconfirmedShortLineBeforeALongLineIsNotData",
                {"Subject: t", "", kShort, std::string(1500, 'Q'), kFull1, kFull2, kShort, "`"},
-               kShortBytes + kData, 0, {{2, kGarbage}}},
-        UuCase{"StepBackLandsOnLineStartWithCrLf",
+               kData, 0, {}},
+        UuCase{"UnconfirmedShortLineBeforeFullLinesIsNotDataCrLf",
                {"Subject: t", "", kShort, kFull1, kFull2, kShort, "`"},
-               kShortBytes + kData, 0, {{2, kGarbage}}, 1, 1, "\r\n"}),
+               kData, 0, {}, 1, 1, "\r\n"}),
     [](const testing::TestParamInfo<UuCase>& info) { return info.param.name; });
 
 TEST(UuDecodeEnd, LineBeyondEndPositionIsNotExamined) {
@@ -126,29 +182,56 @@ TEST(UuDecodeEnd, LineBeyondEndPositionIsNotExamined) {
   const auto outcome = test::run_decoder(text, [](InputFile& in, OutputFile& out, auto s, auto e) {
     return DecodeUU(in, out, s, e, 1, 1);
   }, head.size());
-  EXPECT_EQ(outcome.result, 0);
-  EXPECT_EQ(outcome.output, kFullBytes) << "the held short line is dropped";
+  EXPECT_EQ(outcome.result, 3) << "the last part's data is cut off";
+  EXPECT_EQ(outcome.output, kData) << "the held short line is the last there is";
   EXPECT_TRUE(outcome.messages.empty());
 }
 
 TEST(UuDecodeEnd, SegmentWithoutDataEndsQuietly) {
   const std::string text = test::lines({"Subject: t", "", "just text", "more text", "Subject: next"});
-  const auto outcome = test::run_decoder(text, [](InputFile& in, OutputFile& out, auto s, auto e) {
-    return DecodeUU(in, out, s, e, 1, 1);
-  }, text.size() - 5);
-  EXPECT_EQ(outcome.result, 0);
-  EXPECT_EQ(outcome.output, "");
+  for (const std::int16_t part : {1, 2}) {
+    const auto outcome = test::run_decoder(text, [&](InputFile& in, OutputFile& out, auto s, auto e) {
+      return DecodeUU(in, out, s, e, part, 2);
+    }, text.size() - 5);
+    EXPECT_EQ(outcome.result, part == 2 ? 3 : 0) << "a last part without data is cut short";
+    EXPECT_EQ(outcome.output, "");
+  }
 }
 
-TEST(UuDecodeSearch, CapitalTextBeforeDataIsTakenAsShortLine) {
+TEST(UuDecodeSearch, CapitalTextBeforeDataIsNotData) {
   const std::string text = test::lines({"Subject: t", "", "HELLO THERE", kFull1, kShort, "`"});
   const auto outcome = test::run_decoder(text, [](InputFile& in, OutputFile& out, auto s, auto e) {
     return DecodeUU(in, out, s, e, 1, 1);
   });
   EXPECT_EQ(outcome.result, 0);
-  ASSERT_EQ(outcome.output.size(), 40u + 45u + 10u) << "'H' counts 40 bytes";
-  EXPECT_EQ(outcome.output.substr(40), kData.substr(0, 45) + kShortBytes);
-  EXPECT_EQ(outcome.messages, (std::vector<Message>{{2, kGarbage}}));
+  EXPECT_EQ(outcome.output, kData.substr(0, 45) + kShortBytes);
+  EXPECT_TRUE(outcome.messages.empty());
+}
+
+TEST(UuDecodeDamage, AtMostAHundredLinesListedThenTheCount) {
+  std::vector<std::string> body;
+  for (int i = 0; i < 150; ++i) body.insert(body.end(), {kFull1, kFull1.substr(0, 50)});
+  body.insert(body.end(), {kShort, "`", "end"});
+  const auto outcome = test::run_decoder(test::lines(article(body)), [](InputFile& in, OutputFile& out, auto s, auto e) {
+    return DecodeUU(in, out, s, e, 1, 1);
+  });
+  ASSERT_EQ(outcome.messages.size(), 101u);
+  EXPECT_EQ(outcome.messages[99], damaged(6 + 2 * 99));
+  EXPECT_EQ(outcome.messages[100], (Message{1, "Damaged 150 data lines for 'in'"}));
+}
+
+// /proc/self/mem is a regular file whose first page cannot be read.
+TEST(DecodeReadError, IsReportedAndCutsTheSegmentShort) {
+  test::HookRecorder hooks;
+  test::TempDir dir;
+  auto in = InputFile::open("/proc/self/mem");
+  if (!in) GTEST_SKIP() << "no /proc/self/mem";
+  auto out = OutputFile::create(dir.file("o"));
+  EXPECT_EQ(DecodeUU(*in, *out, 0, 100, 1, 2, true), kDecodeEarlyEof);
+  std::uint32_t reg = 0;
+  EXPECT_EQ(DecodeyEnc(*in, *out, 0, 100, kNoCrc, &reg), kDecodeOk);
+  const Message error{0, "Unable to read source file '/proc/self/mem'"};
+  EXPECT_EQ(hooks.messages, (std::vector<Message>{error, error}));
 }
 
 TEST(ExplodeLine, MissingCharactersCountAsZero) {

@@ -58,7 +58,9 @@ TEST(YencDecode, PartKeyCountsOnlyBeforeTheName) {
       {"=ybegin line=128 size=3 name=a part=1\n", "abc"},
       {"=ybegin part=1 line=128 size=3 name=b.bin\nskipped\n=ypart begin=1 end=3\n", "abc"},
       {"=ybegin part=1 line=128 size=3 name=part=1.bin\nskipped\n=ypart begin=1 end=3\n", "abc"},
-      {"=ybegin part=1 line=128 size=3 name=b.bin\n", ""},  // never reaches its =ypart line
+      {"=ybegin part=1 line=128 size=3 name=b.bin\n", "abc"},  // no =ypart line: a part without a range
+      {"=ybegin PART=1 LINE=128 SIZE=3 NAME=b.bin\nskipped\n=ypart begin=1 end=3\n", "abc"},
+      {"=ybegin part=1 line=128 size=3 name=b.bin\n=yend size=0\n=ypart begin=1 end=3\n", ""},
   };
   for (const auto& c : cases) {
     const auto run = decode(c.header + yenc("abc") + "=yend size=3\n");
@@ -83,20 +85,42 @@ TEST(YencDecode, AllOnesMeansNoPartCrcEvenForDataWithThatCrc) {
   EXPECT_EQ(decode(text, kNoCrc).result, kDecodeOk);
 }
 
-TEST(YencDecode, MissingOrUnterminatedYendSkipsCrcTest) {
+TEST(YencDecode, MissingYendSkipsCrcTestAndAFinalYendWithoutBreakIsTheEnd) {
   const std::string body = "=ybegin line=128 size=3 name=a\n" + yenc("abc");
   const auto missing = decode(body, 0x12345678u);
   EXPECT_EQ(missing.result, kDecodeOk);
   EXPECT_EQ(missing.output, "abc");
   const auto unterminated = decode(body + "=yend size=3 pcrc32=12345678", 0x12345678u);
-  EXPECT_EQ(unterminated.result, kDecodeOk);
+  EXPECT_EQ(unterminated.result, kDecodeCrcMismatch);
+  EXPECT_EQ(decode(body + "=yend size=3", test::crc32_of("abc")).result, kDecodeOk);
 }
 
-TEST(YencDecode, DataBeyondEndPositionIsDecodedOnceBegun) {
+TEST(YencDecode, NothingPastTheSegmentsEndIsDecoded) {
   const std::string head = "junk\n=ybegin line=128 size=3000 name=a\n";
-  const std::string text = head + yenc(kData) + "=yend size=3000\n";
-  EXPECT_EQ(decode(text, kNoCrc, 5).output, kData) << "=ybegin ends beyond the end position";
+  const std::vector<std::string> lines = test::yenc_lines(kData);
+  const std::string text = head + test::lines(lines) + "=yend size=3000\n";
+  EXPECT_EQ(decode(text, kNoCrc, 5).output, "") << "=ybegin ends beyond the end position";
   EXPECT_EQ(decode("junk\nmore\n" + text, kNoCrc, 5).output, "") << "only the first line beyond counts";
+  // A part without its =yend line stops where its segment does.
+  const std::size_t two_lines = head.size() + lines[0].size() + lines[1].size() + 2;
+  const auto cut = decode(text, test::crc32_of(kData), two_lines);
+  EXPECT_EQ(cut.result, kDecodeOk) << "cut short: no CRC test";
+  EXPECT_EQ(cut.output, decode(head + test::lines({lines[0], lines[1]})).output);
+  EXPECT_LT(cut.output.size(), kData.size());
+}
+
+TEST(YencDecode, YendSizeIsHandedBack) {
+  const std::pair<std::string, std::int64_t> cases[] = {
+      {"=yend size=2999 pcrc32=1", 2999}, {"=yend SIZE=3", 3}, {"=yend pcrc32=1", -1}, {"", -1}};
+  for (const auto& [yend, size] : cases) {
+    std::int64_t got = 0;
+    std::uint32_t reg = 0xFFFFFFFFu;
+    test::run_decoder("=ybegin name=a\n" + yenc("abc") + yend + "\n",
+                      [&](InputFile& in, OutputFile& out, auto s, auto e) {
+                        return DecodeyEnc(in, out, s, e, kNoCrc, &reg, &got);
+                      });
+    EXPECT_EQ(got, size) << yend;
+  }
 }
 
 TEST(YencDecode, YendNeedsItsBlank) {
@@ -149,8 +173,8 @@ TEST(YencDecode, LongLineEdges) {
 }
 
 TEST(YencDecode, LongLineEndingTheInputKeepsItsBytes) {
-  // A short last line without its break is not examined; a long one is decoded.
-  EXPECT_EQ(decode("=ybegin name=a\n+++").output, "");
+  // A last line without its break is a line like any other, short or long.
+  EXPECT_EQ(decode("=ybegin name=a\n+++").output, "\x01\x01\x01");
   EXPECT_EQ(decode("=ybegin name=a\n" + std::string(3000, '+')).output, std::string(3000, '\x01'));
   // A long "=yend " line is the end line, and its tail is not data.
   const auto run = decode("=ybegin name=a\n+\n=yend size=1 " + std::string(2000, 'x') + "\n+\n",

@@ -220,6 +220,7 @@ struct OutputFileRecord {
   std::int32_t part_min = 1;  // never above 1
   std::int32_t part_max = 0;
   std::int64_t yenc_size = 0;
+  bool yenc_size_given = false;  // a "=ybegin " line had "size=" (0 is a size too)
   std::int32_t yenc_total = 0;
   std::int32_t yenc_line = 0;
   std::uint32_t file_crc = 0;     // expected CRC-32 of the whole file; 0 = not given
@@ -227,6 +228,12 @@ struct OutputFileRecord {
   // Whether a "begin " or "=ybegin " line was parsed into the record; without
   // one there is no binary to decode, only text.
   bool has_header = false;
+
+  // The name of each uuencode "begin " line that opened a part, by part
+  // number (the first such line of the part's first segment), in the order
+  // found. A later part whose name differs from the one before it in part
+  // order starts a binary of its own.
+  std::vector<std::pair<std::int32_t, std::string>> begin_names;
 
   // Segments in the order they were found (first_segment is the front).
   SegmentList segments;
@@ -301,6 +308,10 @@ bool uuIsDuplicateSegment(const OutputFileRecord& record, const SegmentRecord& s
 // segment when it is a duplicate; the keys of a "=ybegin " line other than
 // "name=" are looked for before its " name=" only.
 int uulist_set_uu_destname(OutputFileRecord* record, std::string_view begin_line);
+// The scanner's step for a "begin " line in a segment found by its subject:
+// uulist_set_uu_destname, and the line's name noted for the segment's part.
+int uulist_note_uu_begin(OutputFileRecord* record, const SegmentRecord* segment,
+                         std::string_view begin_line);
 int uulist_set_yenc_destname(OutputFileRecord* record, SegmentRecord* segment,
                              std::string_view ybegin_line);
 int uulist_set_yenc_part(OutputFileRecord* record, SegmentRecord* segment,

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 
+#include "damaged_lines.hpp"
 #include "input_file.hpp"
 #include "line_scan.hpp"
 #include "output_file.hpp"
@@ -24,11 +25,11 @@ void ScanFile(Catalogue& catalogue, const std::string& path);
 
 int DecodeUU(InputFile& input, OutputFile& output, std::uint64_t start_offset,
              std::uint64_t end_position, std::int16_t part, std::int16_t total,
-             bool headerless = false);
+             bool headerless = false, DamagedLines* damaged = nullptr);
 
 int DecodeyEnc(InputFile& input, OutputFile& output, std::uint64_t start_offset,
                std::uint64_t end_position, std::uint32_t expected_part_crc,
-               std::uint32_t* file_crc);
+               std::uint32_t* file_crc, std::int64_t* yend_size = nullptr);
 
 // The block kernels of line_scan.hpp, yenc_kernel.hpp and uu_kernel.hpp, byte by byte.
 const char* find_line_break(const char* data, std::size_t size);

@@ -71,7 +71,7 @@ DecodedLines uu_decode_full_lines(const char* src, std::size_t limit, unsigned c
     const char* line = src + done.consumed;
     if (done.consumed + kFullLength >= limit || line[0] != 'M') break;
     std::size_t i = 1;
-    while (i < kFullLength && !is_break(line[i]) && line[i] != '\0') ++i;
+    while (i < kFullLength && line[i] >= ' ' && line[i] <= '`') ++i;  // the alphabet only
     if (i < kFullLength || !is_break(line[i])) break;
     std::size_t next = kFullLength + 1;
     if (line[kFullLength] == '\r' && line[next] == '\n') ++next;

@@ -1,176 +1,360 @@
-// reference_uu_decoder.cpp - the plain uuencode segment decoder, one line at a time.
+// reference_uu_decoder.cpp - the uuencode segment decoder, stated plainly over a list of the segment's lines.
 //
-// Header phase: skip lines up to the first empty one. Search phase: the first
-// full or short candidate starts the data; a short first line is checked
-// against the line after it. Body phase: full lines are written at once; a
-// short line is held until a terminator, an end line, an empty line or a begin
-// line shows it was the last; a later full line discards it.
-#include <array>
-#include <cstring>
+// The segment is read into a list first, so that every look at a later line
+// is an index into it, and each rule below is one plain test over the list.
+// Bytes come from a plain bit reader. It shares no code with uu_decoder.cpp
+// beyond the line reader, the begin-line test and the message helpers, so a
+// fault in the fast decoder's line tests or its decoding shows as a
+// difference.
+//
+// The rules: after the header block (up to the first empty line) and, when
+// the segment has a begin line, after that line, the data starts at a full
+// line ('M', 61 characters, no lower case), at a short line that the next
+// line closes (terminator, end line, or an empty line before the end line),
+// or at an 'M' line of another length that a full line follows. From there
+// full lines are written, the last short line is written when the
+// terminator or the end line comes, and every line that could have been
+// data but is dropped is reported as damaged.
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "decoders.hpp"
+#include "header_values.hpp"
 #include "hooks.hpp"
 #include "reference.hpp"
 
 namespace vantorelle::reference {
 namespace {
 
-constexpr std::size_t kMaxLineBytes = 63;
+struct Line {
+  std::string text;
+  std::uint64_t start;
+  std::uint64_t after;
+  bool broke;  // ended by a line break, not by the end of the input
+};
 
-int count_of(char first) { return (static_cast<unsigned char>(first) - 32) & 63; }
-
-bool is_terminator_start(char c) { return c == ' ' || c == '`'; }
-
-bool is_full_line(std::string_view line) { return line.size() == 61 && line[0] == 'M'; }
-
-bool is_begin_line(std::string_view line) {
-  if (line.size() < 9 || line.substr(0, 6) != "begin ") return false;
-  for (std::size_t i = 6; i < 9; ++i) {
-    if (line[i] < '0' || line[i] > '9') return false;
+unsigned value_of(char c) { return (static_cast<unsigned>(static_cast<unsigned char>(c)) + 64u - 32u) % 64u; }
+std::size_t count(const std::string& t) { return t.empty() ? 0 : value_of(t[0]); }
+bool lower_case_free(const std::string& t) {
+  for (std::size_t i = 1; i < t.size(); ++i) {
+    const auto c = static_cast<unsigned char>(t[i]);
+    if (c >= 'a' && c <= 0x7F) return false;
   }
   return true;
 }
-
-bool is_end_line(std::string_view line) { return line.substr(0, 3) == "end"; }
-
-bool is_short_candidate(std::string_view line) {
-  if (line.empty() || line[0] < '!' || line[0] > 'L') return false;
-  const std::size_t n = static_cast<std::size_t>(count_of(line[0]));
-  return line.size() <= 4 * ((n + 2) / 3) + 4 && uuchk(line);
+bool full(const std::string& t) { return t.size() == 61 && t[0] == 'M'; }
+bool end_line(const std::string& t) { return t.starts_with("end"); }
+bool bare_end(const std::string& t) {
+  return end_line(t) && t.find_first_not_of(' ', 3) == std::string::npos;
+}
+bool blank_or_grave(char c) { return c == ' ' || c == '`'; }
+bool terminator(const std::string& t) { return (t.size() == 1 || t.size() == 2) && blank_or_grave(t[0]); }
+// The characters an encoder writes for count n, and the fewest that hold n bytes.
+std::size_t written_length(std::size_t n) { return 1 + 4 * ((n + 2) / 3); }
+std::size_t holding_length(std::size_t n) { return 1 + (4 * n + 2) / 3; }
+// Every character after the first one that an encoder writes.
+bool in_alphabet(const std::string& t) {
+  for (std::size_t i = 1; i < t.size(); ++i) {
+    const auto c = static_cast<unsigned char>(t[i]);
+    if (c < 0x20 || c > 0x60) return false;
+  }
+  return true;
+}
+bool short_candidate(const std::string& t);
+// A length that fits the count: 61 for 'M', else from what the bytes need to
+// what an encoder writes plus 3.
+bool fits(const std::string& t) {
+  if (t.empty() || t[0] < '!' || t[0] > 'M') return false;
+  if (t[0] == 'M') return t.size() == 61;
+  return t.size() >= 1 + (4 * count(t) + 2) / 3 && t.size() <= 1 + 4 * ((count(t) + 2) / 3) + 3;
+}
+// Data cut short and joined to text: eight or more characters of the
+// alphabet, then one that is not.
+bool joined(const std::string& t) {
+  const std::size_t end = t.find_first_not_of(
+      " !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`", 1);
+  if (end == std::string::npos) return false;
+  if (end >= 9) return true;
+  // Or a header field ("From: ") follows the data, not as the end of a hyphenated name.
+  if (end < 2 || (end > 2 && t[end - 2] == '-')) return false;
+  const std::size_t name = end - 1;
+  if (t[name] < 'A' || t[name] > 'Z') return false;
+  const std::size_t colon = t.find_first_not_of(
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-", name + 1);
+  return colon != std::string::npos && t.compare(colon, 2, ": ") == 0;
+}
+bool short_candidate(const std::string& t) {
+  return !t.empty() && t[0] >= '!' && t[0] <= 'L' && t.size() <= written_length(count(t)) + 3 &&
+         lower_case_free(t);
 }
 
-// A line kept back in the body phase until it is known to be the last.
-class HeldLine {
- public:
-  bool empty() const { return !held_; }
-  void hold(std::string_view line) {
-    length_ = line.size();
-    std::memcpy(text_.data(), line.data(), length_);
-    held_ = true;
+// Bytes from the characters after the first, six bits each, missing ones 0.
+std::vector<unsigned char> bytes_of(const std::string& t) {
+  const std::size_t n = count(t);
+  std::vector<unsigned char> out;
+  unsigned bits = 0;
+  int held = 0;
+  for (std::size_t pos = 1; out.size() < n; ++pos) {
+    bits = (bits << 6) | (pos < t.size() ? value_of(t[pos]) : 0u);
+    held += 6;
+    if (held >= 8) {
+      held -= 8;
+      out.push_back(static_cast<unsigned char>(bits >> held));
+      bits &= (1u << held) - 1u;
+    }
   }
-  void discard() { held_ = false; }
-  // Writes the held line, if any; false when the write failed.
-  bool write(OutputFile& output) {
-    if (!held_) return true;
-    held_ = false;
-    return ExplodeLine(output, std::string_view(text_.data(), length_)) == 1;
-  }
+  return out;
+}
 
- private:
-  std::array<char, kLineCapacity> text_{};
-  std::size_t length_ = 0;
-  bool held_ = false;
-};
+enum class Style { kUnknown, kBlank, kGrave };
 
-class UuSegment {
+class Segment {
  public:
-  UuSegment(InputFile& input, OutputFile& output, std::uint64_t end, bool last)
-      : input_(input), output_(output), end_(end), last_(last) {}
+  Segment(InputFile& input, OutputFile& output, std::uint64_t end, bool last, DamagedLines& damaged)
+      : input_(input), output_(output), end_(end), last_(last), damaged_(damaged) {}
 
   int decode(std::uint64_t start, bool headerless) {
     input_.seek(start);
-    if (headerless) return search();
-    std::string_view line;
-    do {
-      if (!read(line)) return kDecodeEarlyEof;
-    } while (!line.empty());
+    if (!headerless) {
+      for (;;) {
+        const std::string_view line = input_.read_line();
+        if (input_.eof()) return kDecodeEarlyEof;
+        if (line.empty()) break;
+      }
+    }
+    while (input_.position() <= end_) {
+      const std::uint64_t at = input_.position();
+      std::string text(input_.read_line());
+      if (input_.eof()) break;
+      lines_.push_back({std::move(text), at, input_.position(), input_.line_had_break()});
+    }
     return search();
   }
 
  private:
-  bool read(std::string_view& line) {
-    line = input_.read_line();
-    return !input_.eof();
+  bool in_segment(std::size_t i) const { return i < lines_.size() && lines_[i].after <= end_; }
+  const std::string& text(std::size_t i) const { return lines_[i].text; }
+
+  bool closes_after(std::size_t i) const {
+    const std::size_t j = i + 1;
+    if (!in_segment(j)) return false;
+    if (end_line(text(j))) return true;
+    if (text(j).empty()) return in_segment(j + 1) && end_line(text(j + 1));
+    return text(j).size() <= 3 && blank_or_grave(text(j)[0]);
   }
 
-  // After a short first line, a terminator line (1 to 3 bytes) followed by
-  // an end line closes the data; otherwise the next read is the line after
-  // the terminator again. (Not before any data: a body whose every line was
-  // rejected must not pass for a complete one.)
-  bool terminator_then_end(std::string_view line) {
-    if (line.empty() || line.size() > 3 || !is_terminator_start(line[0])) return false;
-    const std::uint64_t after = input_.position();
-    std::string_view next;
-    if (read(next) && is_end_line(next)) return true;
-    input_.seek(after);
-    return false;
+  // A part before the last whose data ends after line i: the segment ends,
+  // or an empty line and no data after it.
+  bool part_ends_after(std::size_t i) const {
+    if (last_) return false;
+    for (std::size_t j = i + 1; in_segment(j); ++j) {
+      const std::string& t = text(j);
+      if (looks_like_data(t) || (full(t) && lower_case_free(t)) || short_candidate(t)) return false;
+    }
+    return true;
+  }
+
+  static bool looks_like_data(const std::string& t) {
+    return fits(t) || (t.size() >= 2 && t[0] == 'M' && lower_case_free(t)) || long_short(t) ||
+           (!t.empty() && t[0] >= '!' && t[0] <= 'M' && joined(t));
+  }
+  // A full line's length after a short line's count: the count was damaged.
+  static bool long_short(const std::string& t) {
+    return t.size() == 61 && t[0] >= '!' && t[0] <= 'L' && lower_case_free(t);
   }
 
   int search() {
-    for (;;) {
-      if (input_.position() > end_) return kDecodeOk;
-      std::string_view line;
-      if (!read(line)) return kDecodeEarlyEof;
-      if (!check_line(line)) continue;
-      if (!ExplodeLine(output_, line)) return kDecodeWriteFailed;
-      if (is_full_line(line)) return body();
-      // A short first line: the data ends here only if a terminator follows.
-      const std::uint64_t next_start = input_.position();
-      std::string_view next;
-      if (!read(next)) return kDecodeEarlyEof;
-      // The peek for an end line moves the reader, so judge the line first.
-      const bool two_or_three = next.size() >= 2 && next.size() <= 3 && is_terminator_start(next[0]);
-      if (terminator_then_end(next)) return kDecodeOk;
-      if (two_or_three) continue;
-      dispatch::MsgCallback(kLevelNote, "Warning: garbage at end.");
-      input_.seek(next_start);  // read that line again
+    std::optional<std::size_t> begin;
+    for (std::size_t i = 0; i < lines_.size() && !begin; ++i) {
+      if (is_uu_begin_line(text(i))) begin = i;
     }
-  }
-
-  int body() {
-    HeldLine held;
-    int short_count = 0;
-    int garbage_count = 0;
-    bool end_seen = false;
-    for (;;) {
-      std::string_view line;
-      if (!read(line)) return kDecodeEarlyEof;
-      if (input_.position() > end_) return kDecodeOk;
-      if (line.empty() || is_begin_line(line)) {
-        if (!held.write(output_)) return kDecodeWriteFailed;
-        closing_checks(end_seen, short_count);
+    bool data_like_before = false;
+    std::vector<std::size_t> passed_over;
+    for (std::size_t i = begin ? *begin + 1 : 0; i < lines_.size(); ++i) {
+      const std::string& t = text(i);
+      const bool m_line = (!t.empty() && t[0] == 'M' && (lower_case_free(t) || t.size() == 61)) ||
+                          long_short(t);
+      const bool short_line = !t.empty() && t[0] >= '!' && t[0] <= 'L' && (short_candidate(t) || fits(t));
+      if (full(t) && lower_case_free(t)) return body(i);
+      // Only a line that can be data closes it, unless right after the begin line.
+      const bool can_be_data = fits(t) || (!t.empty() && t.back() != ' ' && 2 * t.size() >= holding_length(count(t)));
+      if (short_line && (can_be_data || (begin && i == *begin + 1)) && (closes_after(i) || part_ends_after(i))) {
+        return body(i);
+      }
+      const bool data_follows = in_segment(i + 1) && (full(text(i + 1)) || closes_after(i) ||
+                                                       (short_candidate(text(i + 1)) && (closes_after(i + 1) || part_ends_after(i + 1))));
+      if (m_line && (data_follows || (can_be_data && part_ends_after(i)))) return body(i);
+      const bool before_end = terminator(t) || t.empty();
+      if (!data_like_before && (bare_end(t) || (before_end && in_segment(i + 1) && end_line(text(i + 1))))) {
         return kDecodeOk;
       }
-      const char first = line[0];
-      if (is_end_line(line)) {
-        if (!held.write(output_)) return kDecodeWriteFailed;
-        end_seen = true;
-      } else if (first >= '!' && first <= 'L') {
-        if (is_short_candidate(line)) {
-          held.hold(line);
-          ++short_count;
-        } else if (!held.empty()) {
-          ++garbage_count;
-        }
-        continue;  // no position test after these
-      } else if (is_terminator_start(first) && line.size() <= 2) {
-        return terminate(held, short_count, garbage_count);
-      } else if (is_full_line(line)) {
-        if (!ExplodeLine(output_, line)) return kDecodeWriteFailed;
-        held.discard();
-        short_count = 0;
-        garbage_count = 0;
-      } else if (first == 'M' && uuchk(line)) {
-        dispatch::MsgCallback(kLevelNote, "Warning: truncated data line.");
+      if (looks_like_data(t)) {
+        data_like_before = true;
+        passed_over.push_back(i);
       }
-      if (input_.position() >= end_) return kDecodeOk;
     }
-  }
-
-  int terminate(HeldLine& held, int short_count, int garbage_count) {
-    if (garbage_count > 0 && last_) dispatch::MsgCallback(kLevelNote, "Warning: garbage at end.");
-    if (short_count > 1 && last_) dispatch::MsgCallback(kLevelError, "Ambiguous data at end.");
-    if (!held.write(output_)) return kDecodeWriteFailed;
-    if (short_count == 0 && last_) {
-      dispatch::MsgCallback(kLevelNote, "Warning: no short data line.");
-    }
+    if (last_) return kDecodeEarlyEof;
+    // A part before the last without data: what looked like data was its data.
+    for (const std::size_t i : passed_over) damaged(i);
     return kDecodeOk;
   }
 
-  void closing_checks(bool end_seen, int short_count) {
-    if (!end_seen && last_) dispatch::MsgCallback(kLevelError, "'end' of uucode not found.");
-    if (short_count == 0 && last_) {
-      dispatch::MsgCallback(kLevelNote, "Warning: no short data line.");
+  Style style_from(std::size_t b) const {
+    for (std::size_t i = b; i < b + 128; ++i) {
+      if (!in_segment(i) || end_line(text(i))) break;
+      const std::string& t = text(i);
+      if (terminator(t)) return t[0] == ' ' ? Style::kBlank : Style::kGrave;
+      if (t.empty()) return in_segment(i + 1) && end_line(text(i + 1)) ? Style::kBlank : Style::kUnknown;
+      if (full(t) || (fits(t) && in_alphabet(t))) {
+        if (t.find('`', 1) != std::string::npos) return Style::kGrave;
+        if (t.find(' ', 1) != std::string::npos) return Style::kBlank;
+      }
+    }
+    return Style::kUnknown;
+  }
+
+  // Not known to write grave accents for 0: by the data, or when the data
+  // does not show it, by the line itself.
+  bool blank_style(std::size_t i) const {
+    if (style_ != Style::kUnknown || text(i).size() == 1) return style_ == Style::kBlank;
+    return text(i).find('`', 1) == std::string::npos;
+  }
+  bool restorable(std::size_t i) const {
+    const std::string& t = text(i);
+    // Without its break a line lacking more than two characters was cut, not stripped.
+    if (!lines_[i].broke && t.size() + 2 < holding_length(count(t))) return false;
+    return blank_style(i) && !t.empty() && t.back() != ' ' && lower_case_free(t);
+  }
+  bool usable(std::size_t i) const {
+    const std::string& t = text(i);
+    return in_alphabet(t) && ((!t.empty() && t.size() >= holding_length(count(t))) || restorable(i));
+  }
+  // Data with characters no encoder writes.
+  bool damaged_data(std::size_t i) const { return fits(text(i)) && !in_alphabet(text(i)); }
+
+  // The number of the line starting at this byte: one more than the line
+  // breaks before it, a CR LF counting once.
+  std::uint64_t line_number(std::uint64_t at) {
+    if (content_.empty()) {
+      std::ifstream in(input_.path(), std::ios::binary);
+      content_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      content_ += '\n';  // never empty once read
+    }
+    std::uint64_t breaks = 0;
+    for (std::uint64_t k = 0; k < at && k + 1 < content_.size(); ++k) {
+      if (content_[k] == '\r' || (content_[k] == '\n' && (k == 0 || content_[k - 1] != '\r'))) ++breaks;
+    }
+    return breaks + 1;
+  }
+  void damaged(std::size_t i) { damaged_.report(line_number(lines_[i].start), input_.path()); }
+
+  bool write(const std::string& t) {
+    const std::vector<unsigned char> b = bytes_of(t);
+    return output_.write(b.data(), b.size());
+  }
+
+  void drop_held() {
+    if (held_ && (usable(*held_) || damaged_data(*held_))) damaged(*held_);
+    held_.reset();
+  }
+
+  // Without a terminator a held line that can be data is the last data line;
+  // one that cannot is no data, unless it began the body.
+  bool write_usable_held() {
+    if (held_ && (*held_ == body_start_ || damaged_data(*held_))) return write_held();
+    if (!held_ || !usable(*held_)) {
+      held_.reset();
+      return true;
+    }
+    const std::size_t h = *held_;
+    held_.reset();
+    return write(text(h));
+  }
+
+  // The held line as the last data line: written, or reported when it
+  // cannot be used.
+  bool write_held() {
+    if (!held_) return true;
+    const std::size_t h = *held_;
+    held_.reset();
+    if (usable(h)) return write(text(h));
+    damaged(h);
+    return true;
+  }
+
+  int terminate() {
+    if (garbage_ > 0 && last_) dispatch::MsgCallback(kLevelNote, "Warning: garbage at end.");
+    if (shorts_ > 1 && last_) dispatch::MsgCallback(kLevelError, "Ambiguous data at end.");
+    if (!write_held()) return kDecodeWriteFailed;
+    if (shorts_ == 0 && last_) dispatch::MsgCallback(kLevelNote, "Warning: no short data line.");
+    return kDecodeOk;
+  }
+
+  int data_ended() {
+    if (!write_usable_held()) return kDecodeWriteFailed;
+    if (last_) dispatch::MsgCallback(kLevelError, "'end' of uucode not found.");
+    if (shorts_ == 0 && last_) dispatch::MsgCallback(kLevelNote, "Warning: no short data line.");
+    return kDecodeOk;
+  }
+
+  int cut_off() {
+    if (!write_usable_held()) return kDecodeWriteFailed;
+    return last_ ? kDecodeEarlyEof : kDecodeOk;
+  }
+
+  // Whether the empty line i stands for lost data: a data line follows.
+  bool lost_line_at(std::size_t i) const {
+    const std::size_t j = i + 1;
+    const std::string& t = text(j);
+    if (full(t) || (!t.empty() && t[0] == 'M' && t.size() < 61 && restorable(j))) return true;
+    return short_candidate(t) && t.size() >= holding_length(count(t)) && closes_after(j);
+  }
+
+  int body(std::size_t b) {
+    body_start_ = b;
+    style_ = style_from(b);
+    for (std::size_t i = b;; ++i) {
+      if (!in_segment(i)) return cut_off();
+      const std::string& t = text(i);
+      if (t.empty()) {
+        if (!in_segment(i + 1)) return data_ended();
+        if (end_line(text(i + 1))) return terminate();
+        if (!lost_line_at(i)) return data_ended();
+        damaged(i);
+        continue;
+      }
+      if (is_uu_begin_line(t)) return data_ended();
+      if (end_line(t) || terminator(t)) return terminate();
+      if (t[0] >= '!' && t[0] <= 'L') {
+        if (!short_candidate(t) && !fits(t)) {
+          if (lower_case_free(t) || joined(t)) {
+            damaged(i);
+          } else if (held_) {
+            ++garbage_;
+          }
+        } else if (held_ && usable(*held_) && !usable(i)) {
+          ++garbage_;
+          if (damaged_data(i)) damaged(i);
+        } else {
+          drop_held();
+          held_ = i;
+          ++shorts_;
+        }
+      } else if (t[0] == 'M') {
+        if (t.size() == 61 || (t.size() < 61 && restorable(i))) {
+          if (!write(t)) return kDecodeWriteFailed;
+          if (!in_alphabet(t)) damaged(i);
+          drop_held();
+          shorts_ = 0;
+          garbage_ = 0;
+        } else if (lower_case_free(t) || joined(t)) {
+          damaged(i);
+        }
+      }
+      if (lines_[i].after >= end_) return cut_off();
     }
   }
 
@@ -178,14 +362,28 @@ class UuSegment {
   OutputFile& output_;
   std::uint64_t end_;
   bool last_;
+  DamagedLines& damaged_;
+  std::vector<Line> lines_;
+  std::string content_;
+  Style style_ = Style::kUnknown;
+  std::size_t body_start_ = 0;
+  std::optional<std::size_t> held_;
+  int shorts_ = 0;
+  int garbage_ = 0;
 };
 
 }  // namespace
 
 int DecodeUU(InputFile& input, OutputFile& output, std::uint64_t start_offset,
              std::uint64_t end_position, std::int16_t part, std::int16_t total,
-             bool headerless) {
-  return UuSegment(input, output, end_position, part == total).decode(start_offset, headerless);
+             bool headerless, DamagedLines* damaged) {
+  DamagedLines own(input.path());
+  DamagedLines& lines = damaged != nullptr ? *damaged : own;
+  const unsigned errors = input.read_errors();
+  int result = Segment(input, output, end_position, part == total, lines).decode(start_offset, headerless);
+  if (input.read_errors() != errors) result = report_read_error(input, result);
+  if (damaged == nullptr) own.report_count();
+  return result;
 }
 
 }  // namespace vantorelle::reference

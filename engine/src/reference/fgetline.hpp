@@ -10,7 +10,8 @@
 namespace vantorelle {
 
 // Reads one line into buffer, keeping at most buffer.size() - 1 characters and
-// a NUL after them. Always returns 1; the end of the input shows in feof().
+// a NUL after them. Returns 1 when a line was read (a last line without its
+// break included), 0 when no byte was left or the stream reported an error.
 int fgetline(std::FILE* stream, std::span<char> buffer);
 
 }  // namespace vantorelle
