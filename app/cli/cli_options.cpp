@@ -36,11 +36,18 @@ std::string ReadDirectory(std::string_view text, CliOptions& options) {
   return {};
 }
 
+std::string ReadReport(std::string_view text, CliOptions& options) {
+  if (text.empty()) return "--report needs a FILE (or - for standard output)";
+  options.report = std::string(text);
+  return {};
+}
+
 using ValueReader = std::string (*)(std::string_view, CliOptions&);
 
 ValueReader ValueOption(std::string_view name) {
   if (name == "--dir") return ReadDirectory;
   if (name == "--subject-length") return ReadSubjectLength;
+  if (name == "--report") return ReadReport;
   return nullptr;
 }
 

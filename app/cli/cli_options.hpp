@@ -21,6 +21,7 @@ struct CliOptions {
   std::optional<std::int16_t> subject_length;  // --subject-length N: controlKey_, N typed
   bool delete_inputs = false;                  // --delete-inputs
   bool trash_inputs = false;                   // --trash-inputs
+  std::optional<std::string> report;           // --report FILE: the run's damage report as JSON ("-": stdout)
   std::vector<std::string> files;
 };
 

@@ -21,6 +21,8 @@
 #include "input_disposal.hpp"
 #include "intake.hpp"
 #include "output_placement.hpp"
+#include "run_report.hpp"
+#include "run_results.hpp"
 #include "run_state.hpp"
 #include "standard_streams.hpp"
 #include "vantorelle/version.hpp"
@@ -71,6 +73,11 @@ void PrintUsage(std::FILE* to) {
                "  A FILE that holds a part of an output file with an error or warning, or one\n"
                "  that could not be written, is kept, and a warning says so. Given both\n"
                "  options, a FILE is deleted and its move reported as failed.\n"
+               "\n"
+               "Report:\n"
+               "  --report FILE          write what became of every output, part and input,\n"
+               "                         and every message, to FILE as JSON (- for standard\n"
+               "                         output, which then carries no list of output files)\n"
                "\n"
                "Options:\n"
                "  -h, --help             show this help and exit\n"
@@ -132,8 +139,19 @@ class Reporter {
 // written (a full disk, a closed pipe) is an error, not a success.
 class OutputListing {
  public:
+  // Quiet when standard output carries the report instead.
+  explicit OutputListing(bool quiet) : quiet_(quiet) {}
+
   void Add(const std::string& path) {
+    if (quiet_) return;
     if (std::printf("%s\n", path.c_str()) < 0 || std::fflush(stdout) != 0) NoteFailure();
+  }
+
+  // The report on standard output, after the run.
+  void AddReport(const std::string& report) {
+    if (std::fwrite(report.data(), 1, report.size(), stdout) != report.size() || std::fflush(stdout) != 0) {
+      NoteFailure();
+    }
   }
 
   // Closes standard output, where a last write error shows; false when any
@@ -150,8 +168,29 @@ class OutputListing {
   void NoteFailure() {
     if (error_ == 0) error_ = errno != 0 ? errno : EIO;
   }
+  bool quiet_;
   int error_ = 0;
 };
+
+// Writes the run's report to `path` ("-": standard output); false, said on
+// standard error, when it could not be written whole.
+bool WriteReport(const std::string& path, const vantorelle::app::CliOptions& options, OutputListing& listing) {
+  namespace app = vantorelle::app;
+  const app::Disposal disposal = options.delete_inputs  ? app::Disposal::kDelete
+                                 : options.trash_inputs ? app::Disposal::kTrash
+                                                        : app::Disposal::kNone;
+  const std::string report = app::RunReportJson(app::LastRun(), disposal);
+  if (path == "-") {
+    listing.AddReport(report);
+    return true;  // a failure shows when the listing finishes
+  }
+  std::FILE* file = std::fopen(path.c_str(), "w");
+  bool written = file != nullptr && std::fwrite(report.data(), 1, report.size(), file) == report.size();
+  const int error = errno;
+  if (file != nullptr && std::fclose(file) != 0) written = false;
+  if (!written) std::fprintf(stderr, "%s: cannot write the report '%s': %s\n", kProgram, path.c_str(), std::strerror(error));
+  return written;
+}
 
 // The run's hooks: messages and progress on standard error, output paths on
 // standard output, placement by the run flags and the options' answers.
@@ -246,7 +285,7 @@ int main(int argc, char** argv) {
   for (const vantorelle::app::SkippedInput& skipped : inputs.skipped) {
     reporter.Message(vantorelle::kLevelNote, vantorelle::app::SameFileNote(skipped));
   }
-  OutputListing listing;
+  OutputListing listing(options.report == "-");
   std::size_t written = 0;
   const vantorelle::app::RunHooks hooks = MakeHooks(reporter, options, listing, written, trash);
   std::vector<std::string> run_argv{"Vantorelle"};
@@ -259,8 +298,9 @@ int main(int argc, char** argv) {
   if (written == 0 && !inputs.paths.empty() && reporter.Errors() == 0) {
     std::fprintf(stderr, "%s: no encoded data found\n", kProgram);
   }
+  const bool reported = !options.report || WriteReport(*options.report, options, listing);
   const bool listed = listing.Finish();
   if (!inputs.refused.empty()) return kExitUsage;
-  if (written == 0 || reporter.Problems() > 0 || !listed) return kExitProblems;
+  if (written == 0 || reporter.Problems() > 0 || !listed || !reported) return kExitProblems;
   return kExitClean;
 }

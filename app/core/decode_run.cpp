@@ -24,19 +24,24 @@ struct Outcome {
   RunHooks hooks;
   bool decoding = false;
   bool current_failed = false;         // the record being decoded sent an error or warning
-  OutputResult current;                // what the record being decoded came to
+  OutputVerdict record_verdict = OutputVerdict::kGood;  // its messages before its first output
+  std::vector<OutputResult> current;   // what the outputs of the record being decoded came to
   std::string scanning;                // the input being scanned, if any
   std::set<std::string> kept;          // inputs of failed outputs
   std::set<std::string> disposed;      // inputs handed over and gone
+  std::set<std::string> refused;       // inputs handed over that the removal step kept
   std::set<std::string> folders_seen;  // looked at for leftovers
 };
 
 MsgHook WatchMessages(const std::shared_ptr<Outcome>& outcome) {
   return [outcome](int level, std::string_view text) {
+    LastRun().messages.push_back({level, std::string(text)});
     if (level == kLevelError || level == kLevelWarning) {
       if (outcome->decoding) {
         outcome->current_failed = true;
-        if (outcome->current.verdict == OutputVerdict::kGood) outcome->current.verdict = VerdictOfMessage(level, text);
+        OutputVerdict& verdict =
+            outcome->current.empty() ? outcome->record_verdict : outcome->current.back().verdict;
+        if (verdict == OutputVerdict::kGood) verdict = VerdictOfMessage(level, text);
       }
       // An input that could not be read whole may be the only copy of its data.
       if (!outcome->scanning.empty()) outcome->kept.insert(outcome->scanning);
@@ -53,6 +58,7 @@ void SayKept(const Outcome& outcome) {
   for (const std::string& path : outcome.kept) {
     char text[kMaxMessageLength + 1];
     std::snprintf(text, sizeof text, kKeepingInputFormat, path.c_str());
+    LastRun().messages.push_back({kLevelWarning, text});
     outcome.hooks.message(kLevelWarning, text);
   }
 }
@@ -62,7 +68,7 @@ InputRemoveHook GuardRemoval(const std::shared_ptr<Outcome>& outcome) {
   return [outcome](const std::string& path) {
     if (outcome->kept.count(path) != 0) return 0;
     const int result = outcome->hooks.input_remove(path);
-    if (result == 0) outcome->disposed.insert(path);
+    (result == 0 ? outcome->disposed : outcome->refused).insert(path);
     return result;
   };
 }
@@ -72,11 +78,15 @@ InputRemoveHook GuardRemoval(const std::shared_ptr<Outcome>& outcome) {
 // under a temporary name.
 FNameFilterHook WatchOutputPath(const std::shared_ptr<Outcome>& outcome) {
   return [outcome](std::string& dest_name) {
-    if (!outcome->hooks.file_name_filter) return outcome->current.path = dest_name;
+    // Each output of the record starts here; the first takes the messages sent before it.
+    OutputResult& result = outcome->current.emplace_back();
+    result.name = dest_name;
+    if (outcome->current.size() == 1) result.verdict = outcome->record_verdict;
+    if (!outcome->hooks.file_name_filter) return result.path = dest_name;
     std::string path = outcome->hooks.file_name_filter(dest_name);
     const std::string folder = path.substr(0, path.find_last_of('/') + 1);
     if (outcome->folders_seen.insert(folder).second) ReportLeftovers(folder);
-    outcome->current.path = path;
+    outcome->current.back().path = path;
     return path;
   };
 }
@@ -85,7 +95,7 @@ FNameFilterHook WatchOutputPath(const std::shared_ptr<Outcome>& outcome) {
 // the time it was moved into place), for the results.
 PostProcessHook WatchFinalPath(const std::shared_ptr<Outcome>& outcome) {
   return [outcome](const std::string& path) {
-    outcome->current.path = path;
+    if (!outcome->current.empty()) outcome->current.back().path = path;
     return outcome->hooks.post_process ? outcome->hooks.post_process(path) : 1;
   };
 }
@@ -112,23 +122,40 @@ void KeepInputsOf(const OutputFileRecord& record, Outcome& outcome) {
   for (const SegmentRecord& segment : record.segments) outcome.kept.insert(segment.source_path);
 }
 
+// The row of one output: the verdict of its messages, or of the engine's
+// account of its parts where the messages said nothing.
+OutputResult ResultOf(OutputResult result, OutputOutcome parts, bool stopped) {
+  if (stopped) {
+    result.verdict = OutputVerdict::kStopped;  // the engine discarded what it had written
+  } else if (parts.path.empty()) {
+    result.verdict = OutputVerdict::kNotWritten;
+  } else {
+    result.path = parts.path;
+    if (result.verdict == OutputVerdict::kGood) result.verdict = VerdictOfParts(parts);
+  }
+  const bool on_disk = result.verdict != OutputVerdict::kStopped && result.verdict != OutputVerdict::kNotWritten;
+  result.size = on_disk ? SizeOf(result.path) : 0;
+  if (result.name.empty()) result.name = parts.name;
+  result.parts = std::move(parts);
+  return result;
+}
+
 void Decode(OutputFileRecord& record, Outcome& outcome) {
   outcome.decoding = true;
   outcome.current_failed = false;
-  outcome.current = OutputResult{};
-  outcome.current.name = record.dest_name;
+  outcome.record_verdict = OutputVerdict::kGood;
+  outcome.current.clear();
   const bool created = uuDecode(&record) != 0;
   outcome.decoding = false;
-  OutputResult& result = outcome.current;
-  if (uuStopRequested()) {
-    result.verdict = OutputVerdict::kStopped;  // the engine discarded what it had written
-  } else if (!created) {
-    result.verdict = OutputVerdict::kNotWritten;
+  bool failed = !created || outcome.current_failed;
+  for (std::size_t i = 0; i < record.outputs.size(); ++i) {
+    OutputResult row = i < outcome.current.size() ? std::move(outcome.current[i]) : OutputResult{};
+    row = ResultOf(std::move(row), std::move(record.outputs[i]), uuStopRequested());
+    failed = failed || row.verdict != OutputVerdict::kGood;
+    LastRun().outputs.push_back(std::move(row));
   }
-  result.size = result.verdict == OutputVerdict::kStopped || !created ? 0 : SizeOf(result.path);
-  if (record.has_header) LastRun().outputs.push_back(result);
-  if (created && !outcome.current_failed) return;
-  KeepInputsOf(record, outcome);
+  record.outputs.clear();
+  if (failed) KeepInputsOf(record, outcome);
 }
 
 bool AnyEncodedData(const Catalogue& catalogue) {
@@ -148,16 +175,29 @@ void SayNothingFound(const std::vector<std::string>& argv, const RunHooks& hooks
   }
   char text[kMaxMessageLength + 1];
   std::snprintf(text, sizeof text, kNothingFoundFormat, names.c_str());
+  LastRun().messages.push_back({kLevelWarning, text});
   hooks.message(kLevelWarning, text);
 }
 
-// One row per input when the run disposes of inputs: handed over, or kept.
+// One row per input: handed over, or kept and why.
 void NoteInputs(const std::vector<std::string>& argv, const Outcome& outcome) {
-  if (!outcome.hooks.disposal_requested || !outcome.hooks.input_remove) return;
+  const bool asked = outcome.hooks.disposal_requested && outcome.hooks.input_remove;
+  LastRun().disposal_requested = asked;
   std::set<std::string> seen;
   for (std::size_t i = 1; i < argv.size(); ++i) {
-    if (!seen.insert(argv[i]).second) continue;
-    LastRun().inputs.push_back({argv[i], outcome.disposed.count(argv[i]) != 0});
+    const std::string& path = argv[i];
+    if (!seen.insert(path).second) continue;
+    InputResult input{path, outcome.disposed.count(path) != 0};
+    if (!asked) {
+      input.why = KeptBecause::kNotAsked;
+    } else if (LastRun().stopped) {
+      input.why = KeptBecause::kStopped;
+    } else if (outcome.kept.count(path) != 0) {
+      input.why = KeptBecause::kDamagedOutput;
+    } else if (outcome.refused.count(path) != 0) {
+      input.why = KeptBecause::kRemovalFailed;
+    }
+    LastRun().inputs.push_back(std::move(input));
   }
 }
 

@@ -28,6 +28,18 @@ OutputVerdict VerdictOfMessage(int level, std::string_view text) {
   return OutputVerdict::kDamaged;
 }
 
+OutputVerdict VerdictOfParts(const OutputOutcome& outcome) {
+  if (!outcome.missing.empty() || !outcome.holes.empty()) return OutputVerdict::kMissingParts;
+  if (outcome.file_crc == kCrcMismatch) return OutputVerdict::kCrc;
+  for (const PartOutcome& part : outcome.parts) {
+    if (part.crc == kCrcMismatch) return OutputVerdict::kCrc;
+  }
+  for (const PartOutcome& part : outcome.parts) {
+    if (part.state != kPartGood) return OutputVerdict::kDamaged;
+  }
+  return OutputVerdict::kGood;
+}
+
 std::string_view VerdictText(OutputVerdict verdict) {
   switch (verdict) {
     case OutputVerdict::kGood:

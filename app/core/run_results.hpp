@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "vantorelle/engine.hpp"
+
 namespace vantorelle::app {
 
 // How an output file came out. Damage is told by the first error or warning
@@ -25,16 +27,33 @@ struct OutputResult {
   std::string name;  // the record's file name
   std::uint64_t size = 0;
   OutputVerdict verdict = OutputVerdict::kGood;
+  OutputOutcome parts;  // what the engine made of each part, for a damage report
+};
+
+// Why an input was not handed over.
+enum class KeptBecause {
+  kNotAsked,       // the run disposes of no inputs
+  kDamagedOutput,  // it holds data of an output that is not good, or could not be read whole
+  kRemovalFailed,  // the removal step refused it
+  kStopped,        // the run was stopped before inputs were handed over
 };
 
 struct InputResult {
   std::string path;
-  bool disposed = false;  // handed to the removal step; otherwise kept
+  bool disposed = false;  // handed to the removal step and gone; otherwise kept
+  KeptBecause why = KeptBecause::kNotAsked;
+};
+
+struct Message {
+  int level = 0;
+  std::string text;
 };
 
 struct RunResults {
   std::vector<OutputResult> outputs;  // in decoding order
-  std::vector<InputResult> inputs;    // only when the run disposes of inputs
+  std::vector<InputResult> inputs;    // each input once, in the order given
+  std::vector<Message> messages;      // every message of the run, in order
+  bool disposal_requested = false;
   bool stopped = false;
 };
 
@@ -46,5 +65,9 @@ OutputVerdict VerdictOfMessage(int level, std::string_view text);
 
 // "good", "damaged: missing parts", ..., "not written", "stopped".
 std::string_view VerdictText(OutputVerdict verdict);
+
+// The damage the engine's account of an output shows, kGood for none: what
+// decides when its messages were shared with other outputs of one subject.
+OutputVerdict VerdictOfParts(const OutputOutcome& outcome);
 
 }  // namespace vantorelle::app

@@ -43,6 +43,8 @@ std::vector<std::vector<std::string>> ResultRows(const RunResults& results) {
     const bool on_disk = output.verdict != OutputVerdict::kNotWritten && output.verdict != OutputVerdict::kStopped;
     rows.push_back({name, on_disk ? SizeText(output.size) : "", std::string(VerdictText(output.verdict))});
   }
+  // Inputs matter to the user only when the run was to remove them.
+  if (!results.disposal_requested) return rows;
   for (const InputResult& input : results.inputs) {
     rows.push_back(
         {std::string(DisplayName(input.path)), "", std::string(input.disposed ? kInputDisposedText : kInputKeptText)});

@@ -7,6 +7,7 @@
 #include "debugger.hpp"
 #include "decoders.hpp"
 #include "hooks.hpp"
+#include "part_offsets.hpp"
 #include "run_control.hpp"
 #include "vantorelle/engine.hpp"
 
@@ -196,13 +197,30 @@ void check_file_crc(OutputFileRecord& record, const std::string& path) {
 // What the part loop learnt that the whole-file checks need.
 struct PartLoop {
   bool incomplete = false;  // a part was missing, skipped or the wrong size
+  bool at_offsets = false;  // parts go to their byte ranges in a file of the posted size
+  std::vector<ByteRange> filled;  // where parts wrote, when at_offsets
 };
 
 void check_file_size(const OutputFileRecord& record, const PartLoop& loop,
                      const OutputFile& output, const std::string& path) {
-  if (!record.yenc_size_given || record.yenc_size < 0 || loop.incomplete) return;
+  if (!record.yenc_size_given || record.yenc_size < 0 || loop.incomplete || loop.at_offsets) return;
   if (output.length() == static_cast<std::uint64_t>(record.yenc_size)) return;
   dispatch::MsgCallback(kLevelError, "Size mismatch for destination file '%s'", path.c_str());
+}
+
+// The whole-file checks once the binary's last part is in. With holes the
+// file CRC cannot match: the parts that left them are reported already.
+void check_whole_file(OutputFileRecord& record, const PartLoop& loop, const OutputFile& output,
+                      const std::string& path, OutputOutcome& outcome) {
+  if (record.kind != kKindYEnc) return;
+  if (loop.at_offsets && !HolesIn(loop.filled, static_cast<std::uint64_t>(record.yenc_size)).empty()) {
+    outcome.file_crc = record.file_crc != 0 ? kCrcNotChecked : kCrcNotGiven;
+    return;
+  }
+  const std::uint64_t problems = dispatch::ProblemsReported();
+  check_file_crc(record, path);
+  if (record.file_crc != 0) outcome.file_crc = problems == dispatch::ProblemsReported() ? kCrcVerified : kCrcMismatch;
+  check_file_size(record, loop, output, path);
 }
 
 // The part numbers the loop visits, ascending: every part found and the
@@ -215,12 +233,36 @@ std::vector<std::int64_t> parts_to_visit(const std::vector<std::int32_t>& presen
   return visit;
 }
 
+// The runs of part numbers of the binary that have no segment.
+std::vector<std::pair<std::int64_t, std::int64_t>> missing_runs(const OutputFileRecord& record,
+                                                                const Binary& binary) {
+  std::vector<std::pair<std::int64_t, std::int64_t>> runs;
+  std::int64_t next = std::max<std::int64_t>(binary.first, record.part_min);
+  for (const auto& entry : record.first_by_part) {
+    const std::int64_t part = entry.first;
+    if (part < next || part > binary.last) continue;
+    if (part > next) runs.emplace_back(next, part - 1);
+    next = part + 1;
+  }
+  if (next <= binary.last) runs.emplace_back(next, binary.last);
+  return runs;
+}
+
+// How the part came out: its place in the output, damage and CRC.
+PartOutcome part_outcome(const SegmentRecord& segment, std::uint64_t offset, std::uint64_t length,
+                         int result, bool damaged) {
+  PartOutcome part{segment.source_path, segment.start_offset, offset, length, segment.part, kPartGood, kCrcNotGiven};
+  if (damaged || result != kDecodeOk) part.state = kPartDamaged;
+  if (segment.part_crc != kNoCrc) {
+    part.crc = result == kDecodeCrcMismatch ? kCrcMismatch : damaged ? kCrcNotChecked : kCrcVerified;
+  }
+  return part;
+}
+
 // Decodes every part of the binary in order into the open output.
 void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& visit,
-                  const Binary& binary, bool parts_missing, OutputFile& output,
-                  const std::string& path, DamagedLines& damaged) {
-  PartLoop loop;
-  loop.incomplete = parts_missing;
+                  const Binary& binary, PartLoop& loop, OutputFile& output,
+                  const std::string& path, DamagedLines& damaged, OutputOutcome& outcome) {
   const std::int64_t last = last_part(record);
   std::int64_t last_found = 0;  // the binary's highest part found
   for (const std::int64_t j : visit) {
@@ -239,29 +281,37 @@ void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& vis
       dispatch::MsgCallback(kLevelWarning, "Missing segment %d for '%s'", part, path.c_str());
       continue;
     }
+    const std::uint64_t offset =
+        loop.at_offsets ? static_cast<std::uint64_t>(segment->yenc_begin - 1) : output.length();
+    const std::uint64_t room = static_cast<std::uint64_t>(segment->yenc_end - segment->yenc_begin + 1);
     if (!input) input = InputFile::open(segment->source_path);
     if (!input) {
       dispatch::MsgCallback(kLevelError, "Unable to open source file '%s', skipping segment %d of '%s'",
                             segment->source_path.c_str(), part, path.c_str());
       loop.incomplete = true;
+      outcome.parts.push_back(part_outcome(*segment, offset, 0, kDecodeOk, true));
       continue;
     }
-
+    if (loop.at_offsets) output.place_at(offset, offset + room);
     const std::uint64_t before = output.length();
+    const std::uint64_t problems = dispatch::ProblemsReported();
     std::int64_t yend_size = -1;
     dispatch::SetPartSpan(segment->start_offset, segment->end_offset);
     const int result = decode_part(record, *segment, binary, *input, output, damaged, yend_size);
     dispatch::SetPartSpan(0, 0);
-    if (!report_result(result, record, *segment, path)) return;
-    if (!part_size_matches(record, *segment, output.length() - before, yend_size, path)) {
-      loop.incomplete = true;
+    const bool go_on = report_result(result, record, *segment, path);
+    const std::uint64_t decoded = output.length() - before;
+    if (go_on && !part_size_matches(record, *segment, decoded, yend_size, path)) loop.incomplete = true;
+    const std::uint64_t kept = loop.at_offsets ? std::min(decoded, room) : decoded;
+    if (result != kDecodeStopped) {
+      outcome.parts.push_back(
+          part_outcome(*segment, offset, kept, result, problems != dispatch::ProblemsReported()));
     }
+    if (loop.at_offsets) loop.filled.push_back({offset, kept});
+    if (!go_on) return;
     if (j == last_found) {
       input.reset();
-      if (record.kind == kKindYEnc) {
-        check_file_crc(record, path);
-        check_file_size(record, loop, output, path);
-      }
+      check_whole_file(record, loop, output, path, outcome);
     } else {
       const SegmentRecord* next = uuScanGetSegment(&record, part + 1);
       if (next == nullptr || next->source_path != segment->source_path) input.reset();
@@ -275,6 +325,9 @@ bool decode_binary(OutputFileRecord& record, const Binary& binary,
                    const std::vector<std::int64_t>& visit, bool parts_missing) {
   record.dest_name = binary.name;
   ask_directory(record);
+  OutputOutcome outcome;
+  outcome.name = record.dest_name;
+  outcome.missing = missing_runs(record, binary);
   const std::string path = dispatch::FNameFilter(record.dest_name);
   dispatch::BusyCallback(kBusyDecoding, -1, 0, "%s", path.c_str());
 
@@ -284,24 +337,42 @@ bool decode_binary(OutputFileRecord& record, const Binary& binary,
         kLevelError,
         "Unable to open destination file '%s' for writing, will skip all related parts",
         path.c_str());
+    record.outputs.push_back(std::move(outcome));
     return false;
   }
+  PartLoop loop;
+  loop.incomplete = parts_missing;
+  loop.at_offsets = PartsHaveOffsets(record);
+  const auto size = static_cast<std::uint64_t>(record.yenc_size);
+  if (loop.at_offsets && !output->resize(size)) {
+    dispatch::MsgCallback(kLevelError, "Unable to write destination file '%s', will skip all related parts",
+                          path.c_str());
+  }
   DamagedLines damaged(record.dest_name);
-  decode_parts(record, visit, binary, parts_missing, *output, path, damaged);
+  if (!output->error()) decode_parts(record, visit, binary, loop, *output, path, damaged, outcome);
   damaged.report_count();
+  outcome.at_offsets = loop.at_offsets;
+  if (loop.at_offsets && !uuStopRequested()) {
+    outcome.holes = HolesIn(loop.filled, size);
+    ReportHoles(outcome.holes, path);
+  }
   // A write that fails only when the last buffered bytes reach the disk must
   // not pass for success; earlier failures have been reported already.
   const bool reported = output->error();
   if (uuStopRequested()) {
     output->discard();  // cut short on purpose: never moved into place
+    record.outputs.push_back(std::move(outcome));
     return true;
   }
+  outcome.size = loop.at_offsets ? size : output->length();
   if (!output->close() && !reported && !output->path().empty()) {
     dispatch::MsgCallback(kLevelError,
                           "Unable to write destination file '%s', will skip all related parts",
                           output->path().c_str());
   }
   // The name the file really has: the one asked for may have been taken.
+  outcome.path = output->path();
+  record.outputs.push_back(std::move(outcome));
   if (!output->path().empty()) dispatch::PostProcessOutput(output->path());
   return true;
 }
@@ -314,6 +385,7 @@ int uuDecode(OutputFileRecord* record) {
     return 0;
   }
   const std::vector<Binary> binaries = binaries_of(*record);
+  record->outputs.clear();
   record->dest_name = binaries.front().name;
   const std::vector<std::int32_t> present = present_parts(*record);
   const MissingParts missing = find_missing(*record, present);

@@ -26,6 +26,7 @@ struct Registry {
   bool polled = false;
   std::chrono::steady_clock::time_point last_poll;
   std::string last_remove;      // the path handed to the removal hook last
+  std::uint64_t problems = 0;   // messages at level 0 or 1 so far
   dispatch::Clock clock;
 };
 
@@ -71,6 +72,7 @@ int uuSetPostProcessOutputCallback(PostProcessHook hook) {
 namespace dispatch {
 
 int MsgCallback(int level, const char* format, ...) {
+  if (level == kLevelError || level == kLevelWarning) ++registry().problems;
   auto& hook = registry().msg;
   if (!hook) return 1;
   char buffer[kMaxMessageLength + 1];
@@ -81,6 +83,8 @@ int MsgCallback(int level, const char* format, ...) {
   const std::size_t length = n < 0 ? 0 : std::min<std::size_t>(n, kMaxMessageLength);
   return hook(level, std::string_view(buffer, length));
 }
+
+std::uint64_t ProblemsReported() { return registry().problems; }
 
 int DisplayError(int level, const char* text) { return MsgCallback(level, "%s", text); }
 

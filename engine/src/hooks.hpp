@@ -20,6 +20,10 @@ int MsgCallback(int level, const char* format, ...) __attribute__((format(printf
 // The two-argument form; nothing in the engine uses it.
 int DisplayError(int level, const char* text);
 
+// How many messages at level 0 or 1 have been sent (to a hook or not): a
+// part that raised the count was damaged.
+std::uint64_t ProblemsReported();
+
 // Formats the text and calls the busy hook with (type, state, text, percent).
 // Returns 1 without formatting when no hook is registered. Here and in the
 // polls, a nonzero result of the hook is a stop request (uuRequestStop).

@@ -158,6 +158,8 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       capacity_(other.capacity_),
       used_(std::exchange(other.used_, 0)),
       length_(other.length_),
+      position_(other.position_),
+      limit_(other.limit_),
       error_(other.error_),
       path_(std::move(other.path_)),
       temp_path_(std::exchange(other.temp_path_, {})) {
@@ -175,6 +177,8 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     temp_path_ = std::exchange(other.temp_path_, {});
     if (being_written() == &other) being_written() = this;
     length_ = other.length_;
+    position_ = other.position_;
+    limit_ = other.limit_;
     error_ = other.error_;
   }
   return *this;
@@ -187,8 +191,35 @@ OutputFile::~OutputFile() {
 
 bool OutputFile::flush() {
   if (fd_ < 0) return false;
-  if (used_ > 0 && !error_ && !WriteAll(fd_, buffer_.get(), used_)) error_ = true;
+  if (used_ > 0 && !error_) write_out(buffer_.get(), used_);
   used_ = 0;
+  return !error_;
+}
+
+bool OutputFile::write_out(const char* data, std::size_t size) {
+  const std::uint64_t room = position_ >= limit_ ? 0 : limit_ - position_;
+  const auto kept = static_cast<std::size_t>(std::min<std::uint64_t>(size, room));
+  position_ += size;
+  if (kept != 0 && !WriteAll(fd_, data, kept)) error_ = true;
+  return !error_;
+}
+
+bool OutputFile::place_at(std::uint64_t offset, std::uint64_t limit) {
+  if (!flush()) return false;
+  if (offset > static_cast<std::uint64_t>(INT64_MAX) || ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+    error_ = true;
+    return false;
+  }
+  position_ = offset;
+  limit_ = limit;
+  return true;
+}
+
+bool OutputFile::resize(std::uint64_t size) {
+  if (!flush()) return false;
+  if (size > static_cast<std::uint64_t>(INT64_MAX) || ::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+    error_ = true;
+  }
   return !error_;
 }
 
@@ -200,8 +231,7 @@ bool OutputFile::write(const void* data, std::size_t size) {
   if (size >= capacity_) {
     // Large blocks go straight to the file.
     if (!flush()) return false;
-    if (!WriteAll(fd_, bytes, size)) error_ = true;
-    return !error_;
+    return write_out(bytes, size);
   }
   if (used_ + size > capacity_ && !flush()) return false;
   std::memcpy(buffer_.get() + used_, bytes, size);

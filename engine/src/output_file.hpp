@@ -87,9 +87,20 @@ class OutputFile {
   // Writes what is buffered; false when that or an earlier write failed.
   bool flush();
 
+  // Bytes written from here on land at `offset`, and those that would land at
+  // or past `limit` are dropped (length() still counts them): a part written
+  // at its own byte range never spills into the range of the next.
+  bool place_at(std::uint64_t offset, std::uint64_t limit);
+
+  // Gives the file this size now, the bytes not yet written reading as
+  // zeros (a sparse file where the file system allows).
+  bool resize(std::uint64_t size);
+
  private:
   OutputFile(int fd, std::size_t buffer_size);
   bool move_into_place();
+  // Writes bytes that lie from position_ on, as far as limit_.
+  bool write_out(const char* data, std::size_t size);
 
   int fd_ = -1;
   // capacity_ bytes and kSlack more, never cleared: only written bytes are read.
@@ -97,6 +108,8 @@ class OutputFile {
   std::size_t capacity_ = 0;
   std::size_t used_ = 0;
   std::uint64_t length_ = 0;
+  std::uint64_t position_ = 0;  // where in the file the next buffered byte goes
+  std::uint64_t limit_ = UINT64_MAX;
   bool error_ = false;
   std::string path_;
   std::string temp_path_;  // empty unless a temporary file awaits its move

@@ -337,7 +337,10 @@ TEST_F(Assembly, YencSizesAreChecked) {
     const char* name;
     std::vector<std::string> articles;
     std::vector<std::string> messages;  // level 0, %s is the output path
+    std::size_t holes = 0;              // "Filled ... with zeros" lines
+    std::string output = {};            // the file's bytes; not looked at when empty
   };
+  const std::string zeros(1000, '\0');
   const std::string a = yenc_article("s (1/3)", "s.bin", d.substr(0, 1000), 3000, 1);
   const std::string b = yenc_article("s (2/3)", "s.bin", d.substr(1000, 1000), 3000, 1001);
   const std::string c = yenc_article("s (3/3)", "s.bin", d.substr(2000), 3000, 2001);
@@ -355,12 +358,22 @@ TEST_F(Assembly, YencSizesAreChecked) {
   std::size_t flip = hex_crc_damaged.find('\n', hex_crc_damaged.find("=ypart")) + 1;
   while (hex_crc_damaged[flip] == '=' || hex_crc_damaged[flip + 1] == '=') ++flip;
   hex_crc_damaged[flip] = hex_crc_damaged[flip] == 'a' ? 'b' : 'a';
+  const std::string overlapping = yenc_article("s (2/3)", "s.bin", d.substr(1000, 1000), 3000, 901);
+  const std::string unranged = yenc_article("s (2/3)", "s.bin", d.substr(1000, 1000), 3000);
   std::string size_zero = yenc_article("one", "s.bin", d, 0);
   size_zero.insert(size_zero.find(" name="), " size=0");
   const Case cases[] = {
-      {"complete", {a, b, c}, {}},
-      {"part cut short", {a, cut, c}, {"Size mismatch for destination file '%s', Segment 2/3"}},
-      {"part too long", {a, longer, c}, {"Size mismatch for destination file '%s', Segment 2/3"}},
+      {"complete", {a, b, c}, {}, 0, data},
+      {"part cut short: the rest of its range stays zeros",
+       {a, cut, c},
+       {"Size mismatch for destination file '%s', Segment 2/3"},
+       1},
+      {"part too long: kept within its range", {a, longer, c}, {"Size mismatch for destination file '%s', Segment 2/3"}, 0, data},
+      {"middle part missing: a hole at its place", {a, c}, {}, 1, data.substr(0, 1000) + zeros + data.substr(2000)},
+      {"first part missing", {b, c}, {}, 1, zeros + data.substr(1000)},
+      {"last part missing", {a, b}, {}, 1, data.substr(0, 2000) + zeros},
+      {"overlapping ranges: parts follow one another", {a, overlapping, c}, {}, 0, data},
+      {"a part without a range: parts follow one another", {unranged, c}, {}, 0, data.substr(1000)},
       {"=yend size= differs", {a, yend_short, c}, {"Size mismatch for destination file '%s', Segment 2/3"}},
       {"capital keys and 0x CRC", {a, hex_crc, c}, {}},
       {"capital keys and 0x CRC, damaged",
@@ -372,7 +385,6 @@ TEST_F(Assembly, YencSizesAreChecked) {
        {"Size mismatch for destination file '%s'"}},
       {"no size given", {yenc_article("one", "s.bin", d, 0)}, {}},
       {"size=0 but data", {size_zero}, {"Size mismatch for destination file '%s'"}},
-      {"part missing: no whole-file size check", {a, c}, {}},
   };
   for (const auto& k : cases) {
     hooks.messages.clear();
@@ -383,12 +395,18 @@ TEST_F(Assembly, YencSizesAreChecked) {
     uuDecode(&cat.records()[0]);
     const std::string out = dir.file("out-s.bin");
     std::vector<Message> errors;
+    std::size_t holes = 0;
     for (const auto& m : hooks.messages) {
       if (m.level == 0) errors.push_back(m);
+      if (m.text.starts_with("Filled ")) ++holes;
     }
     std::vector<Message> expected;
     for (std::string m : k.messages) expected.push_back({0, m.replace(m.find("%s"), 2, out)});
     EXPECT_EQ(errors, expected) << k.name;
+    EXPECT_EQ(holes, k.holes) << k.name;
+    if (!k.output.empty()) {
+      EXPECT_TRUE(test::read_file(out) == k.output) << k.name;
+    }
   }
 }
 
@@ -435,9 +453,10 @@ TEST_F(Assembly, VanishedInputIsReportedAndTheNextPartDecoded) {
   EXPECT_EQ(hooks.messages,
             (std::vector<Message>{
                 {0, "Unable to open source file '" + dir.file("2") + "', skipping segment 2 of '" + out + "'"},
-                {0, "CRC mismatch for destination file '" + out + "'"}}))
-      << "no whole-file size message after a skipped part";
-  EXPECT_EQ(test::read_file(out), data.substr(0, 1000) + data.substr(2000)) << "part 3 is still decoded";
+                {1, "Filled 1000 bytes at offset 1000 of '" + out + "' with zeros"}}))
+      << "no whole-file size or CRC message after a skipped part";
+  EXPECT_TRUE(test::read_file(out) == data.substr(0, 1000) + std::string(1000, '\0') + data.substr(2000))
+      << "part 3 is still decoded, at its place";
   EXPECT_EQ(progress(), (std::vector<int>{33, 66, 100}));
 }
 

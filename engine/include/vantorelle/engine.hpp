@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace vantorelle {
@@ -211,6 +212,45 @@ class SegmentList {
   std::vector<std::unique_ptr<SegmentRecord>> rest_;
 };
 
+// What assembly made of one part of an output file, for a damage report.
+enum PartState : std::int32_t {
+  kPartGood = 0,
+  kPartDamaged = 1,  // decoded with a loss: a message at level 0 or 1 came with it
+};
+enum CrcStatus : std::int32_t {
+  kCrcNotGiven = 0,   // the posting carried no CRC-32 for it
+  kCrcVerified = 1,
+  kCrcMismatch = 2,
+  kCrcNotChecked = 3,  // one was given, but the data ended before it could be checked
+};
+
+struct PartOutcome {
+  std::string source_path;          // the input it came from
+  std::uint64_t source_offset = 0;  // where its segment starts in that input
+  std::uint64_t offset = 0;         // where its bytes start in the output
+  std::uint64_t length = 0;         // how many of them are there
+  std::int32_t part = 0;
+  std::int32_t state = kPartGood;
+  std::int32_t crc = kCrcNotGiven;
+};
+
+struct ByteRange {
+  std::uint64_t offset = 0;
+  std::uint64_t length = 0;
+};
+
+// One output file that assembly made or tried to make.
+struct OutputOutcome {
+  std::string name;          // the file name from the data
+  std::string path;          // the name the file really got; empty when none is left
+  bool at_offsets = false;   // yEnc parts written at the byte ranges they gave
+  std::uint64_t size = 0;    // bytes in the file
+  std::vector<PartOutcome> parts;  // the parts found, in part order
+  std::vector<std::pair<std::int64_t, std::int64_t>> missing;  // part numbers, first to last
+  std::vector<ByteRange> holes;    // ranges no part filled, left as zeros
+  std::int32_t file_crc = kCrcNotGiven;
+};
+
 // One output file: every part found under one subject key.
 struct OutputFileRecord {
   std::int32_t kind = kKindUU;
@@ -240,6 +280,10 @@ struct OutputFileRecord {
   // First segment found for each part number: what a walk of the list returns.
   // (A tree rather than a hash table: no bucket array for records of one part.)
   std::map<std::int32_t, std::size_t> first_by_part;
+
+  // What uuDecode made of the record: an output each (several where a
+  // subject carries several uuencoded files), in the order written.
+  std::vector<OutputOutcome> outputs;
 
   // The subject as shown to the user and the hooks: the key without its first
   // character (the blank after "Subject:"); empty for an empty key.
@@ -336,7 +380,11 @@ void uuScanFile(Catalogue& catalogue, const std::string& path);
 // calls the post-process hook. A record in which no "begin " or "=ybegin "
 // line was found holds text only: after the missing-part messages nothing
 // more is done. Returns 0 for a null record or when the output cannot be
-// created, 1 otherwise.
+// created, 1 otherwise. Where every yEnc part found gives a byte range
+// ("=ypart begin= end="), inside the posted size and none overlapping
+// another, each part is written at its range in a file of the posted size,
+// and what no part filled stays zeros and is reported; otherwise the parts
+// follow one another. What came of each output is left in record->outputs.
 int uuDecode(OutputFileRecord* record);
 
 // Hands every input file of the record to the input-removal hook, each once

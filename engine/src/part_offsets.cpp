@@ -1,0 +1,56 @@
+// part_offsets.cpp - where the parts of a yEnc file go when their "=ypart " lines say so.
+#include "part_offsets.hpp"
+
+#include <algorithm>
+
+#include "hooks.hpp"
+
+namespace vantorelle {
+
+bool PartsHaveOffsets(const OutputFileRecord& record) {
+  if (record.kind != kKindYEnc || !record.yenc_size_given || record.yenc_size <= 0) return false;
+  std::vector<ByteRange> ranges;
+  ranges.reserve(record.first_by_part.size());
+  for (const auto& [part, index] : record.first_by_part) {
+    const SegmentRecord& segment = record.segments[index];
+    if (!segment.yenc_range || segment.yenc_begin < 1 || segment.yenc_end < segment.yenc_begin ||
+        segment.yenc_end > record.yenc_size) {
+      return false;
+    }
+    ranges.push_back({static_cast<std::uint64_t>(segment.yenc_begin - 1),
+                      static_cast<std::uint64_t>(segment.yenc_end - segment.yenc_begin + 1)});
+  }
+  if (ranges.empty()) return false;
+  std::sort(ranges.begin(), ranges.end(), [](const ByteRange& a, const ByteRange& b) { return a.offset < b.offset; });
+  for (std::size_t i = 1; i < ranges.size(); ++i) {
+    if (ranges[i].offset < ranges[i - 1].offset + ranges[i - 1].length) return false;
+  }
+  return true;
+}
+
+std::vector<ByteRange> HolesIn(std::vector<ByteRange> filled, std::uint64_t size) {
+  std::sort(filled.begin(), filled.end(), [](const ByteRange& a, const ByteRange& b) { return a.offset < b.offset; });
+  std::vector<ByteRange> holes;
+  std::uint64_t next = 0;  // the first byte not known to be filled
+  for (const ByteRange& range : filled) {
+    if (range.length == 0) continue;
+    if (range.offset > next) holes.push_back({next, std::min(range.offset, size) - next});
+    next = std::max(next, range.offset + range.length);
+    if (next >= size) break;
+  }
+  if (next < size) holes.push_back({next, size - next});
+  return holes;
+}
+
+void ReportHoles(const std::vector<ByteRange>& holes, const std::string& path) {
+  for (std::size_t i = 0; i < holes.size() && i < kMaxListedHoles; ++i) {
+    dispatch::MsgCallback(kLevelWarning, "Filled %lld bytes at offset %lld of '%s' with zeros",
+                          static_cast<long long>(holes[i].length), static_cast<long long>(holes[i].offset),
+                          path.c_str());
+  }
+  if (holes.size() > kMaxListedHoles) {
+    dispatch::MsgCallback(kLevelWarning, "Filled %zu ranges of '%s' with zeros", holes.size(), path.c_str());
+  }
+}
+
+}  // namespace vantorelle
