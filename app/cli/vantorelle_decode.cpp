@@ -227,6 +227,7 @@ vantorelle::app::RunHooks MakeHooks(Reporter& reporter, const vantorelle::app::C
     };
     hooks.disposal_requested = true;
   }
+  hooks.count_part_lines = options.report.has_value();
   return hooks;
 }
 

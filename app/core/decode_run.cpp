@@ -8,6 +8,7 @@
 
 #include "file_system.hpp"
 #include "leftovers.hpp"
+#include "part_lines.hpp"
 #include "run_results.hpp"
 #include "run_state.hpp"
 #include "unique_names.hpp"
@@ -244,6 +245,7 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks, std::size
     Decode(record, *outcome);
     if (uuStopRequested()) break;
   }
+  if (hooks.count_part_lines) CountPartLines(LastRun().outputs);
   // A stopped run hands nothing over: what was not decoded may be needed again.
   LastRun().stopped = uuStopRequested();
   if (!LastRun().stopped) {

@@ -31,6 +31,9 @@ struct RunHooks {
   // ("No encoded data found in ..." with the inputs); the command line has
   // its own line for it.
   bool say_nothing_found = false;
+  // Whether the results give the input line each part started at (a second
+  // read of the inputs, before they are disposed of), for a damage report.
+  bool count_part_lines = false;
 };
 
 // Text of the level-1 message for an input that is not handed to input_remove.

@@ -1,14 +1,7 @@
 // run_report.cpp - the damage report of a run as JSON, for scripts and for repair tools.
 #include "run_report.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <array>
-#include <cerrno>
 #include <cstdio>
-#include <map>
 #include <string_view>
 #include <vector>
 
@@ -152,49 +145,7 @@ std::string_view KeptWhy(KeptBecause why) {
   return "";
 }
 
-// The line (from 1) that starts at each asked-for offset of one input,
-// counted as the decoder counts: CR, LF and CR LF each end one line.
-std::map<std::uint64_t, std::uint64_t> LinesAt(const std::string& path, std::vector<std::uint64_t> offsets) {
-  std::map<std::uint64_t, std::uint64_t> lines;
-  std::sort(offsets.begin(), offsets.end());
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return lines;
-  std::array<char, 64 * 1024> chunk{};
-  std::uint64_t position = 0;
-  std::uint64_t breaks = 0;
-  bool after_cr = false;
-  std::size_t next = 0;
-  while (next < offsets.size()) {
-    ssize_t n;
-    do {
-      n = ::read(fd, chunk.data(), chunk.size());
-    } while (n < 0 && errno == EINTR);
-    if (n <= 0) break;
-    for (ssize_t i = 0; i < n && next < offsets.size(); ++i, ++position) {
-      while (next < offsets.size() && offsets[next] == position) lines[offsets[next++]] = breaks + 1;
-      const char c = chunk[static_cast<std::size_t>(i)];
-      if (c == '\r' || (c == '\n' && !after_cr)) ++breaks;
-      after_cr = c == '\r';
-    }
-  }
-  for (; next < offsets.size(); ++next) lines[offsets[next]] = breaks + 1;
-  ::close(fd);
-  return lines;
-}
-
-using LineTable = std::map<std::string, std::map<std::uint64_t, std::uint64_t>>;
-
-LineTable PartLines(const RunResults& results) {
-  std::map<std::string, std::vector<std::uint64_t>> wanted;
-  for (const OutputResult& output : results.outputs) {
-    for (const PartOutcome& part : output.parts.parts) wanted[part.source_path].push_back(part.source_offset);
-  }
-  LineTable table;
-  for (auto& [path, offsets] : wanted) table[path] = LinesAt(path, std::move(offsets));
-  return table;
-}
-
-void AppendPart(std::string& out, const PartOutcome& part, const LineTable& lines) {
+void AppendPart(std::string& out, const PartOutcome& part) {
   Fields f(out);
   f.number("part", static_cast<std::int64_t>(part.part));
   f.text("state", part.state == kPartGood ? "good" : "damaged");
@@ -202,14 +153,10 @@ void AppendPart(std::string& out, const PartOutcome& part, const LineTable& line
   f.number("length", part.length);
   f.text("crc", CrcText(part.crc));
   f.text("input", part.source_path);
-  if (const auto file = lines.find(part.source_path); file != lines.end()) {
-    if (const auto line = file->second.find(part.source_offset); line != file->second.end()) {
-      f.number("line", line->second);
-    }
-  }
+  if (part.source_line != 0) f.number("line", part.source_line);
 }
 
-void AppendOutput(std::string& out, const OutputResult& output, const LineTable& lines) {
+void AppendOutput(std::string& out, const OutputResult& output) {
   Fields f(out);
   f.text("path", output.path);
   f.text("name", output.name);
@@ -218,7 +165,7 @@ void AppendOutput(std::string& out, const OutputResult& output, const LineTable&
   if (VerdictWord(output.verdict) == "damaged") f.text("damage", DamageWord(output.verdict));
   f.text("layout", output.parts.at_offsets ? "offsets" : "sequential");
   f.text("file_crc", CrcText(output.parts.file_crc));
-  Array(f.key("parts"), output.parts.parts, [&](const PartOutcome& part) { AppendPart(out, part, lines); });
+  Array(f.key("parts"), output.parts.parts, [&](const PartOutcome& part) { AppendPart(out, part); });
   Array(f.key("missing_parts"), output.parts.missing, [&](const auto& run) {
     Fields m(out);
     m.number("first", run.first);
@@ -245,13 +192,12 @@ void AppendInput(std::string& out, const InputResult& input, Disposal disposal) 
 }  // namespace
 
 std::string RunReportJson(const RunResults& results, Disposal disposal) {
-  const LineTable lines = PartLines(results);
   std::string out;
   {
     Fields f(out);
     f.number("report_version", static_cast<std::int64_t>(kReportVersion));
     f.flag("stopped", results.stopped);
-    Array(f.key("outputs"), results.outputs, [&](const OutputResult& output) { AppendOutput(out, output, lines); });
+    Array(f.key("outputs"), results.outputs, [&](const OutputResult& output) { AppendOutput(out, output); });
     Array(f.key("inputs"), results.inputs, [&](const InputResult& input) { AppendInput(out, input, disposal); });
     Array(f.key("messages"), results.messages, [&](const Message& message) {
       Fields m(out);

@@ -251,7 +251,7 @@ std::vector<std::pair<std::int64_t, std::int64_t>> missing_runs(const OutputFile
 // How the part came out: its place in the output, damage and CRC.
 PartOutcome part_outcome(const SegmentRecord& segment, std::uint64_t offset, std::uint64_t length,
                          int result, bool damaged) {
-  PartOutcome part{segment.source_path, segment.start_offset, offset, length, segment.part, kPartGood, kCrcNotGiven};
+  PartOutcome part{segment.source_path, segment.start_offset, 0, offset, length, segment.part, kPartGood, kCrcNotGiven};
   if (damaged || result != kDecodeOk) part.state = kPartDamaged;
   if (segment.part_crc != kNoCrc) {
     part.crc = result == kDecodeCrcMismatch ? kCrcMismatch : damaged ? kCrcNotChecked : kCrcVerified;

@@ -227,6 +227,7 @@ enum CrcStatus : std::int32_t {
 struct PartOutcome {
   std::string source_path;          // the input it came from
   std::uint64_t source_offset = 0;  // where its segment starts in that input
+  std::uint64_t source_line = 0;    // the line there, from 1; 0 until a caller counts it
   std::uint64_t offset = 0;         // where its bytes start in the output
   std::uint64_t length = 0;         // how many of them are there
   std::int32_t part = 0;
