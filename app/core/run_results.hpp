@@ -27,7 +27,7 @@ struct OutputResult {
   std::string name;  // the record's file name
   std::uint64_t size = 0;
   OutputVerdict verdict = OutputVerdict::kGood;
-  OutputOutcome parts;  // what the engine made of each part, for a damage report
+  OutputOutcome parts = {};  // what the engine made of each part, for a damage report
 };
 
 // Why an input was not handed over.

@@ -304,7 +304,8 @@ TEST_F(DecodeRun, InputsOfAFailedOutputAreKept) {
                                     [](const OutputResult& o) { return o.name == "bad.bin"; });
       ASSERT_NE(bad, LastRun().outputs.end());
       EXPECT_EQ(VerdictText(bad->verdict), VerdictText(f.verdict));
-      EXPECT_EQ(LastRun().inputs.size(), requested ? inputs.size() : 0u);
+      EXPECT_EQ(LastRun().inputs.size(), inputs.size());
+      EXPECT_EQ(LastRun().disposal_requested, requested);
     }
   }
 }

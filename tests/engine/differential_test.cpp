@@ -244,14 +244,23 @@ using Decode = std::function<int(InputFile&, OutputFile&, std::uint32_t* file_cr
 
 // `positions`: whether where the input stands afterwards is compared (the
 // uuencode decoders may leave it anywhere).
+// `place`: where the output's bytes go and how far they may reach, as a yEnc
+// part at its byte range is written; none when the limit is 0.
+struct Placement {
+  std::uint64_t offset = 0;
+  std::uint64_t limit = 0;
+};
+
 Outcome run(const test::TempDir& dir, const std::string& input, std::size_t in_buffer,
-            std::size_t out_buffer, bool full_disk, const Decode& decode, bool positions = true) {
+            std::size_t out_buffer, bool full_disk, const Decode& decode, bool positions = true,
+            Placement place = {}) {
   test::HookRecorder hooks;
   Outcome o;
   auto in = InputFile::open(input, in_buffer);
   const std::string out_path = full_disk ? "/dev/full" : dir.file("out");
   {
     auto out = OutputFile::create(out_path, out_buffer);
+    if (place.limit != 0) out->place_at(place.offset, place.limit);
     o.file_crc = 0xFFFFFFFFu;
     o.result = decode(*in, *out, &o.file_crc);
     out->close();
@@ -279,10 +288,16 @@ void compare_decoders(Rng& rng, const test::TempDir& dir, const std::string& tex
   const std::size_t in_buffer = kInputBuffers[pick(rng, kInputBuffers.size())];
   const std::size_t out_buffer = kOutputBuffers[pick(rng, kOutputBuffers.size())];
   const bool full_disk = chance(rng, 3) && std::filesystem::exists("/dev/full");
-  const Outcome fast = run(dir, path, in_buffer, out_buffer, full_disk, p.fast, p.positions);
-  const Outcome plain = run(dir, path, in_buffer, out_buffer, full_disk, p.plain, p.positions);
+  Placement place;
+  if (!full_disk && chance(rng, 25)) {
+    place.offset = pick(rng, 5000);
+    place.limit = place.offset + 1 + pick(rng, text.size());
+  }
+  const Outcome fast = run(dir, path, in_buffer, out_buffer, full_disk, p.fast, p.positions, place);
+  const Outcome plain = run(dir, path, in_buffer, out_buffer, full_disk, p.plain, p.positions, place);
   ASSERT_EQ(fast, plain) << "round " << round << ", input buffer " << in_buffer
-                         << ", output buffer " << out_buffer << (full_disk ? ", full disk" : "");
+                         << ", output buffer " << out_buffer << (full_disk ? ", full disk" : "")
+                         << ", placed at " << place.offset << " up to " << place.limit;
 }
 
 Pair yenc_pair(std::uint64_t start, std::uint64_t end, std::uint32_t expected) {

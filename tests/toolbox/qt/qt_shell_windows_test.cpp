@@ -233,7 +233,8 @@ TEST_F(QtShellWindows, TheResultsViewListsGoodDamagedAndUnwrittenOutputs) {
   LastRun().outputs = {{"/out/a.bin", "a.bin", 2048, OutputVerdict::kGood},
                         {"/out/b.bin", "b.bin", 700, OutputVerdict::kCrc},
                         {"", "c.bin", 0, OutputVerdict::kNotWritten}};
-  LastRun().inputs = {{"/news/b.txt", false}};
+  LastRun().inputs = {{"/news/b.txt", false, KeptBecause::kDamagedOutput}};
+  LastRun().disposal_requested = true;
   prefs.errors_to_progress = 1;
   OpenProgress(tb, progPtr);
   MsgCallBack(tb, kLevelError, "CRC mismatch for destination file '/out/b.bin'");
