@@ -60,8 +60,9 @@ class Intake {
     const std::vector<std::string> files = FilesInFolder(resolved, problem);
     if (problem.empty() && files.empty()) problem = kNoFilesInFolder;
     if (!problem.empty()) inputs_.refused.push_back({given, std::move(problem)});
-    // A file of the folder is named by its full path, as if given itself.
-    for (const std::string& file : files) TakeFile(file, file);
+    // A file of the folder is named as the folder was given, so a note on it reads as the user put it.
+    const std::string prefix = given.ends_with('/') ? given : given + "/";
+    for (const std::string& file : files) TakeFile(prefix + std::filesystem::path(file).filename().string(), file);
   }
 
   void TakeFile(const std::string& given, const std::string& resolved) {

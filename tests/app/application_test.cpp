@@ -251,6 +251,7 @@ TEST_F(Application, EachOptionsItemTogglesItsFlagAndTheNextLaunchRemembersIt) {
       next.remembered() = first.remembered();
       const std::string plain = PlainFile(Folder("in"), "plain.txt");
       next.PostAppleEvent(OpenDocuments({plain}));
+      next.AnswerDialog(kAlertDialogID, {Hit(kAlertContinueItem)});  // "No encoded data found in ..."
       RunApplication(next);
       EXPECT_EQ(*c.flag, on);
       EXPECT_EQ(next.GetItemMark(next.GetMenuHandle(kOptionsMenuID), c.item), on ? kCheckMark : kNoMark);
