@@ -23,7 +23,7 @@ run_suite build/ci -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== lint of app/ (.clang-tidy, on the release build's compile commands)"
 find app -name '*.cpp' | sort | xargs -P "$jobs" -n 1 clang-tidy-14 -p build/ci --quiet
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp" \
   run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DVANTORELLE_SANITIZE=ON
 echo "== fuzz targets, briefly (tools/fuzz.sh all SECONDS runs them longer)"
 bash tools/fuzz.sh all 6

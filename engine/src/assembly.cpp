@@ -320,8 +320,10 @@ void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& vis
   }
 }
 
-// Makes one output file from the binary's parts; false when it cannot be created.
-bool decode_binary(OutputFileRecord& record, const Binary& binary,
+enum BinaryResult { kCancelled = -1, kNotCreated = 0, kMade = 1 };
+
+// Makes one output file from the binary's parts.
+BinaryResult decode_binary(OutputFileRecord& record, const Binary& binary,
                    const std::vector<std::int64_t>& visit, bool parts_missing) {
   record.dest_name = binary.name;
   ask_directory(record);
@@ -329,6 +331,8 @@ bool decode_binary(OutputFileRecord& record, const Binary& binary,
   outcome.name = record.dest_name;
   outcome.missing = missing_runs(record, binary);
   const std::string path = dispatch::FNameFilter(record.dest_name);
+  // An empty path: the user cancelled the run while naming this file.
+  if (path.empty()) return kCancelled;
   dispatch::BusyCallback(kBusyDecoding, -1, 0, "%s", path.c_str());
 
   auto output = OutputFile::create_exclusive(path);
@@ -338,7 +342,7 @@ bool decode_binary(OutputFileRecord& record, const Binary& binary,
         "Unable to open destination file '%s' for writing, will skip all related parts",
         path.c_str());
     record.outputs.push_back(std::move(outcome));
-    return false;
+    return kNotCreated;
   }
   PartLoop loop;
   loop.incomplete = parts_missing;
@@ -362,7 +366,7 @@ bool decode_binary(OutputFileRecord& record, const Binary& binary,
   if (uuStopRequested()) {
     output->discard();  // cut short on purpose: never moved into place
     record.outputs.push_back(std::move(outcome));
-    return true;
+    return kMade;
   }
   outcome.size = loop.at_offsets ? size : output->length();
   if (!output->close() && !reported && !output->path().empty()) {
@@ -374,7 +378,7 @@ bool decode_binary(OutputFileRecord& record, const Binary& binary,
   outcome.path = output->path();
   record.outputs.push_back(std::move(outcome));
   if (!output->path().empty()) dispatch::PostProcessOutput(output->path());
-  return true;
+  return kMade;
 }
 
 }  // namespace
@@ -399,7 +403,9 @@ int uuDecode(OutputFileRecord* record) {
   int result = 1;
   for (const Binary& binary : binaries) {
     if (uuStopRequested()) break;
-    if (!decode_binary(*record, binary, visit, missing.count != 0)) result = 0;
+    const BinaryResult made = decode_binary(*record, binary, visit, missing.count != 0);
+    if (made != kMade) result = 0;
+    if (made == kCancelled) break;
   }
   return result;
 }

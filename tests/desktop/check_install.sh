@@ -16,7 +16,7 @@ expect_file share/man/man1/vantorelle-decode.1
 
 # No test program or static library may end up in the installed tree.
 unexpected=$(cd "$prefix" && find . -type f ! -path './bin/vantorelle' ! -path './bin/vantorelle-decode' \
-  ! -path './share/applications/*' ! -path './share/metainfo/*' ! -path './share/icons/hicolor/scalable/apps/*' \
+  ! -path './share/applications/*' ! -path './share/metainfo/*' ! -path './share/mime/packages/*' ! -path './share/icons/hicolor/scalable/apps/*' \
   ! -path './share/man/man1/*')
 [ -z "$unexpected" ] || fail "unexpected installed files: $unexpected"
 
@@ -42,7 +42,24 @@ report=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate: 
 if grep -q 'error:' <<<"$report"; then fail "desktop-file-validate: $report"; fi
 [ -z "$report" ] || echo "desktop-file-validate notes: $report"
 grep -qx 'Exec=vantorelle %F' "$desktop" || fail "the launcher does not pass the dropped files"
-grep -qx 'MimeType=text/plain;text/x-uuencode;message/news;' "$desktop" || fail "the launcher does not offer itself for articles"
+grep -qx 'MimeType=text/x-uuencode;message/rfc822;message/news;application/mbox;text/x-yenc;' "$desktop" \
+  || fail "the launcher does not offer itself for articles"
+# Claiming plain text would make every .txt file open with a decode.
+! grep -q '^MimeType=.*text/plain' "$desktop" || fail "the launcher claims text/plain"
+mime=$prefix/share/mime/packages/$id.xml
+expect_file share/mime/packages/$id.xml
+xmllint --noout "$mime" || fail "the MIME package is not well-formed"
+for glob in '*.yenc' '*.ync'; do
+  grep -qF "<glob pattern=\"$glob\"/>" "$mime" || fail "the MIME package does not claim $glob"
+done
+if command -v update-mime-database > /dev/null; then
+  mkdir -p "$scratch/mime/packages" && cp "$mime" "$scratch/mime/packages/"
+  update-mime-database "$scratch/mime" || fail "update-mime-database refuses the MIME package"
+  grep -qx 'text/x-yenc:\*\.yenc' "$scratch/mime/globs" || fail "the yEnc type has no glob in the MIME database"
+fi
+for type in text/x-uuencode message/rfc822 message/news application/mbox text/x-yenc; do
+  grep -q "<mediatype>$type</mediatype>" "$prefix/share/metainfo/$id.metainfo.xml" || fail "the metainfo does not provide $type"
+done
 grep -qx "Icon=$id" "$desktop" || fail "the launcher's icon is not the installed one"
 
 appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" || fail "appstreamcli validate"
