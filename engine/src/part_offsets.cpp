@@ -21,6 +21,13 @@ bool PartsHaveOffsets(const OutputFileRecord& record) {
                       static_cast<std::uint64_t>(segment.yenc_end - segment.yenc_begin + 1)});
   }
   if (ranges.empty()) return false;
+  // The file may be no larger than its parts could make it, each as large as
+  // the largest found: a size= far beyond that would be a vast sparse file.
+  const auto largest = std::max_element(ranges.begin(), ranges.end(), [](const ByteRange& a, const ByteRange& b) {
+                         return a.length < b.length;
+                       })->length;
+  const auto parts = static_cast<std::uint64_t>(std::max({record.part_total, record.part_max, 1}));
+  if (static_cast<std::uint64_t>(record.yenc_size) / parts > largest) return false;
   std::sort(ranges.begin(), ranges.end(), [](const ByteRange& a, const ByteRange& b) { return a.offset < b.offset; });
   for (std::size_t i = 1; i < ranges.size(); ++i) {
     if (ranges[i].offset < ranges[i - 1].offset + ranges[i - 1].length) return false;

@@ -15,7 +15,8 @@
 namespace vantorelle {
 
 // Whether the record's parts can be written at their ranges: a yEnc record
-// with a posted size, every part found with a range inside it, none
+// with a posted size that its parts can fill (at most the part count times
+// the largest range), every part found with a range inside it, none
 // overlapping another.
 bool PartsHaveOffsets(const OutputFileRecord& record);
 

@@ -360,6 +360,8 @@ TEST_F(Assembly, YencSizesAreChecked) {
   hex_crc_damaged[flip] = hex_crc_damaged[flip] == 'a' ? 'b' : 'a';
   const std::string overlapping = yenc_article("s (2/3)", "s.bin", d.substr(1000, 1000), 3000, 901);
   const std::string unranged = yenc_article("s (2/3)", "s.bin", d.substr(1000, 1000), 3000);
+  std::string vast = c;  // a size= that three parts of 1000 bytes can never fill
+  vast.replace(vast.find("size=3000"), 9, "size=3000000000000");
   std::string size_zero = yenc_article("one", "s.bin", d, 0);
   size_zero.insert(size_zero.find(" name="), " size=0");
   const Case cases[] = {
@@ -374,6 +376,7 @@ TEST_F(Assembly, YencSizesAreChecked) {
       {"last part missing", {a, b}, {}, 1, data.substr(0, 2000) + zeros},
       {"overlapping ranges: parts follow one another", {a, overlapping, c}, {}, 0, data},
       {"a part without a range: parts follow one another", {unranged, c}, {}, 0, data.substr(1000)},
+      {"a size= beyond what the parts can fill: parts follow one another", {vast}, {}, 0, data.substr(2000)},
       {"=yend size= differs", {a, yend_short, c}, {"Size mismatch for destination file '%s', Segment 2/3"}},
       {"capital keys and 0x CRC", {a, hex_crc, c}, {}},
       {"capital keys and 0x CRC, damaged",
