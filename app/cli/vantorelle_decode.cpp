@@ -25,6 +25,7 @@
 #include "run_results.hpp"
 #include "run_state.hpp"
 #include "standard_streams.hpp"
+#include "stop_signals.hpp"
 #include "vantorelle/version.hpp"
 
 namespace {
@@ -34,6 +35,7 @@ constexpr const char* kProgram = "vantorelle-decode";
 constexpr int kExitClean = 0;
 constexpr int kExitProblems = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitSignalled = 128;  // plus the signal's number, as a shell reports a killed program
 
 void PrintUsage(std::FILE* to) {
   std::fprintf(to,
@@ -84,7 +86,9 @@ void PrintUsage(std::FILE* to) {
                "  -V, --version          show the version and exit\n"
                "\n"
                "Exit status: 0 when all went well; 1 when an error or warning was reported\n"
-               "or no FILE held encoded data; 2 on a usage error or an unreadable FILE.\n",
+               "or no FILE held encoded data; 2 on a usage error or an unreadable FILE;\n"
+               "128 + N when signal N (Ctrl-C, SIGTERM, SIGHUP) stopped the run: the output\n"
+               "being written is removed then, outputs finished stay, no FILE is removed.\n",
                kProgram);
 }
 
@@ -296,16 +300,22 @@ int main(int argc, char** argv) {
   const vantorelle::app::RunHooks hooks = MakeHooks(reporter, options, listing, written, trash);
   std::vector<std::string> run_argv{"Vantorelle"};
   run_argv.insert(run_argv.end(), inputs.paths.begin(), inputs.paths.end());
+  vantorelle::app::StopRunOnSignals();
   vantorelle::app::xmain(run_argv, hooks, nullptr);
   reporter.ClearProgress();
+  if (const int signal = vantorelle::app::StopSignal()) {
+    std::fprintf(stderr, "%s: stopped by %s; the output being written was removed, no input was removed\n",
+                 kProgram, strsignal(signal));
+  }
 
   // Text alone makes no output file; an output that could not be created has
   // been reported already.
-  if (written == 0 && !inputs.paths.empty() && reporter.Errors() == 0) {
+  if (written == 0 && !inputs.paths.empty() && reporter.Errors() == 0 && vantorelle::app::StopSignal() == 0) {
     std::fprintf(stderr, "%s: no encoded data found\n", kProgram);
   }
   const bool reported = !options.report || WriteReport(*options.report, options, listing);
   const bool listed = listing.Finish();
+  if (const int signal = vantorelle::app::StopSignal()) return kExitSignalled + signal;
   if (!inputs.refused.empty()) return kExitUsage;
   if (written == 0 || reporter.Problems() > 0 || !listed || !reported) return kExitProblems;
   return kExitClean;

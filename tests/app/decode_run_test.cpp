@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 
 #include "article_writer.hpp"
@@ -15,6 +16,7 @@
 #include "output_placement.hpp"
 #include "run_results.hpp"
 #include "run_state.hpp"
+#include "stop_signals.hpp"
 #include "test_support.hpp"
 
 namespace vantorelle::app {
@@ -400,7 +402,12 @@ TEST_F(DecodeRun, StopKeepsFinishedOutputsRemovesTheCutShortOneAndHandsNothingOv
       {"inside one large part", [](int type, int, std::string_view, int percent, std::string_view output) {
          return type == kBusyPoll && percent > 0 && percent < 100 && output.ends_with("b.bin");
        }, {"a.bin"}},
+      {"by Ctrl-C inside one large part", [](int type, int, std::string_view, int percent, std::string_view output) {
+         if (type == kBusyPoll && percent > 0 && output.ends_with("b.bin") && StopSignal() == 0) std::raise(SIGINT);
+         return false;
+       }, {"a.bin"}},
   };
+  StopRunOnSignals();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     test::TempDir fresh;
@@ -434,6 +441,8 @@ TEST_F(DecodeRun, StopKeepsFinishedOutputsRemovesTheCutShortOneAndHandsNothingOv
     }
     EXPECT_EQ(LastRun().inputs.size(), 2u);
   }
+  EXPECT_EQ(StopSignal(), SIGINT);
+  RestoreSignals();
 }
 
 TEST_F(DecodeRun, NothingToDecodeIsSaid) {
