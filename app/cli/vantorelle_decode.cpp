@@ -192,7 +192,8 @@ bool WriteReport(const std::string& path, const vantorelle::app::CliOptions& opt
   bool written = file != nullptr && std::fwrite(report.data(), 1, report.size(), file) == report.size();
   const int error = errno;
   if (file != nullptr && std::fclose(file) != 0) written = false;
-  if (!written) std::fprintf(stderr, "%s: cannot write the report '%s': %s\n", kProgram, path.c_str(), std::strerror(error));
+  if (!written)
+    std::fprintf(stderr, "%s: cannot write the report '%s': %s\n", kProgram, path.c_str(), std::strerror(error));
   return written;
 }
 
@@ -304,8 +305,8 @@ int main(int argc, char** argv) {
   vantorelle::app::xmain(run_argv, hooks, nullptr);
   reporter.ClearProgress();
   if (const int signal = vantorelle::app::StopSignal()) {
-    std::fprintf(stderr, "%s: stopped by %s; the output being written was removed, no input was removed\n",
-                 kProgram, strsignal(signal));
+    std::fprintf(stderr, "%s: stopped by %s; the output being written was removed, no input was removed\n", kProgram,
+                 strsignal(signal));
   }
 
   // Text alone makes no output file; an output that could not be created has

@@ -24,14 +24,14 @@ constexpr char kNothingFoundFormat[] = "No encoded data found in %s";
 struct Outcome {
   RunHooks hooks;
   bool decoding = false;
-  bool current_failed = false;         // the record being decoded sent an error or warning
+  bool current_failed = false;                          // the record being decoded sent an error or warning
   OutputVerdict record_verdict = OutputVerdict::kGood;  // its messages before its first output
-  std::vector<OutputResult> current;   // what the outputs of the record being decoded came to
-  std::string scanning;                // the input being scanned, if any
-  std::set<std::string> kept;          // inputs of failed outputs
-  std::set<std::string> disposed;      // inputs handed over and gone
-  std::set<std::string> refused;       // inputs handed over that the removal step kept
-  std::set<std::string> folders_seen;  // looked at for leftovers
+  std::vector<OutputResult> current;                    // what the outputs of the record being decoded came to
+  std::string scanning;                                 // the input being scanned, if any
+  std::set<std::string> kept;                           // inputs of failed outputs
+  std::set<std::string> disposed;                       // inputs handed over and gone
+  std::set<std::string> refused;                        // inputs handed over that the removal step kept
+  std::set<std::string> folders_seen;                   // looked at for leftovers
 };
 
 MsgHook WatchMessages(const std::shared_ptr<Outcome>& outcome) {
@@ -40,8 +40,7 @@ MsgHook WatchMessages(const std::shared_ptr<Outcome>& outcome) {
     if (level == kLevelError || level == kLevelWarning) {
       if (outcome->decoding) {
         outcome->current_failed = true;
-        OutputVerdict& verdict =
-            outcome->current.empty() ? outcome->record_verdict : outcome->current.back().verdict;
+        OutputVerdict& verdict = outcome->current.empty() ? outcome->record_verdict : outcome->current.back().verdict;
         if (verdict == OutputVerdict::kGood) verdict = VerdictOfMessage(level, text);
       }
       // An input that could not be read whole may be the only copy of its data.

@@ -62,17 +62,17 @@ class Fields {
   Fields(const Fields&) = delete;
   Fields& operator=(const Fields&) = delete;
 
-  std::string& key(std::string_view name) {
+  std::string& Key(std::string_view name) {
     if (!first_) out_ += ',';
     first_ = false;
     AppendString(out_, name);
     out_ += ':';
     return out_;
   }
-  void text(std::string_view name, std::string_view value) { AppendString(key(name), value); }
-  void number(std::string_view name, std::uint64_t value) { key(name) += std::to_string(value); }
-  void number(std::string_view name, std::int64_t value) { key(name) += std::to_string(value); }
-  void flag(std::string_view name, bool value) { key(name) += value ? "true" : "false"; }
+  void Text(std::string_view name, std::string_view value) { AppendString(Key(name), value); }
+  void Number(std::string_view name, std::uint64_t value) { Key(name) += std::to_string(value); }
+  void Number(std::string_view name, std::int64_t value) { Key(name) += std::to_string(value); }
+  void Flag(std::string_view name, bool value) { Key(name) += value ? "true" : "false"; }
 
  private:
   std::string& out_;
@@ -147,45 +147,45 @@ std::string_view KeptWhy(KeptBecause why) {
 
 void AppendPart(std::string& out, const PartOutcome& part) {
   Fields f(out);
-  f.number("part", static_cast<std::int64_t>(part.part));
-  f.text("state", part.state == kPartGood ? "good" : "damaged");
-  f.number("offset", part.offset);
-  f.number("length", part.length);
-  f.text("crc", CrcText(part.crc));
-  f.text("input", part.source_path);
-  if (part.source_line != 0) f.number("line", part.source_line);
+  f.Number("part", static_cast<std::int64_t>(part.part));
+  f.Text("state", part.state == kPartGood ? "good" : "damaged");
+  f.Number("offset", part.offset);
+  f.Number("length", part.length);
+  f.Text("crc", CrcText(part.crc));
+  f.Text("input", part.source_path);
+  if (part.source_line != 0) f.Number("line", part.source_line);
 }
 
 void AppendOutput(std::string& out, const OutputResult& output) {
   Fields f(out);
-  f.text("path", output.path);
-  f.text("name", output.name);
-  f.number("size", output.size);
-  f.text("verdict", VerdictWord(output.verdict));
-  if (VerdictWord(output.verdict) == "damaged") f.text("damage", DamageWord(output.verdict));
-  f.text("layout", output.parts.at_offsets ? "offsets" : "sequential");
-  f.text("file_crc", CrcText(output.parts.file_crc));
-  Array(f.key("parts"), output.parts.parts, [&](const PartOutcome& part) { AppendPart(out, part); });
-  Array(f.key("missing_parts"), output.parts.missing, [&](const auto& run) {
+  f.Text("path", output.path);
+  f.Text("name", output.name);
+  f.Number("size", output.size);
+  f.Text("verdict", VerdictWord(output.verdict));
+  if (VerdictWord(output.verdict) == "damaged") f.Text("damage", DamageWord(output.verdict));
+  f.Text("layout", output.parts.at_offsets ? "offsets" : "sequential");
+  f.Text("file_crc", CrcText(output.parts.file_crc));
+  Array(f.Key("parts"), output.parts.parts, [&](const PartOutcome& part) { AppendPart(out, part); });
+  Array(f.Key("missing_parts"), output.parts.missing, [&](const auto& run) {
     Fields m(out);
-    m.number("first", run.first);
-    m.number("last", run.second);
+    m.Number("first", run.first);
+    m.Number("last", run.second);
   });
-  Array(f.key("holes"), output.parts.holes, [&](const ByteRange& hole) {
+  Array(f.Key("holes"), output.parts.holes, [&](const ByteRange& hole) {
     Fields h(out);
-    h.number("offset", hole.offset);
-    h.number("length", hole.length);
+    h.Number("offset", hole.offset);
+    h.Number("length", hole.length);
   });
 }
 
 void AppendInput(std::string& out, const InputResult& input, Disposal disposal) {
   Fields f(out);
-  f.text("path", input.path);
+  f.Text("path", input.path);
   if (input.disposed) {
-    f.text("state", disposal == Disposal::kTrash ? "trashed" : "deleted");
+    f.Text("state", disposal == Disposal::kTrash ? "trashed" : "deleted");
   } else {
-    f.text("state", "kept");
-    f.text("why", KeptWhy(input.why));
+    f.Text("state", "kept");
+    f.Text("why", KeptWhy(input.why));
   }
 }
 
@@ -195,14 +195,14 @@ std::string RunReportJson(const RunResults& results, Disposal disposal) {
   std::string out;
   {
     Fields f(out);
-    f.number("report_version", static_cast<std::int64_t>(kReportVersion));
-    f.flag("stopped", results.stopped);
-    Array(f.key("outputs"), results.outputs, [&](const OutputResult& output) { AppendOutput(out, output); });
-    Array(f.key("inputs"), results.inputs, [&](const InputResult& input) { AppendInput(out, input, disposal); });
-    Array(f.key("messages"), results.messages, [&](const Message& message) {
+    f.Number("report_version", static_cast<std::int64_t>(kReportVersion));
+    f.Flag("stopped", results.stopped);
+    Array(f.Key("outputs"), results.outputs, [&](const OutputResult& output) { AppendOutput(out, output); });
+    Array(f.Key("inputs"), results.inputs, [&](const InputResult& input) { AppendInput(out, input, disposal); });
+    Array(f.Key("messages"), results.messages, [&](const Message& message) {
       Fields m(out);
-      m.number("level", static_cast<std::int64_t>(message.level));
-      m.text("text", message.text);
+      m.Number("level", static_cast<std::int64_t>(message.level));
+      m.Text("text", message.text);
     });
   }
   out += '\n';
