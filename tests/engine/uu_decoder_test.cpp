@@ -187,13 +187,13 @@ TEST(UuDecodeEnd, LineBeyondEndPositionIsNotExamined) {
   EXPECT_TRUE(outcome.messages.empty());
 }
 
-TEST(UuDecodeEnd, SegmentWithoutDataEndsQuietly) {
+TEST(UuDecodeEnd, SegmentWithoutDataIsCutShortUnlessADescription) {
   const std::string text = test::lines({"Subject: t", "", "just text", "more text", "Subject: next"});
-  for (const std::int16_t part : {1, 2}) {
+  for (const std::int16_t part : {0, 1, 2}) {
     const auto outcome = test::run_decoder(text, [&](InputFile& in, OutputFile& out, auto s, auto e) {
       return DecodeUU(in, out, s, e, part, 2);
     }, text.size() - 5);
-    EXPECT_EQ(outcome.result, part == 2 ? 3 : 0) << "a last part without data is cut short";
+    EXPECT_EQ(outcome.result, part == 0 ? 0 : 3) << "part " << part << " without a uuencode line";
     EXPECT_EQ(outcome.output, "");
   }
 }
