@@ -210,16 +210,18 @@ class UuSegment {
       const bool bare_end = is_bare_end_line(line);
       const bool before_end = uu::is_terminator(line) || line.empty();
       const bool data_like = looks_like_data(line);
+      const bool after_begin = data_from && start == *data_from;
       // A short line that closes the data must be one that can be data (not
       // a separator line such as "=====" before a part's end), unless it
       // comes right after the begin line.
       if (short_line) {
-        const bool after_begin = data_from && start == *data_from;
         if ((plausible(line) || after_begin) && (ends_after(after) || part_ends_after(after))) {
           return body(start);
         }
       }
-      if (odd_full && (next_is(after, uu::is_full_line) || ends_after(after) ||
+      // Right after the begin line an 'M' line is data, its blanks stripped
+      // or not.
+      if (odd_full && (after_begin || next_is(after, uu::is_full_line) || ends_after(after) ||
                        last_line_follows(after) || (plausible(line) && part_ends_after(after)))) {
         return body(start);
       }

@@ -188,7 +188,9 @@ class Segment {
       }
       const bool data_follows = in_segment(i + 1) && (full(text(i + 1)) || closes_after(i) ||
                                                        (short_candidate(text(i + 1)) && (closes_after(i + 1) || part_ends_after(i + 1))));
-      if (m_line && (data_follows || (can_be_data && part_ends_after(i)))) return body(i);
+      // Right after the begin line an 'M' line is data.
+      const bool first_after_begin = begin && i == *begin + 1;
+      if (m_line && (first_after_begin || data_follows || (can_be_data && part_ends_after(i)))) return body(i);
       const bool before_end = terminator(t) || t.empty();
       if (!data_like_before && (bare_end(t) || (before_end && in_segment(i + 1) && end_line(text(i + 1))))) {
         return kDecodeOk;
