@@ -128,7 +128,7 @@ int progress_percent(std::int64_t part, std::int64_t last) {
 
 int decode_part(OutputFileRecord& record, SegmentRecord& segment, const Binary& binary,
                 InputFile& input, OutputFile& output, DamagedLines& damaged,
-                std::int64_t& yend_size) {
+                std::int64_t& yend_size, bool& cut_short) {
   // The decoder checks the end of the data in the last part of its binary.
   const std::int64_t part = binary.of_a_set ? segment.part - binary.first + 1 : segment.part;
   const std::int64_t total = binary.of_a_set ? binary.last - binary.first + 1 : record.part_total;
@@ -139,7 +139,7 @@ int decode_part(OutputFileRecord& record, SegmentRecord& segment, const Binary& 
                       segment.headerless, &damaged);
     case kKindYEnc:
       return DecodeyEnc(input, output, segment.start_offset, segment.end_offset,
-                        segment.part_crc, &record.running_crc, &yend_size);
+                        segment.part_crc, &record.running_crc, &yend_size, &cut_short);
     default:
       return kDecodeOk;
   }
@@ -172,15 +172,17 @@ bool report_result(int result, const OutputFileRecord& record, const SegmentReco
 
 // A yEnc part whose "=ypart " line gave its byte range, or whose "=yend "
 // line its size, must decode to that many bytes; otherwise it was cut short
-// or ran on. The bytes stay.
+// or ran on. One that began but never reached its "=yend " line was cut
+// short, whatever it decoded to. The bytes stay.
 bool part_size_matches(const OutputFileRecord& record, const SegmentRecord& segment,
-                       std::uint64_t decoded, std::int64_t yend_size, const std::string& path) {
+                       std::uint64_t decoded, std::int64_t yend_size, bool cut_short,
+                       const std::string& path) {
   if (record.kind != kKindYEnc) return true;
   const auto is = [&](std::int64_t expected) {
     return expected >= 0 && static_cast<std::uint64_t>(expected) == decoded;
   };
   const bool range_ok = !segment.yenc_range || is(segment.yenc_end - segment.yenc_begin + 1);
-  if (range_ok && (yend_size < 0 || is(yend_size))) return true;
+  if (!cut_short && range_ok && (yend_size < 0 || is(yend_size))) return true;
   dispatch::MsgCallback(kLevelError, "Size mismatch for destination file '%s', Segment %ld/%ld",
                         path.c_str(), static_cast<long>(segment.part),
                         static_cast<long>(record.part_total));
@@ -296,12 +298,13 @@ void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& vis
     const std::uint64_t before = output.length();
     const std::uint64_t problems = dispatch::ProblemsReported();
     std::int64_t yend_size = -1;
+    bool cut_short = false;
     dispatch::SetPartSpan(segment->start_offset, segment->end_offset);
-    const int result = decode_part(record, *segment, binary, *input, output, damaged, yend_size);
+    const int result = decode_part(record, *segment, binary, *input, output, damaged, yend_size, cut_short);
     dispatch::SetPartSpan(0, 0);
     const bool go_on = report_result(result, record, *segment, path);
     const std::uint64_t decoded = output.length() - before;
-    if (go_on && !part_size_matches(record, *segment, decoded, yend_size, path)) loop.incomplete = true;
+    if (go_on && !part_size_matches(record, *segment, decoded, yend_size, cut_short, path)) loop.incomplete = true;
     const std::uint64_t kept = loop.at_offsets ? std::min(decoded, room) : decoded;
     if (result != kDecodeStopped) {
       outcome.parts.push_back(

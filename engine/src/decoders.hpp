@@ -53,11 +53,14 @@ bool uuchk(std::string_view line);
 // kDecodeWriteFailed or kDecodeCrcMismatch (only when expected_part_crc is
 // not kNoCrc and the "=yend " line was reached); a part cut short gives
 // kDecodeOk without a CRC test. *yend_size gets the "size=" of the "=yend "
-// line, or -1 when there is none. A read error is reported and cuts the part
-// short. kDecodeStopped as DecodeUU.
+// line, or -1 when there is none; *cut_short whether the part began but
+// ended before its "=yend " line. A read error is reported and cuts the part
+// short.
+// kDecodeStopped as DecodeUU.
 int DecodeyEnc(InputFile& input, OutputFile& output, std::uint64_t start_offset,
                std::uint64_t end_position, std::uint32_t expected_part_crc,
-               std::uint32_t* file_crc, std::int64_t* yend_size = nullptr);
+               std::uint32_t* file_crc, std::int64_t* yend_size = nullptr,
+               bool* cut_short = nullptr);
 
 // Reports that the input could not be read ("Unable to read source file"),
 // which cuts its segment short; the result the decoder returns then.

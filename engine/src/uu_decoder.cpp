@@ -81,9 +81,16 @@ enum class EmptyLine { kTerminator, kLostDataLine, kDataEnded };
 
 class UuSegment {
  public:
-  UuSegment(InputFile& input, OutputFile& output, std::uint64_t end, bool last,
+  // last: the binary's last part; numbered: a part of the data (numbered
+  // from 1), not a description posted as part 0.
+  UuSegment(InputFile& input, OutputFile& output, std::uint64_t end, bool last, bool numbered,
             DamagedLines& damaged)
-      : input_(input), output_(output), end_(end), last_(last), damaged_(damaged) {}
+      : input_(input),
+        output_(output),
+        end_(end),
+        last_(last),
+        numbered_(numbered),
+        damaged_(damaged) {}
 
   int decode(std::uint64_t start, bool headerless) {
     input_.seek(start);
@@ -184,6 +191,7 @@ class UuSegment {
   int search(std::uint64_t from) {
     const std::optional<std::uint64_t> data_from = after_begin_line(from);
     input_.seek(data_from.value_or(from));
+    encoded_seen_ = data_from.has_value();
     bool skipped_data_like = false;  // a line passed over that may have been damaged data
     for (;;) {
       const std::uint64_t start = input_.position();
@@ -202,16 +210,18 @@ class UuSegment {
       const bool bare_end = is_bare_end_line(line);
       const bool before_end = uu::is_terminator(line) || line.empty();
       const bool data_like = looks_like_data(line);
+      const bool after_begin = data_from && start == *data_from;
       // A short line that closes the data must be one that can be data (not
       // a separator line such as "=====" before a part's end), unless it
       // comes right after the begin line.
       if (short_line) {
-        const bool after_begin = data_from && start == *data_from;
         if ((plausible(line) || after_begin) && (ends_after(after) || part_ends_after(after))) {
           return body(start);
         }
       }
-      if (odd_full && (next_is(after, uu::is_full_line) || ends_after(after) ||
+      // Right after the begin line an 'M' line is data, its blanks stripped
+      // or not.
+      if (odd_full && (after_begin || next_is(after, uu::is_full_line) || ends_after(after) ||
                        last_line_follows(after) || (plausible(line) && part_ends_after(after)))) {
         return body(start);
       }
@@ -220,6 +230,8 @@ class UuSegment {
       if (!skipped_data_like && (bare_end || (before_end && next_is(after, uu::is_end_line)))) {
         return kDecodeOk;
       }
+      // An empty line may be a blank terminator whose blank was stripped.
+      encoded_seen_ = encoded_seen_ || uu::is_end_line(line) || before_end;
       if (data_like) remember_skipped(start);
       skipped_data_like = skipped_data_like || data_like;
       input_.seek(after);
@@ -235,9 +247,12 @@ class UuSegment {
   }
 
   // No data line in the segment: for the last part the data's end is
-  // missing; in another part the lines that looked like data were its data.
+  // missing, and a numbered part without a single uuencode line was cut
+  // down to its header; in another part the lines that looked like data
+  // were its data.
   int no_data() {
     if (last_) return kDecodeEarlyEof;
+    if (numbered_ && !encoded_seen_ && skipped_.empty()) return kDecodeEarlyEof;
     for (const std::uint64_t start : skipped_) report_damaged(start);
     for (std::uint64_t i = 0; i < skipped_beyond_; ++i) damaged_.report(0, input_.path());
     return kDecodeOk;
@@ -269,10 +284,12 @@ class UuSegment {
   // A line shorter than its count says is whole once its missing characters
   // are taken for blanks, unless the encoder is known to write grave accents
   // (from the data or the line itself), and when the line does not end in a
-  // blank (stripping leaves none). A last line without its break that lacks
-  // more than a blank or two was cut off rather than stripped.
+  // blank (stripping leaves none). A last line without its break was cut
+  // off rather than stripped when it lacks more than a blank or two, or in a
+  // part before the last, whose data goes on in the next part.
   bool restorable(std::string_view line, bool had_break) const {
     if (line.empty() || line.back() == ' ' || !uu::is_clean(line)) return false;
+    if (!had_break && !last_) return false;
     constexpr std::size_t kMostStrippedAtTheEnd = 2;
     const std::size_t needed = uu::needed_length(static_cast<std::size_t>(uu::count_of(line[0])));
     if (!had_break && needed > line.size() + kMostStrippedAtTheEnd) return false;
@@ -448,8 +465,13 @@ class UuSegment {
   }
 
   // The segment or the input ends inside the data: for the last part the
-  // data's end is missing.
+  // data's end is missing. In a part before the last, a line the end of the
+  // file cut was data.
   int cut_off(HeldLine& held) {
+    if (!last_ && !held.empty() && !held.had_break() && !usable(held)) {
+      report_damaged(held.start());
+      held.clear();
+    }
     if (!write_usable_held(held)) return kDecodeWriteFailed;
     return last_ ? kDecodeEarlyEof : kDecodeOk;
   }
@@ -458,12 +480,14 @@ class UuSegment {
   OutputFile& output_;
   std::uint64_t end_;
   bool last_;
+  bool numbered_;
   DamagedLines& damaged_;
   ZeroStyle style_ = ZeroStyle::kUnknown;
   std::uint64_t body_start_ = 0;
   // Lines the search passed over that looked like data, and how many more.
   std::vector<std::uint64_t> skipped_;
   std::uint64_t skipped_beyond_ = 0;
+  bool encoded_seen_ = false;  // a begin, terminator (or empty) or end line met by the search
 };
 
 }  // namespace
@@ -500,7 +524,7 @@ int DecodeUU(InputFile& input, OutputFile& output, std::uint64_t start_offset,
   DamagedLines own(input.path());
   DamagedLines& lines = damaged != nullptr ? *damaged : own;
   const unsigned errors = input.read_errors();
-  int result = UuSegment(input, output, end_position, part == total, lines)
+  int result = UuSegment(input, output, end_position, part == total, part >= 1, lines)
                    .decode(start_offset, headerless);
   if (input.read_errors() != errors) result = report_read_error(input, result);
   if (damaged == nullptr) own.report_count();

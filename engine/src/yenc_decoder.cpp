@@ -139,7 +139,7 @@ std::int64_t yend_size_of(std::string_view line) {
 // Decodes data lines up to "=yend " or the segment's end (a line that
 // starts there is not data); the result when the part ends first.
 int decode_data(InputFile& input, OutputFile& output, std::uint64_t end, PartCrc& crc,
-                bool& end_seen, std::int64_t& yend_size) {
+                bool& end_seen, std::int64_t& yend_size, bool& yend_found) {
   std::array<unsigned char, kLineCapacity> bytes;
   for (;;) {
     for (;;) {
@@ -163,6 +163,7 @@ int decode_data(InputFile& input, OutputFile& output, std::uint64_t end, PartCrc
     const std::string_view text = up_to_nul(head);
     if (text.starts_with("=yend ")) {
       yend_size = yend_size_of(text);
+      yend_found = true;
       if (cut) drain_line(input);
       end_seen = !input.eof();
       return kDecodeOk;
@@ -196,7 +197,7 @@ bool skip_to_part_line(InputFile& input, std::uint64_t end) {
 
 int decode_part(InputFile& input, OutputFile& output, std::uint64_t start_offset,
                 std::uint64_t end_position, std::uint32_t expected_part_crc,
-                std::uint32_t* file_crc, std::int64_t& yend_size) {
+                std::uint32_t* file_crc, std::int64_t& yend_size, bool& cut_short) {
   input.seek(start_offset);
 
   std::string_view line;
@@ -213,7 +214,9 @@ int decode_part(InputFile& input, OutputFile& output, std::uint64_t start_offset
   }
   PartCrc crc(output);
   bool end_seen = false;
-  const int result = decode_data(input, output, end_position, crc, end_seen, yend_size);
+  bool yend_found = false;
+  const int result = decode_data(input, output, end_position, crc, end_seen, yend_size, yend_found);
+  cut_short = !yend_found;
   const std::uint32_t part_crc = crc.finish(output, file_crc);
   if (result != kDecodeOk || !end_seen || expected_part_crc == kNoCrc) return result;
   return ~part_crc == expected_part_crc ? kDecodeOk : kDecodeCrcMismatch;
@@ -223,12 +226,14 @@ int decode_part(InputFile& input, OutputFile& output, std::uint64_t start_offset
 
 int DecodeyEnc(InputFile& input, OutputFile& output, std::uint64_t start_offset,
                std::uint64_t end_position, std::uint32_t expected_part_crc,
-               std::uint32_t* file_crc, std::int64_t* yend_size) {
+               std::uint32_t* file_crc, std::int64_t* yend_size, bool* cut_short) {
   std::int64_t size = -1;
+  bool cut = false;
   const unsigned errors = input.read_errors();
   int result = decode_part(input, output, start_offset, end_position, expected_part_crc,
-                           file_crc, size);
+                           file_crc, size, cut);
   if (yend_size != nullptr) *yend_size = size;
+  if (cut_short != nullptr) *cut_short = cut;
   if (input.read_errors() != errors) {
     result = report_read_error(input, result);
     if (result == kDecodeEarlyEof) result = kDecodeOk;  // a part cut short, as without "=yend "

@@ -362,6 +362,8 @@ TEST_F(Assembly, YencSizesAreChecked) {
   const std::string unranged = yenc_article("s (2/3)", "s.bin", d.substr(1000, 1000), 3000);
   std::string vast = c;  // a size= that three parts of 1000 bytes can never fill
   vast.replace(vast.find("size=3000"), 9, "size=3000000000000");
+  // "=ypa" decodes to 3 bytes, as many as the file has.
+  const std::string ypart_cut = "Subject: c\n\n=ybegin part=1 total=1 line=128 size=3 name=s.bin\n=ypa";
   std::string size_zero = yenc_article("one", "s.bin", d, 0);
   size_zero.insert(size_zero.find(" name="), " size=0");
   const Case cases[] = {
@@ -383,7 +385,8 @@ TEST_F(Assembly, YencSizesAreChecked) {
        {a, hex_crc_damaged, c},
        {"CRC mismatch for destination file '%s', Segment 2/3"}},
       {"single part without =yend", {yenc_article("one", "s.bin", d.substr(0, 2000), 3000, 0, false)},
-       {"Size mismatch for destination file '%s'"}},
+       {"Size mismatch for destination file '%s', Segment 1/1"}},
+      {"part cut in its =ypart line, of the size by chance", {ypart_cut}, {"Size mismatch for destination file '%s', Segment 1/1"}},
       {"single part of the wrong size", {yenc_article("one", "s.bin", d, 2999)},
        {"Size mismatch for destination file '%s'"}},
       {"no size given", {yenc_article("one", "s.bin", d, 0)}, {}},

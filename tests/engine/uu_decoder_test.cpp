@@ -70,18 +70,21 @@ const char* kGarbage = "Warning: garbage at end.";
 
 Message damaged(int line) { return {1, "Damaged data line " + std::to_string(line) + " in 'in'"}; }
 
-// Data whose first 45 bytes end in zeros, encoded with blanks for the value 0
-// and its trailing blanks stripped, the terminator with them.
+// Data whose first 45 bytes (or both runs of 45) end in zeros, encoded with
+// blanks for the value 0 and its trailing blanks stripped, the terminator
+// with them.
 const std::string kZeroTail = kData.substr(0, 40) + std::string(5, '\0') + kData.substr(45);
-const std::vector<std::string> kBlankStyle = [] {
-  std::vector<std::string> lines = test::uuencode_lines(kZeroTail);
+const std::string kZeroTails = kZeroTail.substr(0, 85) + std::string(5, '\0') + kData.substr(90);
+std::vector<std::string> blank_style(const std::string& data) {
+  std::vector<std::string> lines = test::uuencode_lines(data);
   for (auto& line : lines) {
     std::replace(line.begin(), line.end(), '`', ' ');
     line.erase(line.find_last_not_of(' ') + 1);
   }
   lines.push_back("end");
   return lines;
-}();
+}
+const std::vector<std::string> kBlankStyle = blank_style(kZeroTail);
 const char* kNoShort = "Warning: no short data line.";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -150,8 +153,9 @@ INSTANTIATE_TEST_SUITE_P(
         UuCase{"ShortLineWithLowerCaseIsDamaged",
                article({kFull1, kFull2, "*" + kShort.substr(1, 3) + "a" + kShort.substr(5), "`", "end"}),
                kFullBytes, 0, {damaged(7)}},
-        UuCase{"OverlongFullLinesNeverStartDataTheLastIsDamaged", article({kFull1 + "!", kFull2 + "!", "`", "end"}), "", 0,
-               {damaged(6), {2, kNoShort}}},
+        UuCase{"OverlongFullLinesAreEachDamaged", article({kFull1 + "!", kFull2 + "!", "`", "end"}), "", 0,
+               {damaged(5), damaged(6), {2, kNoShort}}},
+        UuCase{"BlankStyleStrippedRightAfterBeginAndAfterThat", article(blank_style(kZeroTails)), kZeroTails, 0, {}},
         // A short first line, a terminator of 1 to 3 bytes and an end line: the whole body.
         UuCase{"OneShortLineBodyAtEndOfFile", article({kShort, "`", "end"}), kShortBytes, 0, {}},
         UuCase{"OneShortLineTwoByteTerminator", article({kShort, "``", "end"}), kShortBytes, 0, {}},
@@ -168,6 +172,9 @@ INSTANTIATE_TEST_SUITE_P(
                kFullBytes + "xyz12", 0, {damaged(7)}, 1, 2},
         UuCase{"LastLineWithoutBreakIsExamined", article({kFull1, kFull2, kShort, "`"}), kData, 0,
                {}, 1, 1, "\n", false},
+        // In a part before the last, a line the end of the file cut is no stripped line.
+        UuCase{"NotLastPartLineCutAtEndOfFile", article({kFull1, kFull2, kShort.substr(0, 9)}),
+               kFullBytes, 0, {damaged(7)}, 1, 2, "\n", false},
         UuCase{"UnconfirmedShortLineBeforeALongLineIsNotData",
                {"Subject: t", "", kShort, std::string(1500, 'Q'), kFull1, kFull2, kShort, "`"},
                kData, 0, {}},
@@ -187,13 +194,13 @@ TEST(UuDecodeEnd, LineBeyondEndPositionIsNotExamined) {
   EXPECT_TRUE(outcome.messages.empty());
 }
 
-TEST(UuDecodeEnd, SegmentWithoutDataEndsQuietly) {
+TEST(UuDecodeEnd, SegmentWithoutDataIsCutShortUnlessADescription) {
   const std::string text = test::lines({"Subject: t", "", "just text", "more text", "Subject: next"});
-  for (const std::int16_t part : {1, 2}) {
+  for (const std::int16_t part : {0, 1, 2}) {
     const auto outcome = test::run_decoder(text, [&](InputFile& in, OutputFile& out, auto s, auto e) {
       return DecodeUU(in, out, s, e, part, 2);
     }, text.size() - 5);
-    EXPECT_EQ(outcome.result, part == 2 ? 3 : 0) << "a last part without data is cut short";
+    EXPECT_EQ(outcome.result, part == 0 ? 0 : 3) << "part " << part << " without a uuencode line";
     EXPECT_EQ(outcome.output, "");
   }
 }

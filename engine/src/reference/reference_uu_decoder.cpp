@@ -15,6 +15,7 @@
 // full lines are written, the last short line is written when the
 // terminator or the end line comes, and every line that could have been
 // data but is dropped is reported as damaged.
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -113,8 +114,9 @@ enum class Style { kUnknown, kBlank, kGrave };
 
 class Segment {
  public:
-  Segment(InputFile& input, OutputFile& output, std::uint64_t end, bool last, DamagedLines& damaged)
-      : input_(input), output_(output), end_(end), last_(last), damaged_(damaged) {}
+  Segment(InputFile& input, OutputFile& output, std::uint64_t end, bool last, bool numbered,
+          DamagedLines& damaged)
+      : input_(input), output_(output), end_(end), last_(last), numbered_(numbered), damaged_(damaged) {}
 
   int decode(std::uint64_t start, bool headerless) {
     input_.seek(start);
@@ -186,7 +188,9 @@ class Segment {
       }
       const bool data_follows = in_segment(i + 1) && (full(text(i + 1)) || closes_after(i) ||
                                                        (short_candidate(text(i + 1)) && (closes_after(i + 1) || part_ends_after(i + 1))));
-      if (m_line && (data_follows || (can_be_data && part_ends_after(i)))) return body(i);
+      // Right after the begin line an 'M' line is data.
+      const bool first_after_begin = begin && i == *begin + 1;
+      if (m_line && (first_after_begin || data_follows || (can_be_data && part_ends_after(i)))) return body(i);
       const bool before_end = terminator(t) || t.empty();
       if (!data_like_before && (bare_end(t) || (before_end && in_segment(i + 1) && end_line(text(i + 1))))) {
         return kDecodeOk;
@@ -197,6 +201,13 @@ class Segment {
       }
     }
     if (last_) return kDecodeEarlyEof;
+    // A part of the data (not a description, part 0) without a single
+    // uuencode line (an empty one may be a stripped blank terminator) lost
+    // everything after its header.
+    const bool uu_line = begin || !passed_over.empty() ||
+                         std::any_of(lines_.begin(), lines_.end(),
+                                     [](const Line& l) { return terminator(l.text) || l.text.empty() || end_line(l.text); });
+    if (numbered_ && !uu_line) return kDecodeEarlyEof;
     // A part before the last without data: what looked like data was its data.
     for (const std::size_t i : passed_over) damaged(i);
     return kDecodeOk;
@@ -226,6 +237,8 @@ class Segment {
     const std::string& t = text(i);
     // Without its break a line lacking more than two characters was cut, not stripped.
     if (!lines_[i].broke && t.size() + 2 < holding_length(count(t))) return false;
+    // Nor in a part before the last: its data goes on in the next part.
+    if (!lines_[i].broke && !last_) return false;
     return blank_style(i) && !t.empty() && t.back() != ' ' && lower_case_free(t);
   }
   bool usable(std::size_t i) const {
@@ -301,6 +314,11 @@ class Segment {
   }
 
   int cut_off() {
+    // A line the end of the file cut in a part before the last was data.
+    if (!last_ && held_ && !lines_[*held_].broke && !usable(*held_)) {
+      damaged(*held_);
+      held_.reset();
+    }
     if (!write_usable_held()) return kDecodeWriteFailed;
     return last_ ? kDecodeEarlyEof : kDecodeOk;
   }
@@ -362,6 +380,7 @@ class Segment {
   OutputFile& output_;
   std::uint64_t end_;
   bool last_;
+  bool numbered_;
   DamagedLines& damaged_;
   std::vector<Line> lines_;
   std::string content_;
@@ -380,7 +399,7 @@ int DecodeUU(InputFile& input, OutputFile& output, std::uint64_t start_offset,
   DamagedLines own(input.path());
   DamagedLines& lines = damaged != nullptr ? *damaged : own;
   const unsigned errors = input.read_errors();
-  int result = Segment(input, output, end_position, part == total, lines).decode(start_offset, headerless);
+  int result = Segment(input, output, end_position, part == total, part >= 1, lines).decode(start_offset, headerless);
   if (input.read_errors() != errors) result = report_read_error(input, result);
   if (damaged == nullptr) own.report_count();
   return result;
