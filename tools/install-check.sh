@@ -133,7 +133,7 @@ in_tree vantorelle --version | grep -qx "vantorelle $version" || fail "vantorell
 in_tree vantorelle-decode --version | grep -qx "vantorelle-decode $version" || fail "vantorelle-decode --version"
 
 examples=/usr/share/doc/vantorelle/examples
-in_tree sh -c "rm -rf /tmp/examples && cp -R $examples /tmp/examples"
+in_tree sh -c "rm -rf /tmp/examples && cp -R $examples /tmp/examples" || fail "the package holds no $examples"
 check_decode() {  # set, expected output names...
   local set=$1; shift
   local expected="" out
