@@ -79,8 +79,10 @@ bool joined(const std::string& t) {
       " !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`", 1);
   if (end == std::string::npos) return false;
   if (end >= 9) return true;
-  // Or a header field ("From: ") follows the data, not as the end of a hyphenated name.
-  if (end < 2 || (end > 2 && t[end - 2] == '-')) return false;
+  // Or a header field ("From: ") follows the data, not as the end of a
+  // hyphenated name ("MIME-Version: "): a hyphen after letters and digits.
+  const std::string word_chars = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-";
+  if (end < 2 || (end > 2 && t[end - 2] == '-' && t.find_first_not_of(word_chars) >= end - 2)) return false;
   const std::size_t name = end - 1;
   if (t[name] < 'A' || t[name] > 'Z') return false;
   const std::size_t colon = t.find_first_not_of(
