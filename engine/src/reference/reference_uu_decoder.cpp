@@ -206,9 +206,11 @@ class Segment {
     // A part of the data (not a description, part 0) without a single
     // uuencode line (an empty one may be a stripped blank terminator) lost
     // everything after its header.
-    const bool uu_line = begin || !passed_over.empty() ||
-                         std::any_of(lines_.begin(), lines_.end(),
-                                     [](const Line& l) { return terminator(l.text) || l.text.empty() || end_line(l.text); });
+    const auto is_uu_line = [](const Line& l) {
+      return terminator(l.text) || l.text.empty() || end_line(l.text);
+    };
+    const bool uu_line =
+        begin || !passed_over.empty() || std::any_of(lines_.begin(), lines_.end(), is_uu_line);
     if (numbered_ && !uu_line) return kDecodeEarlyEof;
     // A part before the last without data: what looked like data was its data.
     for (const std::size_t i : passed_over) damaged(i);
