@@ -39,6 +39,12 @@ std::vector<std::string> article(std::vector<std::string> body) {
   return text;
 }
 
+// A part after the first: no begin line.
+std::vector<std::string> later_part(std::vector<std::string> body) {
+  body.insert(body.begin(), {"Subject: t (2/2)", ""});
+  return body;
+}
+
 struct UuCase {
   const char* name;
   std::vector<std::string> lines;
@@ -159,6 +165,7 @@ INSTANTIATE_TEST_SUITE_P(
         UuCase{"OverlongFullLinesAreEachDamaged", article({kFull1 + "!", kFull2 + "!", "`", "end"}), "", 0,
                {damaged(5), damaged(6), {2, kNoShort}}},
         UuCase{"BlankStyleStrippedRightAfterBeginAndAfterThat", article(blank_style(kZeroTails)), kZeroTails, 0, {}},
+        UuCase{"BlankStyleStrippedTwiceInALaterPart", later_part(blank_style(kZeroTails)), kZeroTails, 0, {}, 2, 2},
         // A short first line, a terminator of 1 to 3 bytes and an end line: the whole body.
         UuCase{"OneShortLineBodyAtEndOfFile", article({kShort, "`", "end"}), kShortBytes, 0, {}},
         UuCase{"OneShortLineTwoByteTerminator", article({kShort, "``", "end"}), kShortBytes, 0, {}},

@@ -188,7 +188,11 @@ class Segment {
       if (short_line && (can_be_data || (begin && i == *begin + 1)) && (closes_after(i) || part_ends_after(i))) {
         return body(i);
       }
-      const bool data_follows = in_segment(i + 1) && (full(text(i + 1)) || closes_after(i) ||
+      // A full line whose trailing blanks were stripped: at least 31 characters, no blank at its end.
+      const auto stripped_m = [](const std::string& n) {
+        return !n.empty() && n[0] == 'M' && n.size() < 61 && lower_case_free(n) && n.back() != ' ' && 2 * n.size() >= 61;
+      };
+      const bool data_follows = in_segment(i + 1) && (full(text(i + 1)) || stripped_m(text(i + 1)) || closes_after(i) ||
                                                        (short_candidate(text(i + 1)) && (closes_after(i + 1) || part_ends_after(i + 1))));
       // Right after the begin line an 'M' line is data.
       const bool first_after_begin = begin && i == *begin + 1;
