@@ -55,8 +55,7 @@ bool uuchk(std::string_view line);
 // kDecodeOk without a CRC test. *yend_size gets the "size=" of the "=yend "
 // line, or -1 when there is none; *cut_short whether the part began but
 // ended before its "=yend " line. A read error is reported and cuts the part
-// short.
-// kDecodeStopped as DecodeUU.
+// short. kDecodeStopped as DecodeUU.
 int DecodeyEnc(InputFile& input, OutputFile& output, std::uint64_t start_offset,
                std::uint64_t end_position, std::uint32_t expected_part_crc,
                std::uint32_t* file_crc, std::int64_t* yend_size = nullptr,

@@ -183,6 +183,12 @@ class UuSegment {
     return uu::fits_its_count(line) || (line.back() != ' ' && 2 * line.size() >= needed);
   }
 
+  // An 'M' line that lost at most half of its characters, none of them
+  // blanks at its end: a full line whose trailing blanks were stripped.
+  static bool stripped_full(std::string_view line) {
+    return !line.empty() && line[0] == 'M' && line.size() < 61 && uu::is_clean(line) && plausible(line);
+  }
+
   // 61 characters of data with another count than 'M's.
   static bool full_length_clean(std::string_view line) {
     return line.size() == 61 && is_short_start(line[0]) && uu::is_clean(line);
@@ -221,7 +227,7 @@ class UuSegment {
       }
       // Right after the begin line an 'M' line is data, its blanks stripped
       // or not.
-      if (odd_full && (after_begin || next_is(after, uu::is_full_line) || ends_after(after) ||
+      if (odd_full && (after_begin || next_is(after, uu::is_full_line) || next_is(after, stripped_full) || ends_after(after) ||
                        last_line_follows(after) || (plausible(line) && part_ends_after(after)))) {
         return body(start);
       }

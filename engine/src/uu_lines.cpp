@@ -1,6 +1,8 @@
 // uu_lines.cpp - what a uuencoded line is: cleanliness, short candidates, the value-0 style.
 #include "uu_lines.hpp"
 
+#include <algorithm>
+
 namespace vantorelle::uu {
 
 bool is_clean(std::string_view line) {
@@ -55,8 +57,12 @@ bool is_joined_data(std::string_view line) {
   if (i == line.size()) return false;
   if (i > kDataBefore) return true;
   // The field's name begins with the capital before the first lower-case
-  // letter, and not after a hyphen (which would make it part of a name).
-  return i >= 2 && (i == 2 || line[i - 2] != '-') && header_field_at(line, i - 1);
+  // letter, and not after a hyphen that ends a word ("MIME-Version: "
+  // is one name, "5M!4S-From: " data and a name).
+  const bool after_word = i > 2 && line[i - 2] == '-' &&
+                          std::all_of(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(i - 2),
+                                      [](char c) { return is_name_character(c); });
+  return i >= 2 && !after_word && header_field_at(line, i - 1);
 }
 
 ZeroStyle zero_style(std::string_view line) {

@@ -283,7 +283,7 @@ std::vector<TrustCase> trust_cases() {
   // Truncated yEnc: a single part that lost its end.
   cases.push_back({"single part cut short",
                    {yenc_article("cut", "=ybegin line=128 size=" + size + " name=cut.bin", d.substr(0, 4000), false)},
-                   1, "error: Size mismatch for destination file '%d/cut.bin'\n",
+                   1, "error: Size mismatch for destination file '%d/cut.bin', Segment 1/1\n",
                    {{"cut.bin", data.substr(0, 4000)}}, {}});
   // A part of a multi-part file cut short.
   {

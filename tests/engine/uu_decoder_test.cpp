@@ -39,6 +39,12 @@ std::vector<std::string> article(std::vector<std::string> body) {
   return text;
 }
 
+// A part after the first: no begin line.
+std::vector<std::string> later_part(std::vector<std::string> body) {
+  body.insert(body.begin(), {"Subject: t (2/2)", ""});
+  return body;
+}
+
 struct UuCase {
   const char* name;
   std::vector<std::string> lines;
@@ -150,12 +156,16 @@ INSTANTIATE_TEST_SUITE_P(
         UuCase{"DataCutAndJoinedToTheNextArticle",
                {"Subject: t (1/2)", "", "begin 644 t.bin", kFull1, kFull2.substr(0, 3) + "From: a@b", "Subject: t (2/2)"},
                kData.substr(0, 45), 0, {damaged(5)}, 1, 2},
+        UuCase{"DataEndingInAHyphenJoinedToTheNextArticle",
+               {"Subject: t (1/2)", "", "begin 644 t.bin", kFull1, "M5M!4S-From: a@b", "Subject: t (2/2)"},
+               kData.substr(0, 45), 0, {damaged(5)}, 1, 2},
         UuCase{"ShortLineWithLowerCaseIsDamaged",
                article({kFull1, kFull2, "*" + kShort.substr(1, 3) + "a" + kShort.substr(5), "`", "end"}),
                kFullBytes, 0, {damaged(7)}},
         UuCase{"OverlongFullLinesAreEachDamaged", article({kFull1 + "!", kFull2 + "!", "`", "end"}), "", 0,
                {damaged(5), damaged(6), {2, kNoShort}}},
         UuCase{"BlankStyleStrippedRightAfterBeginAndAfterThat", article(blank_style(kZeroTails)), kZeroTails, 0, {}},
+        UuCase{"BlankStyleStrippedTwiceInALaterPart", later_part(blank_style(kZeroTails)), kZeroTails, 0, {}, 2, 2},
         // A short first line, a terminator of 1 to 3 bytes and an end line: the whole body.
         UuCase{"OneShortLineBodyAtEndOfFile", article({kShort, "`", "end"}), kShortBytes, 0, {}},
         UuCase{"OneShortLineTwoByteTerminator", article({kShort, "``", "end"}), kShortBytes, 0, {}},

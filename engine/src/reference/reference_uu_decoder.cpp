@@ -79,8 +79,10 @@ bool joined(const std::string& t) {
       " !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`", 1);
   if (end == std::string::npos) return false;
   if (end >= 9) return true;
-  // Or a header field ("From: ") follows the data, not as the end of a hyphenated name.
-  if (end < 2 || (end > 2 && t[end - 2] == '-')) return false;
+  // Or a header field ("From: ") follows the data, not as the end of a
+  // hyphenated name ("MIME-Version: "): a hyphen after letters and digits.
+  const std::string word_chars = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-";
+  if (end < 2 || (end > 2 && t[end - 2] == '-' && t.find_first_not_of(word_chars) >= end - 2)) return false;
   const std::size_t name = end - 1;
   if (t[name] < 'A' || t[name] > 'Z') return false;
   const std::size_t colon = t.find_first_not_of(
@@ -186,7 +188,11 @@ class Segment {
       if (short_line && (can_be_data || (begin && i == *begin + 1)) && (closes_after(i) || part_ends_after(i))) {
         return body(i);
       }
-      const bool data_follows = in_segment(i + 1) && (full(text(i + 1)) || closes_after(i) ||
+      // A full line whose trailing blanks were stripped: at least 31 characters, no blank at its end.
+      const auto stripped_m = [](const std::string& n) {
+        return !n.empty() && n[0] == 'M' && n.size() < 61 && lower_case_free(n) && n.back() != ' ' && 2 * n.size() >= 61;
+      };
+      const bool data_follows = in_segment(i + 1) && (full(text(i + 1)) || stripped_m(text(i + 1)) || closes_after(i) ||
                                                        (short_candidate(text(i + 1)) && (closes_after(i + 1) || part_ends_after(i + 1))));
       // Right after the begin line an 'M' line is data.
       const bool first_after_begin = begin && i == *begin + 1;
@@ -204,9 +210,11 @@ class Segment {
     // A part of the data (not a description, part 0) without a single
     // uuencode line (an empty one may be a stripped blank terminator) lost
     // everything after its header.
-    const bool uu_line = begin || !passed_over.empty() ||
-                         std::any_of(lines_.begin(), lines_.end(),
-                                     [](const Line& l) { return terminator(l.text) || l.text.empty() || end_line(l.text); });
+    const auto is_uu_line = [](const Line& l) {
+      return terminator(l.text) || l.text.empty() || end_line(l.text);
+    };
+    const bool uu_line =
+        begin || !passed_over.empty() || std::any_of(lines_.begin(), lines_.end(), is_uu_line);
     if (numbered_ && !uu_line) return kDecodeEarlyEof;
     // A part before the last without data: what looked like data was its data.
     for (const std::size_t i : passed_over) damaged(i);
