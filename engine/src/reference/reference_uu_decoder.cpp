@@ -23,7 +23,6 @@
 #include <vector>
 
 #include "decoders.hpp"
-#include "header_values.hpp"
 #include "hooks.hpp"
 #include "reference.hpp"
 
@@ -47,6 +46,14 @@ bool lower_case_free(const std::string& t) {
   return true;
 }
 bool full(const std::string& t) { return t.size() == 61 && t[0] == 'M'; }
+// "begin", a blank, a mode of one to four octal digits, a blank and a name that is not all blanks.
+bool begin_line(const std::string& t) {
+  const std::size_t mode_end = t.find(' ', 6);
+  if (t.compare(0, 6, "begin ") != 0 || mode_end == std::string::npos) return false;
+  const std::string mode = t.substr(6, mode_end - 6);
+  if (mode.empty() || mode.size() > 4 || mode.find_first_not_of("01234567") != std::string::npos) return false;
+  return t.find_first_not_of(' ', mode_end) != std::string::npos;
+}
 bool end_line(const std::string& t) { return t.starts_with("end"); }
 bool bare_end(const std::string& t) {
   return end_line(t) && t.find_first_not_of(' ', 3) == std::string::npos;
@@ -173,7 +180,7 @@ class Segment {
   int search() {
     std::optional<std::size_t> begin;
     for (std::size_t i = 0; i < lines_.size() && !begin; ++i) {
-      if (is_uu_begin_line(text(i))) begin = i;
+      if (begin_line(text(i))) begin = i;
     }
     bool data_like_before = false;
     std::vector<std::size_t> passed_over;
@@ -352,7 +359,7 @@ class Segment {
         damaged(i);
         continue;
       }
-      if (is_uu_begin_line(t)) return data_ended();
+      if (begin_line(t)) return data_ended();
       if (end_line(t) || terminator(t)) return terminate();
       if (t[0] >= '!' && t[0] <= 'L') {
         if (!short_candidate(t) && !fits(t)) {
