@@ -1,0 +1,95 @@
+// gf16.cpp - arithmetic in GF(2^16) as PAR2 2.0 uses it, and the multiply-accumulate over blocks.
+#include "gf16.hpp"
+
+#include <array>
+#include <vector>
+
+#include "vantorelle/par2.hpp"
+
+namespace vantorelle::par2::gf16 {
+namespace {
+
+constexpr std::uint32_t kPolynomial = 0x1100B;
+constexpr std::uint32_t kOrder = 65535;
+
+struct Tables {
+  std::vector<std::uint16_t> log = std::vector<std::uint16_t>(65536);
+  std::vector<std::uint16_t> exp = std::vector<std::uint16_t>(2 * kOrder);
+  std::vector<std::uint16_t> constants;
+
+  Tables() {
+    std::uint32_t v = 1;
+    for (std::uint32_t i = 0; i < kOrder; ++i) {
+      exp[i] = exp[i + kOrder] = static_cast<std::uint16_t>(v);
+      log[v] = static_cast<std::uint16_t>(i);
+      v <<= 1;
+      if (v & 0x10000u) v ^= kPolynomial;
+    }
+    constants.reserve(kMaxInputBlocks);
+    for (std::uint32_t n = 1; n < kOrder && constants.size() < kMaxInputBlocks; ++n)
+      if (n % 3 != 0 && n % 5 != 0 && n % 17 != 0 && n % 257 != 0) constants.push_back(exp[n]);
+  }
+};
+
+const Tables& tables() {
+  static const Tables t;
+  return t;
+}
+
+}  // namespace
+
+std::uint16_t mul(std::uint16_t a, std::uint16_t b) {
+  if (a == 0 || b == 0) return 0;
+  const Tables& t = tables();
+  return t.exp[t.log[a] + t.log[b]];
+}
+
+std::uint16_t div(std::uint16_t a, std::uint16_t b) {
+  if (a == 0) return 0;
+  const Tables& t = tables();
+  return t.exp[t.log[a] + kOrder - t.log[b]];
+}
+
+std::uint16_t pow(std::uint16_t a, std::uint32_t exponent) {
+  if (exponent == 0) return 1;
+  if (a == 0) return 0;
+  const Tables& t = tables();
+  const std::uint64_t e = (static_cast<std::uint64_t>(t.log[a]) * exponent) % kOrder;
+  return t.exp[e];
+}
+
+std::uint16_t input_constant(std::uint32_t index) { return tables().constants.at(index); }
+
+void mul_acc(unsigned char* dst, const unsigned char* src, std::uint16_t factor, std::size_t bytes) {
+  if (factor == 0) return;
+  // factor * w = factor * lo + factor * (hi << 8): one table per byte of the word.
+  std::array<std::uint16_t, 256> low{}, high{};
+  for (unsigned b = 0; b < 256; ++b) {
+    low[b] = mul(factor, static_cast<std::uint16_t>(b));
+    high[b] = mul(factor, static_cast<std::uint16_t>(b << 8));
+  }
+  for (std::size_t i = 0; i + 1 < bytes; i += 2) {
+    const std::uint16_t p = low[src[i]] ^ high[src[i + 1]];
+    dst[i] ^= static_cast<unsigned char>(p);
+    dst[i + 1] ^= static_cast<unsigned char>(p >> 8);
+  }
+}
+
+void mul_acc_reference(unsigned char* dst, const unsigned char* src, std::uint16_t factor,
+                       std::size_t bytes) {
+  for (std::size_t i = 0; i + 1 < bytes; i += 2) {
+    const auto w = static_cast<std::uint16_t>(src[i] | (src[i + 1] << 8));
+    // Bit by bit: shift-and-add modulo the polynomial, no tables at all.
+    std::uint32_t a = w, b = factor, p = 0;
+    while (b) {
+      if (b & 1u) p ^= a;
+      b >>= 1;
+      a <<= 1;
+      if (a & 0x10000u) a ^= kPolynomial;
+    }
+    dst[i] ^= static_cast<unsigned char>(p);
+    dst[i + 1] ^= static_cast<unsigned char>(p >> 8);
+  }
+}
+
+}  // namespace vantorelle::par2::gf16
