@@ -11,14 +11,14 @@
 namespace vantorelle::par2 {
 namespace {
 
-TEST(Gf16, EveryNonZeroElementHasAnInverse) {
+TEST(Par2Gf16, EveryNonZeroElementHasAnInverse) {
   for (std::uint32_t a = 1; a < 65536; ++a) {
     const auto x = static_cast<std::uint16_t>(a);
     ASSERT_EQ(gf16::mul(x, gf16::div(1, x)), 1) << a;
   }
 }
 
-TEST(Gf16, PowerIsRepeatedMultiplication) {
+TEST(Par2Gf16, PowerIsRepeatedMultiplication) {
   std::mt19937 random(7);
   for (int round = 0; round < 200; ++round) {
     const auto a = static_cast<std::uint16_t>(random());
@@ -30,7 +30,7 @@ TEST(Gf16, PowerIsRepeatedMultiplication) {
 }
 
 // Constants are 2^n for n not divisible by 3, 5, 17 or 257: n = 1, 2, 4, 7, 8, ...
-TEST(Gf16, InputConstantsSkipExponentsSharingAFactorWith65535) {
+TEST(Par2Gf16, InputConstantsSkipExponentsSharingAFactorWith65535) {
   EXPECT_EQ(gf16::input_constant(0), 2);
   EXPECT_EQ(gf16::input_constant(1), 4);
   EXPECT_EQ(gf16::input_constant(2), 16);
@@ -40,7 +40,7 @@ TEST(Gf16, InputConstantsSkipExponentsSharingAFactorWith65535) {
   EXPECT_THROW(gf16::input_constant(kMaxInputBlocks), std::out_of_range);
 }
 
-TEST(Gf16, KernelMatchesPlainMultiplyForEverySize) {
+TEST(Par2Gf16, KernelMatchesPlainMultiplyForEverySize) {
   std::mt19937 random(11);
   for (const std::uint16_t factor : {0, 1, 2, 0x8000, 0xFFFF, 0x1234}) {
     for (std::size_t bytes = 0; bytes <= 130; bytes += 2) {
@@ -55,7 +55,7 @@ TEST(Gf16, KernelMatchesPlainMultiplyForEverySize) {
   }
 }
 
-TEST(Gf16, KernelMatchesPlainMultiplyForRandomFactors) {
+TEST(Par2Gf16, KernelMatchesPlainMultiplyForRandomFactors) {
   std::mt19937 random(13);
   std::vector<unsigned char> src(4096);
   for (auto& c : src) c = static_cast<unsigned char>(random());

@@ -33,7 +33,7 @@ Collected collect(const std::vector<Bytes>& volumes, const Limits& limits = {}) 
   return out;
 }
 
-TEST(PacketReader, ReadsAWholeSet) {
+TEST(Par2PacketReader, ReadsAWholeSet) {
   const SetWriter w = two_files();
   const Collected c = collect({w.volume({0, 1, 5})});
   ASSERT_TRUE(c.ok) << c.error;
@@ -101,7 +101,7 @@ Bytes repeated_packets(const SetWriter& w) {
   return v;
 }
 
-TEST(PacketReader, DamageCostsOnlyTheDamagedPacket) {
+TEST(Par2PacketReader, DamageCostsOnlyTheDamagedPacket) {
   const DamageCase cases[] = {
       {"flipped byte in a recovery block", flip_in_recovery, 1, 0, 1},
       {"volume cut inside its last packet", cut_in_last_packet, 1, 0, 1},
@@ -123,7 +123,7 @@ TEST(PacketReader, DamageCostsOnlyTheDamagedPacket) {
   }
 }
 
-TEST(PacketReader, PacketsOfAnotherSetAreLeftOut) {
+TEST(Par2PacketReader, PacketsOfAnotherSetAreLeftOut) {
   const SetWriter w = two_files();
   const SetWriter other(512, {{"c.bin", Bytes(900, 9)}});
   const Collected c = collect({w.volume({0}), other.volume({0, 1})});
@@ -133,7 +133,7 @@ TEST(PacketReader, PacketsOfAnotherSetAreLeftOut) {
   EXPECT_GT(c.set.stats.other_sets, 0u);
 }
 
-TEST(PacketReader, VolumesOfOneSetAreMerged) {
+TEST(Par2PacketReader, VolumesOfOneSetAreMerged) {
   const SetWriter w = two_files();
   Bytes index = w.main();
   const Collected c = collect({index, w.recovery(4), w.volume({7})});
@@ -143,7 +143,7 @@ TEST(PacketReader, VolumesOfOneSetAreMerged) {
   EXPECT_EQ(c.set.recovery[1].volume, "v2");
 }
 
-TEST(PacketReader, NoMainPacketIsAnError) {
+TEST(Par2PacketReader, NoMainPacketIsAnError) {
   const SetWriter w = two_files();
   const Collected c = collect({w.description(0)});
   EXPECT_FALSE(c.ok);
