@@ -15,7 +15,7 @@ namespace {
 constexpr std::string_view kMagic{"PAR2\0PKT", 8};
 constexpr std::size_t kHeaderSize = 64;
 constexpr std::size_t kHashedFrom = 32;  // the packet MD5 covers set ID, type and body
-constexpr std::size_t kSearchChunk = 1u << 20;
+constexpr std::size_t kSearchChunk = 64u << 10;
 constexpr std::size_t kHashChunk = 1u << 20;
 
 using Type = std::array<unsigned char, 16>;
@@ -76,8 +76,9 @@ std::optional<std::size_t> FileSource::read(std::uint64_t offset, std::span<unsi
 }
 
 std::optional<std::uint64_t> PacketCollector::find_magic(const ByteSource& source,
-                                                         std::uint64_t from) const {
-  std::vector<unsigned char> chunk(kSearchChunk);
+                                                         std::uint64_t from) {
+  std::vector<unsigned char>& chunk = search_buffer_;
+  chunk.resize(kSearchChunk);
   while (from < source.size() && source.size() - from >= kHeaderSize) {
     const auto n = source.read(from, chunk);
     if (!n || *n < kMagic.size()) return std::nullopt;

@@ -66,7 +66,7 @@ class PacketCollector {
 
  private:
   struct Header;
-  std::optional<std::uint64_t> find_magic(const ByteSource& source, std::uint64_t from) const;
+  std::optional<std::uint64_t> find_magic(const ByteSource& source, std::uint64_t from);
   bool read_packet(const ByteSource& source, const std::string& volume, std::uint64_t at,
                    std::uint64_t* length);
   bool take_recovery(const ByteSource& source, const std::string& volume, std::uint64_t at,
@@ -94,6 +94,7 @@ class PacketCollector {
   std::map<std::uint32_t, std::uint64_t> recovery_sizes_;  // exponent -> data bytes
   std::string creator_;
   std::uint64_t metadata_bytes_ = 0;
+  std::vector<unsigned char> search_buffer_;
 };
 
 }  // namespace vantorelle::par2
