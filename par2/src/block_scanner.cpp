@@ -50,8 +50,8 @@ class RollingCrc {
 // position is whole in it, zeros past the end of the file.
 class WindowReader {
  public:
-  WindowReader(int fd, std::uint64_t size, std::uint64_t slice)
-      : fd_(fd), size_(size), slice_(slice), buffer_(2 * slice) {}
+  WindowReader(int fd, std::uint64_t size, std::uint64_t slice, bool whole_md5)
+      : fd_(fd), size_(size), slice_(slice), buffer_(2 * slice), whole_md5_(whole_md5) {}
 
   // The slice-size window at `pos`, which must not go back before the last one.
   const unsigned char* window(std::uint64_t pos) {
@@ -80,7 +80,7 @@ class WindowReader {
     const auto got = read_at(fd_, read_, std::span(buffer_).subspan(filled_, room));
     if (!got) ok_ = false;
     const std::size_t n = got.value_or(0);
-    md5_.update(std::span(buffer_).subspan(filled_, n));
+    if (whole_md5_) md5_.update(std::span(buffer_).subspan(filled_, n));
     filled_ += n;
     read_ += n;
     if (n < room || read_ >= size_) {
@@ -96,18 +96,23 @@ class WindowReader {
   std::size_t filled_ = 0;   // file bytes in the buffer
   std::uint64_t read_ = 0;   // file bytes read so far
   bool at_end_ = false, ok_ = true;
+  bool whole_md5_;
   Md5 md5_;
 };
 
 // Records the window as every block with its CRC and MD5; true if any.
 bool record_match(const BlockIndex& index, const std::vector<std::uint32_t>& candidates,
                   const unsigned char* window, std::uint64_t slice, const std::string& name,
-                  std::uint64_t pos, std::vector<BlockSource>* sources) {
+                  std::uint64_t pos, OwnBlocks own, std::vector<bool>* in_place,
+                  std::vector<BlockSource>* sources) {
   const Digest md5 = md5_of(std::span(window, slice));
   bool any = false;
   for (const std::uint32_t block : candidates) {
     if (index.check(block).md5 != md5) continue;
     any = true;
+    if (block >= own.first && block - own.first < own.count &&
+        pos == std::uint64_t{block - own.first} * slice)
+      (*in_place)[block - own.first] = true;
     BlockSource& s = (*sources)[block];
     if (!s.found) s = BlockSource{true, name, pos};
   }
@@ -137,7 +142,8 @@ const std::vector<std::uint32_t>* BlockIndex::with_crc(std::uint32_t crc) const 
 }
 
 ScanResult scan_file(int fd, const std::string& name, std::uint64_t slice_size,
-                     const BlockIndex& index, std::vector<BlockSource>* sources) {
+                     const BlockIndex& index, OwnBlocks own, bool whole_md5,
+                     std::vector<BlockSource>* sources) {
   ScanResult result;
   struct stat st{};
   if (::fstat(fd, &st) != 0) {
@@ -145,7 +151,8 @@ ScanResult scan_file(int fd, const std::string& name, std::uint64_t slice_size,
     return result;
   }
   const auto size = static_cast<std::uint64_t>(st.st_size);
-  WindowReader reader(fd, size, slice_size);
+  WindowReader reader(fd, size, slice_size, whole_md5);
+  std::vector<bool> in_place(own.count);
   if (!index.empty()) {
     RollingCrc crc(slice_size);
     std::uint64_t pos = 0;
@@ -156,7 +163,7 @@ ScanResult scan_file(int fd, const std::string& name, std::uint64_t slice_size,
       fresh = false;
       const auto* candidates = index.with_crc(crc.value());
       if (candidates &&
-          record_match(index, *candidates, window, slice_size, name, pos, sources)) {
+          record_match(index, *candidates, window, slice_size, name, pos, own, &in_place, sources)) {
         pos += slice_size;
         fresh = true;
         continue;
@@ -171,6 +178,7 @@ ScanResult scan_file(int fd, const std::string& name, std::uint64_t slice_size,
   result.read_ok = reader.ok();
   result.size = reader.bytes_read();
   result.md5 = reader.md5();
+  result.own_in_place = static_cast<std::uint32_t>(std::count(in_place.begin(), in_place.end(), true));
   return result;
 }
 

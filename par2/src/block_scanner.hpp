@@ -32,15 +32,24 @@ class BlockIndex {
   std::vector<std::uint64_t> filter_;  // one bit per CRC's top 20 bits, to skip most look-ups
 };
 
+// The blocks the file would hold if it were the set's file: [first, first + count).
+struct OwnBlocks {
+  std::uint32_t first = 0, count = 0;
+};
+
 struct ScanResult {
   bool read_ok = true;
-  std::uint64_t size = 0;  // bytes read
-  Digest md5{};            // of all bytes read
+  std::uint64_t size = 0;          // bytes read
+  Digest md5{};                    // of all bytes read, when asked for
+  std::uint32_t own_in_place = 0;  // own blocks found at their own offsets
 };
 
 // Reads `fd` once; every block found there whose source is not yet known gets
-// `name` and its offset in `sources`.
+// `name` and its offset in `sources`. With every own block in place and the
+// right size the file is the original, as far as MD5 can tell, so the whole-
+// file MD5 (`whole_md5`) is only needed where there are no block checksums.
 ScanResult scan_file(int fd, const std::string& name, std::uint64_t slice_size,
-                     const BlockIndex& index, std::vector<BlockSource>* sources);
+                     const BlockIndex& index, OwnBlocks own, bool whole_md5,
+                     std::vector<BlockSource>* sources);
 
 }  // namespace vantorelle::par2

@@ -8,6 +8,7 @@
 // blocks read as little-endian 16-bit words.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -19,8 +20,16 @@ std::uint16_t pow(std::uint16_t a, std::uint32_t exponent);
 // The constant of input block `index` (< kMaxInputBlocks).
 std::uint16_t input_constant(std::uint32_t index);
 
+// The products of one factor with every low byte and every high byte of a
+// word: factor * w = low[w & 0xFF] ^ high[w >> 8].
+struct MulTable {
+  std::array<std::uint16_t, 256> low{}, high{};
+};
+MulTable make_table(std::uint16_t factor);
+
 // dst[w] ^= factor * src[w] over `bytes` bytes (even) of little-endian words:
-// the kernel, two 256-entry product tables per factor.
+// the kernel, over the factor's table (built once, used for many blocks).
+void mul_acc(unsigned char* dst, const unsigned char* src, const MulTable& table, std::size_t bytes);
 void mul_acc(unsigned char* dst, const unsigned char* src, std::uint16_t factor, std::size_t bytes);
 // The same by shift-and-add per word, no tables: the plain reference for tests.
 void mul_acc_reference(unsigned char* dst, const unsigned char* src, std::uint16_t factor,

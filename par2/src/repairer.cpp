@@ -7,6 +7,7 @@
 // then handled in stripes (the same byte range of every block) so the block
 // buffers stay within the stated bound however many blocks are missing.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <map>
 #include <sys/stat.h>
@@ -22,6 +23,10 @@ namespace vantorelle::par2 {
 namespace {
 
 constexpr std::size_t kCopyChunk = 1u << 20;
+// One known block is added into the sums of up to kTableGroup recovery blocks
+// kCacheChunk bytes at a time, so its piece and the tables stay in cache.
+constexpr std::size_t kTableGroup = 64;
+constexpr std::size_t kCacheChunk = 16u << 10;
 
 using Matrix = std::vector<std::vector<std::uint16_t>>;
 
@@ -106,6 +111,8 @@ class Repairer {
                       std::uint64_t offset, std::size_t width,
                       std::vector<std::vector<unsigned char>>* sums,
                       std::vector<std::vector<unsigned char>>* rebuilt, std::vector<unsigned char>* in);
+  void add_known_block(std::uint16_t constant, const unsigned char* data, std::size_t width,
+                       std::vector<std::vector<unsigned char>>* sums) const;
   bool write_block_piece(std::uint32_t block, std::uint64_t offset, std::span<const unsigned char> data);
   bool copy_known_blocks(Output& out);
   bool check_output(Output& out);
@@ -185,9 +192,7 @@ bool Repairer::rebuild_stripe(const std::vector<std::uint32_t>& missing, const M
     const BlockSource& s = v_.blocks[b];
     if (!s.found) continue;
     if (!reads_.read(s.file, s.offset + offset, std::span(*in).first(width), &error)) return fail(error);
-    const std::uint16_t c = gf16::input_constant(b);
-    for (std::size_t r = 0; r < m; ++r)
-      gf16::mul_acc((*sums)[r].data(), in->data(), gf16::pow(c, set_.recovery[r].exponent), width);
+    add_known_block(gf16::input_constant(b), in->data(), width, sums);
   }
   for (std::size_t j = 0; j < m; ++j) {
     std::fill((*rebuilt)[j].begin(), (*rebuilt)[j].end(), 0);
@@ -196,6 +201,22 @@ bool Repairer::rebuild_stripe(const std::vector<std::uint32_t>& missing, const M
     if (!write_block_piece(missing[j], offset, std::span((*rebuilt)[j]).first(width))) return false;
   }
   return true;
+}
+
+void Repairer::add_known_block(std::uint16_t constant, const unsigned char* data, std::size_t width,
+                               std::vector<std::vector<unsigned char>>* sums) const {
+  const std::size_t m = sums->size();
+  std::array<gf16::MulTable, kTableGroup> tables;
+  for (std::size_t first = 0; first < m; first += kTableGroup) {
+    const std::size_t count = std::min(kTableGroup, m - first);
+    for (std::size_t k = 0; k < count; ++k)
+      tables[k] = gf16::make_table(gf16::pow(constant, set_.recovery[first + k].exponent));
+    for (std::size_t at = 0; at < width; at += kCacheChunk) {
+      const std::size_t n = std::min(kCacheChunk, width - at);
+      for (std::size_t k = 0; k < count; ++k)
+        gf16::mul_acc((*sums)[first + k].data() + at, data + at, tables[k], n);
+    }
+  }
 }
 
 // Writes the part of a rebuilt block's stripe that lies within its file.

@@ -14,6 +14,13 @@ namespace {
 
 constexpr std::size_t k16KiB = 16384;
 
+// A scan of the file under `name` shows it is the set's file `f`.
+bool is_original(const SetFile& f, const ScanResult& scan) {
+  if (!scan.read_ok || scan.size != f.length) return false;
+  if (f.blocks.empty()) return scan.md5 == f.md5_full;
+  return scan.own_in_place == f.block_count;
+}
+
 // The place of every block of a file known to be the original.
 void take_whole_file(const RecoverySet& set, const SetFile& f, const std::string& name,
                      std::vector<BlockSource>* sources) {
@@ -41,9 +48,10 @@ void check_own_name(const RecoverySet& set, const Folder& folder, const BlockInd
     if (open_errno != ENOENT) report->problem = error;
     return;
   }
-  const ScanResult scan = scan_file(fd->get(), f.name, set.slice_size, index, sources);
+  const ScanResult scan = scan_file(fd->get(), f.name, set.slice_size, index,
+                                    {f.first_block, f.block_count}, f.blocks.empty(), sources);
   if (!scan.read_ok) report->problem = "read error";
-  if (scan.read_ok && scan.size == f.length && scan.md5 == f.md5_full) {
+  if (is_original(f, scan)) {
     report->verdict = Verdict::complete;
     take_whole_file(set, f, f.name, sources);
   } else {
@@ -82,8 +90,9 @@ void find_under_other_names(const RecoverySet& set, const Folder& folder, const 
       if (!fd || ::fstat(fd->get(), &st) != 0 || static_cast<std::uint64_t>(st.st_size) != f.length)
         continue;
       if (md5_16k(folder, name, f.length) != f.md5_16k) continue;
-      const ScanResult scan = scan_file(fd->get(), name, set.slice_size, index, &v->blocks);
-      if (scan.read_ok && scan.size == f.length && scan.md5 == f.md5_full) {
+      const ScanResult scan = scan_file(fd->get(), name, set.slice_size, index,
+                                        {f.first_block, f.block_count}, f.blocks.empty(), &v->blocks);
+      if (is_original(f, scan)) {
         report.verdict = Verdict::found_elsewhere;
         report.other_name = name;
         taken.insert(name);
