@@ -25,9 +25,20 @@ std::string block_list(const std::vector<std::uint32_t>& blocks) {
   return out;
 }
 
+// Names come from the set: control characters are not passed to the terminal.
+std::string printable(const std::string& name) {
+  std::string out = name;
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return out;
+}
+
 }  // namespace
 
-std::string verdict_text(const FileReport& r) {
+std::string verdict_text(const FileReport& report) {
+  FileReport r = report;
+  r.name = printable(r.name);
+  r.other_name = printable(r.other_name);
   switch (r.verdict) {
     case Verdict::complete:
       return r.name + ": complete";
