@@ -46,12 +46,13 @@ class RollingCrc {
   std::uint32_t reg_ = 0;
 };
 
-// The file read forward once into a buffer of two slices; the window at any
+// The file read forward once into a buffer of two slices (less for a small file); the window at any
 // position is whole in it, zeros past the end of the file.
 class WindowReader {
  public:
   WindowReader(int fd, std::uint64_t size, std::uint64_t slice, bool whole_md5)
-      : fd_(fd), size_(size), slice_(slice), buffer_(2 * slice), whole_md5_(whole_md5) {}
+      : fd_(fd), size_(size), slice_(slice),
+        buffer_(static_cast<std::size_t>(slice + std::min(slice, size))), whole_md5_(whole_md5) {}
 
   // The slice-size window at `pos`, which must not go back before the last one.
   const unsigned char* window(std::uint64_t pos) {
