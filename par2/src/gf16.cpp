@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "cpu_features.hpp"
 #include "vantorelle/par2.hpp"
 
 static_assert(std::endian::native == std::endian::little,
@@ -82,7 +83,8 @@ MulTable make_table(std::uint16_t factor) {
   return t;
 }
 
-void mul_acc(unsigned char* dst, const unsigned char* src, const MulTable& t, std::size_t bytes) {
+void mul_acc_portable(unsigned char* dst, const unsigned char* src, const MulTable& t,
+                      std::size_t bytes) {
   std::size_t i = 0;
   // Four words per step through 64-bit loads (the words are little-endian, as is the host).
   for (; i + 8 <= bytes; i += 8) {
@@ -102,6 +104,16 @@ void mul_acc(unsigned char* dst, const unsigned char* src, const MulTable& t, st
     dst[i] ^= static_cast<unsigned char>(p);
     dst[i + 1] ^= static_cast<unsigned char>(p >> 8);
   }
+}
+
+void mul_acc(unsigned char* dst, const unsigned char* src, const MulTable& t, std::size_t bytes) {
+  using Kernel = void (*)(unsigned char*, const unsigned char*, const MulTable&, std::size_t);
+#if defined(__x86_64__)
+  static const Kernel kernel = cpu_features().avx2 ? mul_acc_avx2 : mul_acc_portable;
+#else
+  static const Kernel kernel = mul_acc_portable;
+#endif
+  kernel(dst, src, t, bytes);
 }
 
 void mul_acc(unsigned char* dst, const unsigned char* src, std::uint16_t factor, std::size_t bytes) {

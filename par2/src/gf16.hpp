@@ -29,8 +29,18 @@ MulTable make_table(std::uint16_t factor);
 
 // dst[w] ^= factor * src[w] over `bytes` bytes (even) of little-endian words:
 // the kernel, over the factor's table (built once, used for many blocks).
+// Chooses the AVX2 kernel when the processor has it (see cpu_features.hpp).
 void mul_acc(unsigned char* dst, const unsigned char* src, const MulTable& table, std::size_t bytes);
 void mul_acc(unsigned char* dst, const unsigned char* src, std::uint16_t factor, std::size_t bytes);
+
+// The kernels themselves, exposed for tests: plain C++ (four words per
+// step), and on x86-64 AVX2 (needs cpu_features().avx2).
+void mul_acc_portable(unsigned char* dst, const unsigned char* src, const MulTable& table,
+                      std::size_t bytes);
+#if defined(__x86_64__)
+void mul_acc_avx2(unsigned char* dst, const unsigned char* src, const MulTable& table,
+                  std::size_t bytes);
+#endif
 // The same by shift-and-add per word, no tables: the plain reference for tests.
 void mul_acc_reference(unsigned char* dst, const unsigned char* src, std::uint16_t factor,
                        std::size_t bytes);

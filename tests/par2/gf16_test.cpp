@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <vector>
 
+#include "cpu_features.hpp"
 #include "vantorelle/par2.hpp"
 
 namespace vantorelle::par2 {
@@ -65,6 +67,44 @@ TEST(Par2Gf16, KernelMatchesPlainMultiplyForRandomFactors) {
     gf16::mul_acc(a.data(), src.data(), factor, src.size());
     gf16::mul_acc_reference(b.data(), src.data(), factor, src.size());
     ASSERT_EQ(a, b) << "factor " << factor;
+  }
+}
+
+// Every kernel the processor can run, against the plain multiply, at every
+// length around its 64-byte step and with every alignment.
+TEST(Par2Gf16, EachKernelMatchesPlainMultiply) {
+  using Kernel = void (*)(unsigned char*, const unsigned char*, const gf16::MulTable&, std::size_t);
+  struct Row {
+    const char* name;
+    Kernel kernel;
+    bool available;
+  };
+  const Row rows[] = {
+      {"portable", gf16::mul_acc_portable, true},
+#if defined(__x86_64__)
+      {"avx2", gf16::mul_acc_avx2, cpu_hardware_features().avx2},
+#endif
+  };
+  std::mt19937 random(17);
+  for (const Row& row : rows) {
+    if (!row.available) {
+      std::printf("kernel %s skipped: the processor does not have it\n", row.name);
+      continue;
+    }
+    for (int round = 0; round < 40; ++round) {
+      const auto factor = static_cast<std::uint16_t>(round < 3 ? round : random());
+      const gf16::MulTable table = gf16::make_table(factor);
+      for (std::size_t bytes = 0; bytes <= 300; bytes += 2) {
+        const std::size_t offset = random() % 8;
+        std::vector<unsigned char> src(bytes + offset), a(bytes + offset + 4);
+        for (auto& c : src) c = static_cast<unsigned char>(random());
+        for (auto& c : a) c = static_cast<unsigned char>(random());
+        std::vector<unsigned char> b = a;
+        row.kernel(a.data() + offset, src.data() + offset, table, bytes);
+        gf16::mul_acc_reference(b.data() + offset, src.data() + offset, factor, bytes);
+        ASSERT_EQ(a, b) << row.name << ", factor " << factor << ", " << bytes << " bytes";
+      }
+    }
   }
 }
 
