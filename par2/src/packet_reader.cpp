@@ -176,6 +176,12 @@ bool PacketCollector::take_recovery(const ByteSource& source, const std::string&
     return true;
   }
   const std::uint32_t e = le32(exponent.data());
+  // Exponent 65535 would repeat exponent 0; leaving out the rest bounds the
+  // blocks kept to 65535 whatever the number of packets.
+  if (e >= 65535) {
+    ++stats_.unknown_packets;
+    return true;
+  }
   if (!recovery_.count(e)) {
     recovery_[e] = RecoveryBlock{e, volume, at + kHeaderSize + 4};
     recovery_sizes_[e] = length - kHeaderSize - 4;
@@ -308,8 +314,8 @@ bool PacketCollector::finish(RecoverySet* set, std::string* error) const {
   set->total_blocks = static_cast<std::uint32_t>(total);
   set->recovery.clear();
   for (const auto& [exponent, block] : recovery_) {
-    // Exponent 65535 would repeat exponent 0; other sizes cannot be this set's.
-    if (exponent < 65535 && recovery_sizes_.at(exponent) == slice_size_) set->recovery.push_back(block);
+    // Blocks of another size cannot be this set's.
+    if (recovery_sizes_.at(exponent) == slice_size_) set->recovery.push_back(block);
   }
   set->creator = creator_;
   set->stats = stats_;

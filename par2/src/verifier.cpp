@@ -116,9 +116,16 @@ Verification verify(const RecoverySet& set, const Limits&) {
     return v;
   }
   const BlockIndex index(set);
+  std::set<std::string> names;
   for (std::size_t i = 0; i < set.files.size(); ++i) {
     v.files[i].name = set.files[i].name;
     v.files[i].block_count = set.files[i].block_count;
+    // Two files of one name could never both be put in place.
+    if (set.files[i].described && !names.insert(set.files[i].name).second) {
+      v.files[i].verdict = Verdict::refused;
+      v.files[i].problem = "named twice in the set";
+      continue;
+    }
     check_own_name(set, *folder, index, set.files[i], &v.files[i], &v.blocks);
   }
   if (std::any_of(v.files.begin(), v.files.end(), [](const FileReport& r) { return r.verdict == Verdict::missing; }))

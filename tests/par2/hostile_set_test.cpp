@@ -224,6 +224,24 @@ TEST(Par2Hostile, NamesThatAreNotPlainFileNamesAreRefused) {
   }
 }
 
+TEST(Par2Hostile, TwoFilesOfOneNameAreRefused) {
+  const vantorelle::test::TempDir root;
+  const SetWriter w = three_files();
+  Bytes v = w.main();
+  for (std::size_t i = 0; i < 3; ++i) {
+    SetWriter::append(&v, w.description(i, i == 2 ? w.files()[0].name : std::string_view()));
+    SetWriter::append(&v, w.checksums(i));
+  }
+  SetWriter::append(&v, w.recovery(0));
+  const fs::path dir = lay_out(root, w, v);
+  const ReadResult read = read_set((dir / "set.par2").string());
+  ASSERT_TRUE(read.ok) << read.error;
+  const Verification ver = verify(read.set);
+  EXPECT_EQ(ver.files[2].verdict, Verdict::refused);
+  EXPECT_EQ(ver.files[2].problem, "named twice in the set");
+  EXPECT_FALSE(ver.repairable);
+}
+
 TEST(Par2Hostile, ALinkInTheFolderIsNeverFollowed) {
   const vantorelle::test::TempDir root;
   const SetWriter w = three_files();
