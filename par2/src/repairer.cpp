@@ -26,7 +26,7 @@ constexpr std::size_t kCopyChunk = 1u << 20;
 // One known block is added into the sums of up to kTableGroup recovery blocks
 // kCacheChunk bytes at a time, so its piece and the tables stay in cache.
 constexpr std::size_t kTableGroup = 64;
-constexpr std::size_t kCacheChunk = 16u << 10;
+constexpr std::size_t kCacheChunk = 4u << 10;
 
 using Matrix = std::vector<std::vector<std::uint16_t>>;
 
