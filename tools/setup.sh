@@ -10,6 +10,7 @@ full=(
   "${core[@]}" pkg-config libgtest-dev libgmock-dev
   qt6-base-dev qt6-svg-dev libgl-dev
   desktop-file-utils appstream dpkg-dev file groff-base
+  lintian devscripts debootstrap
   sharutils python3 python3-sabyenc python3-yenc
   par2
   libglib2.0-bin

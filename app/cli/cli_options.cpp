@@ -29,7 +29,7 @@ std::string ReadSubjectLength(std::string_view text, CliOptions& options) {
 
 // NAME of --dir, used as typed; the dialog refuses names as long as this too.
 std::string ReadDirectory(std::string_view text, CliOptions& options) {
-  if (text.size() >= kLongNameLength) {
+  if (CharacterCount(text) >= kLongNameLength) {
     return "--dir needs a NAME of fewer than " + std::to_string(kLongNameLength) + " characters";
   }
   options.directory = std::string(text);

@@ -180,7 +180,12 @@ vantorelle::app::RunHooks MakeHooks(Reporter& reporter, const vantorelle::app::C
     hooks.ask_directory_length = [length = *options.subject_length] { app::run_state().dir_cmp_len_ = length; };
   }
   if (options.directory) {
-    hooks.ask_directory = [name = *options.directory](const std::string&) { app::UseOutputDirectory(name); };
+    // A full path that cannot be made ends the run: the outputs must not land beside the inputs instead.
+    hooks.ask_directory = [&reporter, name = *options.directory](const std::string&) {
+      const std::string problem = app::UseOutputDirectory(name);
+      if (!problem.empty()) reporter.Message(vantorelle::kLevelError, "Cannot make the output folder " + problem);
+      return problem.empty();
+    };
   }
   if (options.delete_inputs || options.trash_inputs) {
     hooks.input_remove = [&options, trash](const std::string& path) {

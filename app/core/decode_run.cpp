@@ -161,6 +161,7 @@ void NoteInputs(const std::vector<std::string>& argv, const Outcome& outcome) {
 int xmain(const std::vector<std::string>& argv, const RunHooks& hooks, std::size_t* records_found) {
   RunState& state = run_state();
   state.directory_.clear();
+  state.cancelled_ = false;
   state.dir_cmp_len_ = kDefaultCompareLength;
   state.error_count = 0;
   state.say = hooks.message;
@@ -187,14 +188,16 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks, std::size
 
   if (state.optionKey_ && hooks.ask_directory) {
     const std::string proposal = catalogue.records().front().subject_text();
-    if (!proposal.empty()) hooks.ask_directory(proposal);
+    if (!proposal.empty() && !hooks.ask_directory(proposal)) state.cancelled_ = true;
   }
   // Every output is decoded before any input is handed over, so an input
   // holding parts of several outputs is judged by all of them.
   for (OutputFileRecord& record : catalogue.records()) {
+    if (state.cancelled_) return 0;
     Decode(record, *outcome);
     if (uuStopRequested()) break;
   }
+  if (state.cancelled_) return 0;
   // A stopped run hands nothing over: what was not decoded may be needed again.
   LastRun().stopped = uuStopRequested();
   if (!LastRun().stopped) {

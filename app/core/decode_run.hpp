@@ -22,7 +22,8 @@ struct RunHooks {
   // With shiftKey_ and controlKey_: asks for the subject comparison length.
   std::function<void()> ask_directory_length;
   // With optionKey_: asks once for an output directory, proposing the subject.
-  std::function<void(const std::string& proposal)> ask_directory;
+  // False when the user cancelled: the run then decodes nothing.
+  std::function<bool(const std::string& proposal)> ask_directory;
   // Whether input_remove deletes or moves inputs in this run. Each input that
   // is kept back because its output had errors is then named in one message,
   // after decoding and before any input is handed over.
@@ -37,11 +38,13 @@ struct RunHooks {
 inline constexpr const char* kKeepingInputFormat = "Keeping '%s': its output had errors";
 
 // Runs over argv[1..] in that order (argv[0] is the program name). path_ and
-// the run flags must be set. Empties directory_, sets dir_cmp_len_ to 8 and
+// the run flags must be set. Empties directory_, clears cancelled_, sets dir_cmp_len_ to 8 and
 // error_count to 0, registers the hooks, asks for the comparison length (with
 // shiftKey_ and controlKey_, even with no input), scans, asks for a directory
 // (with optionKey_, when the first record's subject text is not empty),
-// decodes every record and then hands the inputs over.
+// decodes every record and then hands the inputs over. A question the user
+// cancels (the directory, or a file name: cancelled_) ends the run there:
+// nothing more is decoded, and no input is handed over.
 //
 // An input that holds a part of an output file whose decoding sent a message
 // of level 0 or 1, or whose output could not be created, is never handed to

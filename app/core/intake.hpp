@@ -11,7 +11,7 @@
 namespace vantorelle::app {
 
 // A path given that is no input, and why ("No such file or directory", "not a
-// regular file", "is a directory", "Permission denied", ...).
+// regular file", "no files in the folder", "Permission denied", ...).
 struct RefusedInput {
   std::string given;
   std::string reason;
@@ -44,7 +44,9 @@ std::string SameFileNote(const SkippedInput& skipped);
 // Each given path is resolved as the system resolves it (ResolveInputPath:
 // "link/../a.txt" is the a.txt beside the folder the link points to; a
 // relative path starts in the current folder) and taken when it is a regular
-// file that can be read. A file given again, under the same path, another
+// file that can be read. A folder contributes the regular files directly in
+// it, by name (not those of its subfolders), each as if given by its full
+// path; a folder without any is refused. A file given again, under the same path, another
 // spelling of it, a link or a second hard link (the same device and inode),
 // is taken once, under the path by which it came first. Never blocks.
 RunInputs TakeInputs(const std::vector<std::string>& given);

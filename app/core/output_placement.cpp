@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -67,6 +68,24 @@ std::string MakeDirectory(const std::string& name) {
   return WithoutLinks(name);
 }
 
+// Makes the absolute `path` and its missing parents; the system's reason
+// when one cannot be made or is no folder.
+std::string MakeFolderPath(const std::string& path) {
+  std::size_t end = 0;
+  while (end != std::string::npos) {
+    end = path.find('/', end + 1);
+    const std::string folder = path.substr(0, end);
+    struct ::stat info {};
+    if (file_system().Status(folder, info) == 0) {
+      if (!S_ISDIR(info.st_mode)) return folder + ": " + std::strerror(ENOTDIR);
+      continue;
+    }
+    if (file_system().MakeFolder(folder, kDirectoryMode) != 0 && errno != EEXIST)
+      return folder + ": " + std::strerror(errno);
+  }
+  return {};
+}
+
 // The text as the system sees it in a path: up to its first NUL.
 std::string_view AsCText(const std::string& text) { return std::string_view(text.c_str()); }
 
@@ -86,7 +105,9 @@ void UseSubjectDirectory(std::string& subject) {
   // '/' and control characters, as in file names (see SafeComponent).
   subject = SafeComponent(std::move(subject));
   // A posted subject must not lead output into path_'s parent or elsewhere.
-  const std::string_view text = AsCText(subject);
+  // Trailing blanks would make a folder whose name looks like another's.
+  std::string_view text = AsCText(subject);
+  text = text.substr(0, text.find_last_not_of(' ') + 1);
   if (NamesNoDirectory(text)) return;
 
   RunState& state = run_state();
@@ -125,9 +146,19 @@ int DirectoryCallback(std::string_view dest_name, std::string& subject) {
 
 std::string FNameFilter(std::string& name, const FilenameQuery& query) {
   RunState& state = run_state();
-  if (name.size() >= kLongNameLength && query) {
+  if (CharacterCount(name) >= kLongNameLength && query) {
     std::string answer = state.dname;
-    if (query(name, answer)) name = answer.substr(0, kMaxName);
+    switch (query(name, answer)) {
+      case NameAnswer::kUseResult:
+        name = std::string(common::CutToLimit(answer, kMaxName));
+        break;
+      case NameAnswer::kKeepLong:
+        break;
+      case NameAnswer::kCancelRun:
+        state.cancelled_ = true;
+        state.dname.clear();
+        return {};
+    }
   }
   name = SafeComponent(std::move(name));
 
@@ -141,7 +172,23 @@ std::string FNameFilter(std::string& name, const FilenameQuery& query) {
   return state.dname;
 }
 
-void UseOutputDirectory(const std::string& name) { run_state().directory_ = MakeDirectory(name); }
+std::size_t CharacterCount(std::string_view text) {
+  return static_cast<std::size_t>(
+      std::count_if(text.begin(), text.end(), [](char c) { return !common::IsUtf8Continuation(c); }));
+}
+
+std::string UseOutputDirectory(const std::string& name) {
+  RunState& state = run_state();
+  if (name.empty() || name[0] != '/') {
+    state.directory_ = MakeDirectory(name);
+    return {};
+  }
+  std::string problem = MakeFolderPath(name);
+  if (!problem.empty()) return problem;
+  state.directory_.clear();
+  state.path_ = name.back() == '/' ? name : name + "/";
+  return {};
+}
 
 std::int16_t ParseDirectoryLength(std::string_view text) {
   std::size_t at = 0;

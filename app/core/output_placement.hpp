@@ -25,15 +25,25 @@ inline constexpr std::size_t kLongNameLength = 128;
 // The link that was not followed, and the folder the outputs stay in.
 inline constexpr const char* kFolderLinkFormat = "Not following the link '%s': output stays in '%s'";
 
+// Characters of a name as the user sees them: a UTF-8 sequence counts once.
+std::size_t CharacterCount(std::string_view text);
+
+// What the user made of a long name.
+enum class NameAnswer {
+  kUseResult,  // result holds the name to use
+  kKeepLong,   // the name is used as it is
+  kCancelRun,  // nothing more is to be decoded in this run
+};
+
 // Asks the user to shorten a name of 128 characters or more. result holds the
-// previous output path on entry; returns false when the name is to be kept,
-// true when result now holds the name to use.
-using FilenameQuery = std::function<bool(const std::string& long_name, std::string& result)>;
+// previous output path on entry.
+using FilenameQuery = std::function<NameAnswer(const std::string& long_name, std::string& result)>;
 
 // The directory hook, called before the file-name filter for every output.
 // With shiftKey_: every ':' and '/' in subject becomes '_' (in place, so the
 // catalogue keeps the change); when directory_ and subject differ within
-// their first dir_cmp_len_ characters, subject (cut to 255 bytes, the
+// their first dir_cmp_len_ characters, subject (its folder name without
+// trailing blanks, and cut to 255 bytes, the
 // longest name a folder can have) becomes directory_ and is made. A subject
 // that is empty, "." or ".." names no directory: directory_ stays as it was.
 // With cmdKey_ (deciding last): the first character of dest_name (a whole
@@ -49,11 +59,16 @@ int DirectoryCallback(std::string_view dest_name, std::string& subject);
 // leads out of the folder and never carries escape sequences or line breaks.
 // The name is changed in place (it ends up without its extension). Without a
 // query, long names are used as they are. The result is also kept in dname.
+// When the query cancels the run, cancelled_ is set and the result is empty:
+// no output is made for it.
 std::string FNameFilter(std::string& name, const FilenameQuery& query = {});
 
 // Makes `name` the output directory of the run (directory_) and creates it
-// below path_; the empty name means none. Used for a name the user gave.
-void UseOutputDirectory(const std::string& name);
+// below path_; the empty name means none. Used for a name the user gave. An
+// absolute name is used as given: it becomes path_ (made with its missing
+// parents) and directory_ stays empty. The reason it cannot be made, or
+// empty when all is well.
+std::string UseOutputDirectory(const std::string& name);
 
 // The subject comparison length the user typed, as the length question reads
 // it: leading blanks, a sign, decimal digits (none gives 0), kept to 16 bits.

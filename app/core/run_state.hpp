@@ -24,6 +24,7 @@ struct RunState {
   std::string directory_;                             // output subdirectory in force; empty for none
   std::int16_t dir_cmp_len_ = kDefaultCompareLength;  // subject characters that decide a new directory
   std::string dname;                                  // the output path the file-name filter returned last
+  bool cancelled_ = false;                            // the user cancelled a question: decode nothing more
 
   // Messages listed in the progress window during the run; reset by each run,
   // counted by the message hook, read when the progress window closes.

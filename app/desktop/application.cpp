@@ -127,9 +127,8 @@ void DoCommand(Toolbox& tb, std::int32_t choice) {
     OpenDoc(tb);
   } else if (menu == kEditMenuID && item == kPreferencesItem) {
     DisplayPrefs(tb);
-  } else if (menu == kOptionsMenuID && item == kAskDirectoryItem) {
-    optionKey_menu_ = !optionKey_menu_;
-    XMenuCheckOneItem(tb, XMenuGetRef(tb, kOptionsMenuID), kAskDirectoryItem, optionKey_menu_);
+  } else if (menu == kOptionsMenuID) {
+    ToggleFolderOption(tb, item);
   }
 }
 
@@ -145,11 +144,17 @@ int RunApplication(Toolbox& tb) {
     MsgCallBack(tb, kLevelWarning, kPrefsNotUnderstoodText);
   }
   BuildMenuBar(tb);
+  RecallFolderOptions(tb);
   StartupBurst(tb);
   EventLoop(tb);
   // A file not understood stays for the user to look at, unless replaced by choice.
   if (understood || prefs != as_read) PutPrefs(tb, kPrefsFileName, kPrefsSize, prefs);
   return 0;
+}
+
+void FinishQueuedEvents(Toolbox& tb) {
+  EventRecord event;
+  while (tb.GetNextEvent(highLevelEventMask, event)) tb.AEProcessAppleEvent(event);
 }
 
 }  // namespace vantorelle::app

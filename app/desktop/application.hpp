@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "folder_options.hpp"
 #include "vantorelle/toolbox/apple_events.hpp"
 #include "vantorelle/toolbox/toolbox.hpp"
 
@@ -31,14 +32,13 @@ toolbox::OSErr AEPreferences(toolbox::Toolbox& tb, const toolbox::AppleEvent& ev
                              long refcon);
 
 // The menu items that DoCommand carries out, by their menu's number.
-inline constexpr toolbox::DialogItemIndex kAboutItem = 1;         // application menu (128)
-inline constexpr toolbox::DialogItemIndex kOpenItem = 1;          // File menu (129)
-inline constexpr toolbox::DialogItemIndex kPreferencesItem = 9;   // Edit menu (130)
-inline constexpr toolbox::DialogItemIndex kAskDirectoryItem = 1;  // Options menu (131)
+inline constexpr toolbox::DialogItemIndex kAboutItem = 1;        // application menu (128)
+inline constexpr toolbox::DialogItemIndex kOpenItem = 1;         // File menu (129)
+inline constexpr toolbox::DialogItemIndex kPreferencesItem = 9;  // Edit menu (130)
 
 // Carries out a menu choice (menu ID << 16 | item): About (128/1), Open
-// (129/1), Preferences (130/9) and the ask-for-a-directory toggle (131/1).
-// Every other choice does nothing.
+// (129/1), Preferences (130/9) and the folder options (131/1 to 131/4, see
+// folder_options.hpp). Every other choice does nothing.
 void DoCommand(toolbox::Toolbox& tb, std::int32_t choice);
 
 toolbox::MenuRef XMenuGetRef(toolbox::Toolbox& tb, toolbox::ResID menu_id);
@@ -47,5 +47,10 @@ void XMenuCheckOneItem(toolbox::Toolbox& tb, toolbox::MenuRef menu, toolbox::Dia
 // The application from start to end, on whichever toolbox it is given. The
 // launch's Apple event must be queued already. Returns 0.
 int RunApplication(toolbox::Toolbox& tb);
+
+// Handles the Apple events still queued once RunApplication has returned:
+// files another launch handed over while this one was ending are decoded,
+// each event one run, rather than lost. Call it once no more can come.
+void FinishQueuedEvents(toolbox::Toolbox& tb);
 
 }  // namespace vantorelle::app

@@ -27,7 +27,7 @@ RunHooks MakeApplicationHooks(toolbox::Toolbox& tb) {
   hooks.post_process = [&tb](const std::string& path) { return PostProcessOutput(tb, path); };
   hooks.input_remove = [](const std::string& path) { return InputRemoveCallBack(path); };
   hooks.ask_directory_length = [&tb] { QuerryDirectoryLength(tb); };
-  hooks.ask_directory = [&tb](const std::string& proposal) { QuerryDirectory(tb, proposal); };
+  hooks.ask_directory = [&tb](const std::string& proposal) { return QuerryDirectory(tb, proposal); };
   hooks.disposal_requested = prefs.delete_inputs != 0 || prefs.trash_inputs != 0;
   hooks.say_nothing_found = true;
   return hooks;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "application_hooks.hpp"
+#include "folder_options.hpp"
 #include "intake.hpp"
 #include "progress_window.hpp"
 #include "run_state.hpp"
@@ -55,16 +56,21 @@ void RunOver(Toolbox& tb, const FetchedPaths& fetched) {
   for (const SkippedInput& skipped : inputs.skipped) MsgCallBack(tb, kLevelNote, SameFileNote(skipped));
 }
 
-}  // namespace
-
-OSErr AEOpenDoc(Toolbox& tb, const AppleEvent& event, AppleEvent& /*reply*/, long /*refcon*/) {
+// The run flags of a drop or an Open: each option of the Options menu, or its key held now.
+void SetRunFlags(Toolbox& tb) {
   EventRecord now;
   tb.EventAvail(everyEvent, now);
   RunState& state = run_state();
   state.optionKey_ = optionKey_menu_ || (now.modifiers & optionKey) != 0;
-  state.shiftKey_ = (now.modifiers & shiftKey) != 0;
-  state.controlKey_ = (now.modifiers & controlKey) != 0;
-  state.cmdKey_ = (now.modifiers & cmdKey) != 0;
+  state.shiftKey_ = shiftKey_menu_ || (now.modifiers & shiftKey) != 0;
+  state.controlKey_ = controlKey_menu_ || (now.modifiers & controlKey) != 0;
+  state.cmdKey_ = cmdKey_menu_ || (now.modifiers & cmdKey) != 0;
+}
+
+}  // namespace
+
+OSErr AEOpenDoc(Toolbox& tb, const AppleEvent& event, AppleEvent& /*reply*/, long /*refcon*/) {
+  SetRunFlags(tb);
 
   OpenProgress(tb, progPtr);
 
@@ -83,6 +89,7 @@ OSErr AEOpenDoc(Toolbox& tb, const AppleEvent& event, AppleEvent& /*reply*/, lon
 }
 
 int OpenDoc(Toolbox& tb) {
+  // The saved-article types first; every file can be chosen.
   const NavTypeList types{kAnyCreator, 0, {kTextFileType}};
   tb.NavLoad();
   NavDialogOptions options;
@@ -95,10 +102,11 @@ int OpenDoc(Toolbox& tb) {
     return 0;
   }
 
+  // Every file chosen, in one run, as if dropped together.
+  SetRunFlags(tb);
   OpenProgress(tb, progPtr);
-  // Only the first file chosen is decoded.
   FetchedPaths fetched;
-  FetchPath(reply.selection.front(), fetched);
+  for (const FSRef& ref : reply.selection) FetchPath(ref, fetched);
   RunOver(tb, fetched);
   CloseProgress(tb, progPtr);
 

@@ -2,7 +2,8 @@
 //
 //   vantorelle             opens the main window and stays until told to quit
 //   vantorelle FILE...     decodes the FILEs during start-up and ends; while an
-//                          instance runs, hands them to it instead and ends
+//                          instance runs on this display, hands them to it
+//                          instead and ends
 #include <QApplication>
 #include <QIcon>
 
@@ -34,8 +35,9 @@ void PrintUsage(std::FILE* to) {
                "\n"
                "With FILEs, decodes them in one run and ends; while Vantorelle already runs,\n"
                "hands them to it. Without, opens a window to drop article files on.\n"
-               "The keys held at a drop choose where the files go: Shift a folder per\n"
-               "subject, Ctrl folders by file name, Alt one folder that you name.\n"
+               "The Options menu chooses where the files go (a folder per subject, folders\n"
+               "by file name, one folder that you name); so do Shift, Ctrl and Alt held at\n"
+               "a drop. A folder given or dropped gives the files directly in it.\n"
                "\n"
                "  -h, --help     show this help and exit\n"
                "  -V, --version  show the version and exit\n"
@@ -115,6 +117,10 @@ int main(int argc, char** argv) {
   const Launch launch = ReadArguments(argc, argv);
   if (std::optional<int> status = AnswerWithoutWindow(launch)) return *status;
 
+  // Asking for an instance and becoming it are one step under the lock.
+  toolbox::LaunchLock lock;
+  lock.Acquire();
+  if (toolbox::LaunchedLately(launch.files)) return 0;
   switch (toolbox::HandOverToRunningInstance(launch.files)) {
     case toolbox::Handover::kTaken:
       return 0;
@@ -127,9 +133,9 @@ int main(int argc, char** argv) {
 
   toolbox::QtToolbox tb;
   toolbox::QuitSignals quit_signals(tb);
-  // Only an instance that stays open takes the files of later launches.
-  std::optional<toolbox::LaunchServer> later_launches;
-  if (launch.files.empty()) later_launches.emplace(tb);
+  // A launch with files takes later launches too while it decodes.
+  std::optional<toolbox::LaunchServer> later_launches(std::in_place, tb);
+  lock.Release();
 
   toolbox::AppleEvent launch_event{toolbox::kCoreEventClass, toolbox::kAEOpenApplication, {}};
   if (!launch.files.empty()) {
@@ -137,5 +143,12 @@ int main(int argc, char** argv) {
     for (const std::string& file : launch.files) launch_event.direct_object.push_back({file});
   }
   tb.PostAppleEvent(std::move(launch_event));
-  return app::RunApplication(tb);
+  const int status = app::RunApplication(tb);
+  tb.SaveWindowGeometry();
+  // No launch may hand over files once we stop listening; those handed over
+  // until then are still decoded.
+  lock.Acquire();
+  later_launches.reset();
+  app::FinishQueuedEvents(tb);
+  return status;
 }

@@ -12,10 +12,13 @@ namespace {
 
 using toolbox::DialogItemIndex;
 using toolbox::DialogRef;
+using toolbox::NavDialogOptions;
+using toolbox::NavReplyRecord;
 using toolbox::Toolbox;
 
 constexpr std::int16_t kBeep = 1;
 constexpr const char* kProposedCompareLength = "16";
+constexpr char kCannotMakeFolder[] = "Cannot make the folder ";
 
 // Creates, shows and fronts the dialog, with item 1 as its default button.
 DialogRef OpenQuestion(Toolbox& tb, toolbox::ResID id) {
@@ -47,11 +50,35 @@ DialogItemIndex WaitForAnswer(Toolbox& tb, DialogRef dialog, std::initializer_li
   }
 }
 
+// Puts the folder the user picks into the field; a cancelled chooser changes nothing.
+void BrowseForFolder(Toolbox& tb, DialogRef dialog) {
+  tb.NavLoad();
+  NavDialogOptions options;
+  tb.NavGetDefaultDialogOptions(options);
+  NavReplyRecord reply;
+  if (tb.NavChooseFolder(options, reply) == toolbox::noErr && reply.valid_record && !reply.selection.empty()) {
+    toolbox::SetCText(tb, dialog, kPlacementField, reply.selection.front().path);
+  }
+  tb.NavDisposeReply(reply);
+  tb.NavUnload();
+}
+
+// The field's text as the run's directory: false, with the reason shown in
+// place of the prompt, when it is too long or cannot be made.
+bool TakeDirectory(Toolbox& tb, DialogRef dialog) {
+  const std::string typed = toolbox::GetCText(tb, dialog, kPlacementField);
+  if (CharacterCount(typed) >= kLongNameLength) return false;
+  const std::string problem = UseOutputDirectory(typed);
+  if (problem.empty()) return true;
+  toolbox::SetCText(tb, dialog, kDirectoryPrompt, kCannotMakeFolder + problem);
+  return false;
+}
+
 }  // namespace
 
-bool QuerryFilename(Toolbox& tb, const std::string& long_name, std::string& result) {
+NameAnswer QuerryFilename(Toolbox& tb, const std::string& long_name, std::string& result) {
   const DialogRef dialog = OpenQuestion(tb, toolbox::kFileNameDialogID);
-  if (!dialog) return false;
+  if (!dialog) return NameAnswer::kKeepLong;
   tb.SysBeep(kBeep);
   toolbox::SetCText(tb, dialog, kPlacementField, long_name);
   toolbox::SetCText(tb, dialog, kFileNamePrevious, result);
@@ -60,13 +87,13 @@ bool QuerryFilename(Toolbox& tb, const std::string& long_name, std::string& resu
   std::string typed;
   const DialogItemIndex item = WaitForAnswer(tb, dialog, {kPlacementOK, kPlacementCancel, kFileNameKeepLong}, [&] {
     typed = toolbox::GetCText(tb, dialog, kPlacementField);
-    return typed.size() < kLongNameLength;
+    return CharacterCount(typed) < kLongNameLength;
   });
-  if (item == kPlacementOK) result = typed;
-  // Cancel changes nothing: the name stays as it came.
-  if (item == kPlacementCancel) result = long_name;
   tb.DisposeDialog(dialog);
-  return item != kFileNameKeepLong;
+  if (item == kFileNameKeepLong) return NameAnswer::kKeepLong;
+  if (item != kPlacementOK) return NameAnswer::kCancelRun;
+  result = typed;
+  return NameAnswer::kUseResult;
 }
 
 bool QuerryDirectory(Toolbox& tb, const std::string& proposal) {
@@ -77,14 +104,20 @@ bool QuerryDirectory(Toolbox& tb, const std::string& proposal) {
   toolbox::SetCText(tb, dialog, kPlacementField, proposal);
   MakeDefaultButton(tb, dialog);
 
-  std::string typed;
-  const DialogItemIndex item = WaitForAnswer(tb, dialog, {kPlacementOK, kPlacementCancel}, [&] {
-    typed = toolbox::GetCText(tb, dialog, kPlacementField);
-    return typed.size() < kLongNameLength;
-  });
-  if (item == kPlacementOK) UseOutputDirectory(typed);
+  bool taken = false;
+  for (;;) {
+    const DialogItemIndex item = tb.ModalDialog(dialog);
+    if (item <= 0 || item == kPlacementCancel) break;
+    if (item == kDirectoryBrowse) {
+      BrowseForFolder(tb, dialog);
+    } else if (item == kPlacementOK) {
+      taken = TakeDirectory(tb, dialog);
+      if (taken) break;
+      tb.SysBeep(kBeep);
+    }
+  }
   tb.DisposeDialog(dialog);
-  return item == kPlacementOK;
+  return taken;
 }
 
 bool QuerryDirectoryLength(Toolbox& tb) {

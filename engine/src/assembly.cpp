@@ -237,6 +237,8 @@ int uuDecode(OutputFileRecord* record) {
 
   ask_directory(*record);
   const std::string path = dispatch::FNameFilter(record->dest_name);
+  // An empty path: the user cancelled the run while naming this file.
+  if (path.empty()) return 0;
   dispatch::BusyCallback(kBusyDecoding, -1, 0, "%s", path.c_str());
 
   auto output = OutputFile::create_exclusive(path);

@@ -14,6 +14,7 @@
 #include "article_writer.hpp"
 #include "intake_table.hpp"
 #include "document_intake.hpp"
+#include "folder_options.hpp"
 #include "input_disposal.hpp"
 #include "preferences.hpp"
 #include "progress_window.hpp"
@@ -51,7 +52,7 @@ class Application : public ::testing::Test {
 
   static void Reset() {
     alive = false;
-    optionKey_menu_ = false;
+    optionKey_menu_ = shiftKey_menu_ = cmdKey_menu_ = controlKey_menu_ = false;
     run_state() = RunState{};
     prefs = Prefs{};
     progPtr = DialogRef{};
@@ -214,16 +215,49 @@ TEST_F(Application, HandlersAnswerAsTheSystemExpects) {
 
 // ---- Menus and keys --------------------------------------------------------------------------
 
-TEST_F(Application, TheOptionsToggleMarksItsItemAndUnmarksItAgain) {
-  RunOpen([&] {
-    tb.PostMenuChoice(MenuChoice(kOptionsMenuID, 1));
-    tb.PostMenuChoice(MenuChoice(kOptionsMenuID, 1));
-  });
-  const auto first = std::find(tb.log().begin(), tb.log().end(), "SetItemMark 131/1 18");
-  ASSERT_NE(first, tb.log().end());
-  EXPECT_NE(std::find(first, tb.log().end(), "SetItemMark 131/1 0"), tb.log().end());
-  EXPECT_FALSE(optionKey_menu_);
-  EXPECT_EQ(tb.GetItemMark(tb.GetMenuHandle(kOptionsMenuID), 1), kNoMark);
+TEST_F(Application, EachOptionsItemTogglesItsFlagAndTheNextLaunchRemembersIt) {
+  struct Case {
+    DialogItemIndex item;
+    bool* flag;
+    bool RunState::*run_flag;
+  };
+  const Case cases[] = {
+      {kAskDirectoryItem, &optionKey_menu_, &RunState::optionKey_},
+      {kSubjectFoldersItem, &shiftKey_menu_, &RunState::shiftKey_},
+      {kNameFoldersItem, &cmdKey_menu_, &RunState::cmdKey_},
+      {kAskLengthItem, &controlKey_menu_, &RunState::controlKey_},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.item);
+    const std::string key(FolderOptionKey(c.item));
+    for (const int toggles : {1, 2}) {
+      Reset();
+      ScriptedToolbox first;
+      first.SetFolder(kPreferencesFolderType, config());
+      first.PostAppleEvent({kCoreEventClass, kAEOpenApplication, {}});
+      PadBurst(first, 1);
+      for (int i = 0; i < toggles; ++i) first.PostMenuChoice(MenuChoice(kOptionsMenuID, c.item));
+      first.PostAppleEvent({kCoreEventClass, kAEQuitApplication, {}});
+      RunApplication(first);
+      const bool on = toggles == 1;
+      EXPECT_EQ(*c.flag, on);
+      EXPECT_EQ(first.remembered().at(key), on);
+      EXPECT_EQ(first.GetItemMark(first.GetMenuHandle(kOptionsMenuID), c.item), on ? kCheckMark : kNoMark);
+
+      // The next launch: the option is back, marked, and acts as its key at a drop.
+      Reset();
+      ScriptedToolbox next;
+      next.SetFolder(kPreferencesFolderType, config());
+      next.remembered() = first.remembered();
+      const std::string plain = PlainFile(Folder("in"), "plain.txt");
+      next.PostAppleEvent(OpenDocuments({plain}));
+      next.AnswerDialog(kAlertDialogID, {Hit(kAlertContinueItem)});  // "No encoded data found in ..."
+      RunApplication(next);
+      EXPECT_EQ(*c.flag, on);
+      EXPECT_EQ(next.GetItemMark(next.GetMenuHandle(kOptionsMenuID), c.item), on ? kCheckMark : kNoMark);
+      EXPECT_EQ(run_state().*c.run_flag, on);
+    }
+  }
 }
 
 TEST_F(Application, ChoicesWithoutACommandDoNothing) {
@@ -232,7 +266,7 @@ TEST_F(Application, ChoicesWithoutACommandDoNothing) {
     tb.PostMenuChoice(MenuChoice(kFileMenuID, 2));
     tb.PostMenuChoice(0);
     tb.PostMenuChoice(MenuChoice(kEditMenuID, 4));
-    tb.PostMenuChoice(MenuChoice(kOptionsMenuID, 2));
+    tb.PostMenuChoice(MenuChoice(kOptionsMenuID, 5));
   });
   EXPECT_TRUE(tb.dialogs().empty());
   EXPECT_EQ(tb.nav_loads(), 0);
@@ -410,28 +444,31 @@ TEST_F(Application, DroppedPathsBecomeInputsAsOnTheCommandLine) {
 
 // ---- The open-file command ---------------------------------------------------------------------
 
-TEST_F(Application, OpenKeepsTheFlagsOfTheLatestDrop) {
+TEST_F(Application, OpenSetsTheFlagsAsADropFromTheOptionsMenu) {
   const std::string d = Folder("in");
-  tb.SetModifiers(cmdKey);
+  tb.SetModifiers(shiftKey);
   tb.AnswerDialog(kAlertDialogID, {Hit(kAlertContinueItem)});  // nothing found: the summary
   AppleEvent reply;
   AEOpenDoc(tb, OpenDocuments({PlainFile(d, "plain.txt")}), reply, 0);
   tb.SetModifiers(0);
+  cmdKey_menu_ = true;
   tb.AnswerFileChooser({true, {{Article(d, "rome.txt", "Rome2004.jpg", "colosseum")}}});
   EXPECT_EQ(OpenDoc(tb), 1);
   EXPECT_TRUE(run_state().cmdKey_);
+  EXPECT_FALSE(run_state().shiftKey_) << "the latest drop's keys do not stay";
   EXPECT_EQ(ReadBytes(d + "/Rome/Rome2004.jpg"), "colosseum");
 }
 
-TEST_F(Application, OpenDecodesOnlyTheFirstChosenFile) {
+TEST_F(Application, OpenDecodesEveryChosenFileInOneRun) {
   const std::string first = Article(Folder("one"), "1.txt", "first.bin", "1");
   const std::string second = Article(Folder("two"), "2.txt", "second.bin", "2");
   const std::string third = Article(Folder("one"), "3.txt", "third.bin", "3");
   tb.AnswerFileChooser({true, {{first}, {second}, {third}}});
   EXPECT_EQ(OpenDoc(tb), 1);
-  EXPECT_EQ(ReadBytes(dir.file("one") + "/first.bin"), "1");
-  EXPECT_FALSE(fs::exists(dir.file("two") + "/second.bin"));
-  EXPECT_FALSE(fs::exists(dir.file("one") + "/third.bin"));
+  EXPECT_EQ(Count(kProgressDialogID), 1) << "one run";
+  for (const char* output : {"first.bin", "second.bin", "third.bin"}) {
+    EXPECT_TRUE(fs::exists(dir.file("one") + "/" + output)) << output << " beside the first file chosen";
+  }
   EXPECT_EQ(run_state().path_, dir.file("one") + "/");
   EXPECT_EQ(tb.nav_loads(), tb.nav_unloads());
   EXPECT_EQ(tb.nav_replies_open(), 0);

@@ -36,7 +36,9 @@ class Recorder {
     h.directory = [](const std::string& dest_name, std::string& subject) {
       return DirectoryCallback(dest_name, subject);
     };
-    h.file_name_filter = [](std::string& name) { return FNameFilter(name); };
+    h.file_name_filter = [this](std::string& name) {
+      return FNameFilter(name, [this](const std::string&, std::string&) { return name_answer; });
+    };
     h.post_process = [this](const std::string& path) {
       events.push_back("output " + path);
       return 0;
@@ -53,6 +55,7 @@ class Recorder {
     h.ask_directory = [this](const std::string& proposal) {
       events.push_back("ask directory " + proposal);
       if (typed_directory) UseOutputDirectory(*typed_directory);
+      return !cancel_directory;
     };
     return h;
   }
@@ -62,6 +65,8 @@ class Recorder {
   std::vector<std::string> removed;
   RunState seen_at_length_question;
   std::optional<std::string> typed_directory;
+  bool cancel_directory = false;
+  NameAnswer name_answer = NameAnswer::kKeepLong;
 };
 
 class DecodeRun : public testing::Test {
@@ -179,6 +184,43 @@ TEST_F(DecodeRun, InputsAreScannedInVectorOrderAndAllDecodedBeforeAnyIsHandedOve
   EXPECT_EQ(recorder.events, expected);
 }
 
+TEST_F(DecodeRun, ACancelledQuestionDecodesNothingMoreAndHandsNothingOver) {
+  const std::string long_name = std::string(130, 'l') + ".bin";
+  struct Case {
+    const char* name;
+    bool cancel_directory;
+    NameAnswer name_answer;
+    std::vector<std::string> outputs;
+  };
+  const Case cases[] = {
+      {"the directory question, before anything is decoded", true, NameAnswer::kKeepLong, {}},
+      {"the name question of the second output", false, NameAnswer::kCancelRun, {"a.bin"}},
+      {"neither", false, NameAnswer::kKeepLong, {"a.bin", long_name, "c.bin"}},
+  };
+  for (const Case& c : cases) {
+    test::TempDir fresh;
+    run_state() = RunState{};
+    run_state().path_ = fresh.path().string() + "/";
+    run_state().optionKey_ = true;
+    test::write_file(fresh.file("in.txt"), test::yenc_articles("subject", "a.bin", "A", 10)[0] +
+                                               test::yenc_articles("long", long_name, "L", 10)[0] +
+                                               test::yenc_articles("third", "c.bin", "C", 10)[0]);
+    Recorder r;
+    r.cancel_directory = c.cancel_directory;
+    r.name_answer = c.name_answer;
+    run({fresh.file("in.txt")}, r.hooks());
+    std::vector<std::string> outputs;
+    bool removed = false;
+    for (const std::string& e : r.events) {
+      if (e.starts_with("output ")) outputs.push_back(e.substr(e.rfind('/') + 1));
+      removed = removed || e.starts_with("remove ");
+    }
+    EXPECT_EQ(outputs, c.outputs) << c.name;
+    EXPECT_EQ(removed, c.outputs.size() == 3) << c.name;
+    EXPECT_TRUE(r.messages.empty()) << c.name << ": " << (r.messages.empty() ? "" : r.messages[0].text);
+  }
+}
+
 TEST_F(DecodeRun, TypedDirectoryHoldsOnlyWhileSubjectsAgree) {
   const std::string in = input("in.txt", test::yenc_articles("holiday pictures A", "a.bin", "A", 10)[0] +
                                              test::yenc_articles("holiday pictures B", "b.bin", "B", 10)[0] +
@@ -189,7 +231,7 @@ TEST_F(DecodeRun, TypedDirectoryHoldsOnlyWhileSubjectsAgree) {
   run({in});
   EXPECT_EQ(test::read_file(dir.file("holiday typed/a.bin")), "A");
   EXPECT_EQ(test::read_file(dir.file("holiday typed/b.bin")), "B");
-  EXPECT_EQ(test::read_file(dir.file("vacation - \"c.bin\" yEnc /c.bin")), "C");
+  EXPECT_EQ(test::read_file(dir.file("vacation - \"c.bin\" yEnc/c.bin")), "C");
 }
 
 TEST_F(DecodeRun, SubjectReplacementIsKeptInTheCatalogue) {
@@ -203,7 +245,7 @@ TEST_F(DecodeRun, SubjectReplacementIsKeptInTheCatalogue) {
   ASSERT_EQ(catalogue.size(), 1u);
   uuDecode(&catalogue.records().front());
   EXPECT_EQ(catalogue.records().front().subject_text(), "Rome_Paris_ day 1 - \"a.bin\" yEnc ");
-  EXPECT_EQ(test::read_file(dir.file("Rome_Paris_ day 1 - \"a.bin\" yEnc /a.bin")), "A");
+  EXPECT_EQ(test::read_file(dir.file("Rome_Paris_ day 1 - \"a.bin\" yEnc/a.bin")), "A");
 }
 
 TEST_F(DecodeRun, PostedDotDotSubjectStaysInTheFolder) {

@@ -86,22 +86,30 @@ TEST_F(Placement, SubdirectoryInForceIsUsed) {
 TEST_F(Placement, LongNamesAreOfferedForShortening) {
   const std::string long_name = std::string(126, 'n') + ".jpg";  // 130 characters
   std::vector<std::string> offered;
-  auto answer = [&](std::string reply, bool result) {
+  auto answer = [&](std::string reply, NameAnswer result) {
     return [&offered, reply, result](const std::string& name, std::string& out) {
       offered.push_back(name);
       if (!reply.empty()) out = reply;
       return result;
     };
   };
-  EXPECT_EQ(filter(long_name, answer("short.jpg", true)), base() + "short.jpg");
-  EXPECT_EQ(filter(long_name, answer("short", true)), base() + "short");
-  EXPECT_EQ(filter(long_name, answer("", false)), base() + long_name);
+  const NameAnswer use = NameAnswer::kUseResult;
+  EXPECT_EQ(filter(long_name, answer("short.jpg", use)), base() + "short.jpg");
+  EXPECT_EQ(filter(long_name, answer("short", use)), base() + "short");
+  EXPECT_EQ(filter(long_name, answer("", NameAnswer::kKeepLong)), base() + long_name);
   EXPECT_EQ(filter(long_name), base() + long_name) << "without a query the name is kept";
   EXPECT_EQ(offered.size(), 3u);
-  EXPECT_EQ(filter(std::string(127, 'n'), answer("x", true)), base() + std::string(127, 'n'));
+  EXPECT_EQ(filter(std::string(127, 'n'), answer("x", use)), base() + std::string(127, 'n'));
   EXPECT_EQ(offered.size(), 3u) << "127 characters are not offered";
-  EXPECT_EQ(filter(std::string(128, 'n'), answer("x", true)), base() + "x");
+  std::string japanese;
+  for (int i = 0; i < 82; ++i) japanese += "\xe5\x86\x99";  // 246 bytes
+  EXPECT_EQ(filter(japanese, answer("x", use)), base() + japanese);
+  EXPECT_EQ(offered.size(), 3u) << "82 characters are not offered, however many bytes";
+  EXPECT_EQ(filter(std::string(128, 'n'), answer("x", use)), base() + "x");
   EXPECT_EQ(offered.size(), 4u) << "128 characters are offered";
+  EXPECT_EQ(filter(long_name, answer("x", NameAnswer::kCancelRun)), "") << "no output for a cancelled run";
+  EXPECT_TRUE(run_state().cancelled_);
+  EXPECT_EQ(run_state().dname, "");
 }
 
 TEST_F(Placement, QueryStartsFromThePreviousOutputPath) {
@@ -109,7 +117,7 @@ TEST_F(Placement, QueryStartsFromThePreviousOutputPath) {
   std::string seen;
   filter(std::string(130, 'q'), [&](const std::string&, std::string& result) {
     seen = result;
-    return false;
+    return NameAnswer::kKeepLong;
   });
   EXPECT_EQ(seen, base() + "first.bin");
 }
@@ -142,6 +150,8 @@ TEST_F(Directories, SubjectDirectoryStaysWhileSubjectsAgreeOverTheLength) {
        {"holiday pictures A", "holiday pictures B"}},
       {"shorter text ends the comparison early", 8, {"holiday", "holiday pictures"}, {"holiday", "holiday pictures"}},
       {"equal over the whole text", 8, {"abc", "abc"}, {"abc", "abc"}},
+      {"trailing blanks are dropped", 8, {"holiday pictures  ", "holiday pictures"}, {"holiday pictures",
+       "holiday pictures"}},
   };
   for (const Case& c : cases) {
     test::TempDir fresh;
@@ -170,7 +180,7 @@ TEST_F(Directories, SubjectsThatNameNoDirectoryLeaveTheOneInForce) {
     const char* subject;
     const char* directory;
   };
-  const Case cases[] = {{"..", "earlier"}, {".", "earlier"}, {"", "earlier"}, {":", "_"}, {"/..", "_.."}};
+  const Case cases[] = {{"..", "earlier"}, {".", "earlier"}, {"", "earlier"}, {":", "_"}, {"/..", "_.."}, {"  ", "earlier"}};
   for (const Case& c : cases) {
     run_state().shiftKey_ = true;
     run_state().directory_ = "earlier";

@@ -50,18 +50,23 @@ TEST_F(PlacementDialogs, FileNameAnswers) {
   struct Case {
     const char* name;
     std::vector<Step> steps;
-    bool result;
+    NameAnswer result;
     std::string answer;
     int beeps;  // one as the dialog opens, one per refusal
   };
+  const NameAnswer use = NameAnswer::kUseResult;
+  std::string japanese;
+  for (int i = 0; i < 82; ++i) japanese += "\xe3\x81\x82";  // 246 bytes, 82 characters
   const Case cases[] = {
-      {"OK with a short name", {Ok("short.jpg")}, true, "short.jpg", 1},
-      {"OK without extension", {Ok("short")}, true, "short", 1},
-      {"127 characters are taken", {Ok(std::string(127, 'a'))}, true, std::string(127, 'a'), 1},
-      {"128 characters are refused", {Ok(std::string(128, 'a')), Ok("b")}, true, "b", 2},
+      {"OK with a short name", {Ok("short.jpg")}, use, "short.jpg", 1},
+      {"OK without extension", {Ok("short")}, use, "short", 1},
+      {"127 characters are taken", {Ok(std::string(127, 'a'))}, use, std::string(127, 'a'), 1},
+      {"82 characters of 3 bytes are taken", {Ok(japanese)}, use, japanese, 1},
+      {"128 characters are refused", {Ok(std::string(128, 'a')), Ok("b")}, use, "b", 2},
       {"130 characters refused, then the long name kept",
-       {Ok(long_name), Hit(kFileNameKeepLong)}, false, "/previous/out.bin", 2},
-      {"Cancel keeps the long name", {Ok(std::string(200, 'c')), Hit(kPlacementCancel)}, true, long_name, 2},
+       {Ok(long_name), Hit(kFileNameKeepLong)}, NameAnswer::kKeepLong, "/previous/out.bin", 2},
+      {"Cancel cancels the run", {Ok(std::string(200, 'c')), Hit(kPlacementCancel)}, NameAnswer::kCancelRun,
+       "/previous/out.bin", 2},
   };
   for (const Case& c : cases) {
     ScriptedToolbox fresh;
@@ -89,13 +94,24 @@ TEST_F(PlacementDialogs, FileNameShowsTheNameAndThePreviousOutput) {
 }
 
 TEST_F(PlacementDialogs, DirectoryAnswers) {
+  // "@" stands for the scratch folder; a full path replaces path_, a name goes below it.
+  const std::string at = dir.path().string();
+  auto in = [&at](std::string text) {
+    if (const auto mark = text.find('@'); mark != std::string::npos) text.replace(mark, 1, at);
+    return text;
+  };
+  test::write_file(dir.file("file"), "a file, not a folder");
   struct Case {
     const char* name;
     std::vector<Step> steps;
     bool result;
     const char* directory;
     int beeps;
+    std::string path = "@/";        // path_ afterwards
+    std::vector<std::string> chosen = {};  // folder chooser replies, in turn
+    std::string prompt = "";        // item 4 afterwards, when changed
   };
+  const std::string why = "Cannot make the folder @/file: Not a directory";
   const Case cases[] = {
       {"OK with the proposal", {Hit(kPlacementOK)}, true, "holiday pictures ", 1},
       {"OK with a typed name, used unchanged", {Ok("a: b")}, true, "a: b", 1},
@@ -103,18 +119,34 @@ TEST_F(PlacementDialogs, DirectoryAnswers) {
       {"128 characters refused, then a short one", {Ok(std::string(128, 'd')), Ok("ok")}, true, "ok", 2},
       {"Cancel after a refused 130-character name", {Ok(std::string(130, 'd')), Hit(kPlacementCancel)}, false, "",
        2},
+      {"a full path is made with its parents and used as given", {Ok(in("@/new/deep"))}, true, "", 1, "@/new/deep/"},
+      {"a full path that cannot be made is refused with the reason", {Ok(in("@/file/sub")), Hit(kPlacementCancel)},
+       false, "", 2, "@/", {}, why},
+      {"Browse puts the folder chosen into the field", {Hit(kDirectoryBrowse), Hit(kPlacementOK)}, true, "", 1,
+       "@/picked/", {"@/picked"}},
+      {"a cancelled Browse leaves the field", {Hit(kDirectoryBrowse), Hit(kPlacementOK)}, true, "holiday pictures ", 1,
+       "@/", {""}},
   };
   for (const Case& c : cases) {
     ScriptedToolbox fresh;
     fresh.AnswerDialog(kDirectory, c.steps);
+    for (const std::string& folder : c.chosen) {
+      fresh.AnswerFileChooser(folder.empty() ? toolbox::NavReplyRecord{} : toolbox::NavReplyRecord{true, {{in(folder)}}});
+    }
+    std::filesystem::create_directories(dir.file("picked"));
+    run_state().path_ = at + "/";
     run_state().directory_ = "left over";
     EXPECT_EQ(QuerryDirectory(fresh, "holiday pictures "), c.result) << c.name;
     EXPECT_EQ(run_state().directory_, c.directory) << c.name;
+    EXPECT_EQ(run_state().path_, in(c.path)) << c.name;
     EXPECT_EQ(fresh.beeps(), c.beeps) << c.name;
     EXPECT_EQ(fresh.log().at(4), "SetDialogItemText 141/3 holiday pictures ") << c.name;
-    if (*c.directory != '\0') {
-      EXPECT_TRUE(std::filesystem::is_directory(dir.file(c.directory))) << c.name;
+    if (!c.prompt.empty()) {
+      EXPECT_EQ(fresh.last_dialog(kDirectory).texts.at(kDirectoryPrompt), in(c.prompt)) << c.name;
     }
+    EXPECT_TRUE(std::filesystem::is_directory(in(c.path) + c.directory)) << c.name;
+    EXPECT_EQ(fresh.nav_replies_open(), 0) << c.name;
+    EXPECT_EQ(fresh.UnusedAnswers(), "") << c.name;
   }
 }
 

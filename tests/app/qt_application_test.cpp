@@ -3,7 +3,10 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QAction>
 #include <QDropEvent>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMimeData>
 #include <QProcess>
@@ -17,7 +20,9 @@
 #include <string>
 
 #include "application.hpp"
+#include "folder_options.hpp"
 #include "article_writer.hpp"
+#include "intake_table.hpp"
 #include "preferences.hpp"
 #include "progress_window.hpp"
 #include "run_state.hpp"
@@ -78,6 +83,7 @@ class DropOnWindow : public Desktop {
     alive = false;
     run_state() = RunState{};
     prefs = Prefs{};
+    shiftKey_menu_ = cmdKey_menu_ = controlKey_menu_ = false;
   }
   ScopedEnv config_env{"XDG_CONFIG_HOME", config().c_str()};
   ScopedEnv data_env{"XDG_DATA_HOME", home.file("data").c_str()};
@@ -118,6 +124,103 @@ TEST_F(DropOnWindow, AnArticleDroppedOnTheMainWindowIsDecodedAndTheWindowStays) 
   EXPECT_EQ(fs::file_size(prefs_file()), 18u);
 }
 
+// Runs an application launched plainly on `tb` through `steps`, each tried
+// every 20 ms while the loop runs until it says it is done; then quits.
+void RunPlain(toolbox::QtToolbox& tb, std::vector<std::function<bool()>> steps) {
+  tb.PostAppleEvent({toolbox::kCoreEventClass, toolbox::kAEOpenApplication, {}});
+  QTimer poll;
+  std::size_t step = 0;
+  const QDeadlineTimer deadline(kPatienceMs);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    while (step < steps.size() && steps[step]()) ++step;
+    if (step < steps.size() && !deadline.hasExpired()) return;
+    EXPECT_EQ(step, steps.size()) << "a step never came about";
+    poll.stop();
+    // A step that never came may leave a dialog in its own loop; end it, or the test never ends.
+    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    tb.MainWindow()->close();
+  });
+  poll.start(20);
+  RunApplication(tb);
+}
+
+QAction* MenuItem(toolbox::QtToolbox& tb, int menu, int item) {
+  return tb.MainWindow()->findChild<QAction*>(QStringLiteral("menu%1_item%2").arg(menu).arg(item));
+}
+
+TEST_F(DropOnWindow, FolderPerSubjectActsAtEveryDropOfAFolderAndTheNextLaunchRemembersItAndTheWindow) {
+  fs::create_directories(home.file("posting/sub"));
+  Article("posting/1.txt", "one.bin", "first");
+  Article("posting/2.txt", "two.bin", "second");
+  Article("posting/sub/3.txt", "three.bin", "in a subfolder");
+  // Both subjects begin "Posting ": over the first 8 characters they are one.
+  const std::string two = home.file("posting/Posting of one.bin - \"one.bin\" yEnc/two.bin");
+  {
+    toolbox::QtToolbox tb;
+    RunPlain(tb, {[&] { return tb.MainWindow()->isVisible(); },
+                  [&] {
+                    MenuItem(tb, toolbox::kOptionsMenuID, kSubjectFoldersItem)->trigger();
+                    return true;
+                  },
+                  [&] { return shiftKey_menu_; },
+                  [&] {
+                    Drop(tb.MainWindow(), home.file("posting"));
+                    return true;
+                  },
+                  [&] { return fs::exists(two) && !progPtr; },
+                  [&] {
+                    tb.MainWindow()->resize(640, 480);
+                    return true;
+                  }});
+  }
+  EXPECT_EQ(ReadBytes(home.file("posting/Posting of one.bin - \"one.bin\" yEnc/one.bin")), "first");
+  EXPECT_EQ(ReadBytes(two), "second");
+  EXPECT_FALSE(fs::exists(home.file("posting/sub/three.bin"))) << "a dropped folder gives only its own files";
+
+  shiftKey_menu_ = false;
+  toolbox::QtToolbox next;
+  QSize size;
+  bool marked = false;
+  RunPlain(next, {[&] {
+    if (!next.MainWindow()->isVisible()) return false;
+    size = next.MainWindow()->size();
+    marked = MenuItem(next, toolbox::kOptionsMenuID, kSubjectFoldersItem)->isChecked();
+    return true;
+  }});
+  EXPECT_TRUE(shiftKey_menu_);
+  EXPECT_TRUE(marked);
+  EXPECT_EQ(size, QSize(640, 480));
+}
+
+TEST_F(DropOnWindow, OpenTakesThreeFilesFromTheChooserIntoOneRun) {
+  for (const char* name : {"a", "b", "c"}) Article(std::string(name) + ".uue", std::string(name) + ".bin", name);
+  toolbox::QtToolbox tb;
+  QStringList filters;
+  RunPlain(tb, {[&] {
+                  MenuItem(tb, toolbox::kFileMenuID, 1)->trigger();
+                  return true;
+                },
+                [&] {
+                  QFileDialog* chooser = tb.OpenChooser();
+                  if (!chooser || !chooser->isVisible()) return false;
+                  filters = chooser->nameFilters();
+                  chooser->setDirectory(QString::fromStdString(home.str()));
+                  // Typed as a user would: selectFile leaves a focused name field alone.
+                  auto* name = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                  if (!name) return false;
+                  name->setText(QStringLiteral("\"a.uue\" \"b.uue\" \"c.uue\""));
+                  QMetaObject::invokeMethod(chooser, "accept", Qt::QueuedConnection);
+                  return true;
+                },
+                [&] { return fs::exists(home.file("c.bin")) && !progPtr; }});
+  ASSERT_EQ(filters.size(), 2);
+  EXPECT_TRUE(filters[0].contains("*.uue") && filters[0].contains("*.eml") && filters[0].contains("*.ync"))
+      << filters[0].toStdString();
+  EXPECT_EQ(filters[1], "All files (*)");
+  for (const char* name : {"a", "b", "c"}) EXPECT_EQ(ReadBytes(home.file(std::string(name) + ".bin")), name);
+  EXPECT_EQ(test::outputs_below(home.path()).size(), 3u) << "one run, each output once";
+}
+
 // ---- The vantorelle program ---------------------------------------------------------------------------
 
 class Program : public Desktop {
@@ -128,8 +231,10 @@ class Program : public Desktop {
     env.insert("XDG_CONFIG_HOME", QString::fromStdString(config()));
     env.insert("XDG_DATA_HOME", QString::fromStdString(home.file("data")));
     env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime()));
+    env.insert("DISPLAY", QStringLiteral(":91"));
     return env;
   }
+  std::string socket() const { return runtime() + "/vantorelle-:91.socket"; }
   void Start(QProcess& process, const QStringList& arguments) const {
     process.setProcessEnvironment(Environment());
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -150,7 +255,7 @@ class Program : public Desktop {
   // Starts the instance that stays open, once it takes later launches.
   void StartInstance(QProcess& instance) const {
     Start(instance, {});
-    ASSERT_TRUE(WaitFor([&] { return fs::exists(runtime() + "/vantorelle.socket"); }))
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(socket()); }))
         << "the running instance never listened for later launches";
   }
   static int EndWith(QProcess& instance, void (QProcess::*how)()) {
@@ -199,6 +304,38 @@ TEST_F(Program, ALaterLaunchHandsItsFilesToTheRunningInstanceAndEnds) {
   EXPECT_EQ(EndWith(instance, &QProcess::terminate), 0);
 }
 
+TEST_F(Program, LaunchesAtOnceMakeOneInstanceAndOneRunPerFileSetAndEachDisplayHasItsOwn) {
+  const std::string a = Article("a.txt", "a.bin", "first");
+  const std::string b = Article("b.txt", "b.bin", "second");
+  const QStringList same = {QString::fromStdString(a), QString::fromStdString(b)};
+  const QStringList reversed = {QString::fromStdString(b), QString::fromStdString(a)};
+  QProcess first, second, other_set;
+  Start(first, same);
+  Start(second, reversed);
+  Start(other_set, {QString::fromStdString(b)});
+  for (QProcess* launch : {&first, &second, &other_set}) {
+    ASSERT_TRUE(launch->waitForFinished(kPatienceMs));
+    EXPECT_EQ(launch->exitCode(), 0);
+  }
+  EXPECT_EQ(ReadBytes(home.file("a.bin")), "first");
+  EXPECT_FALSE(fs::exists(home.file("a-(0).bin"))) << "the same files were decoded twice";
+  EXPECT_TRUE(fs::exists(home.file("b-(0).bin"))) << "another set of files is another run";
+
+  // An instance on one display does not take the launches of another.
+  QProcess instance;
+  StartInstance(instance);
+  QProcessEnvironment elsewhere = Environment();
+  elsewhere.insert("DISPLAY", QStringLiteral(":92"));
+  QProcess launch;
+  launch.setProcessEnvironment(elsewhere);
+  const std::string c = Article("c.txt", "c.bin", "third");
+  launch.start(QStringLiteral(VANTORELLE_APP), {QString::fromStdString(c)});
+  ASSERT_TRUE(launch.waitForFinished(kPatienceMs));
+  EXPECT_EQ(ReadBytes(home.file("c.bin")), "third");
+  EXPECT_TRUE(fs::exists(runtime() + "/vantorelle-:92.socket.lock")) << "it went through its own display's lock";
+  EXPECT_EQ(EndWith(instance, &QProcess::terminate), 0);
+}
+
 TEST_F(Program, TermAndIntWriteThePreferencesAndEndTheInstance) {
   for (auto how : {&QProcess::terminate, static_cast<void (QProcess::*)()>(nullptr)}) {
     SCOPED_TRACE(how ? "SIGTERM" : "SIGINT");
@@ -219,7 +356,7 @@ TEST_F(Program, TermAndIntWriteThePreferencesAndEndTheInstance) {
       EXPECT_EQ(instance.exitCode(), 0);
     }
     EXPECT_EQ(ReadBytes(prefs_file()), ours);
-    EXPECT_FALSE(fs::exists(runtime() + "/vantorelle.socket")) << "the socket goes with the instance";
+    EXPECT_FALSE(fs::exists(socket())) << "the socket goes with the instance";
   }
 }
 

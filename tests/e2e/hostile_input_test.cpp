@@ -58,7 +58,7 @@ TEST_F(HostileInput, PathsBecomeInputsAsInTheApplication) {
       refused += "vantorelle-decode: cannot read '" + given + "': " + why + "\n";
     }
     for (const std::string& given : c.skipped) {
-      refused += "note: Skipping '" + given + "': the same file as '" + folder + "/b.txt'\n";
+      refused += "note: Skipping '" + given + "': the same file as '" + folder + "/" + c.first + "'\n";
     }
     EXPECT_EQ(result.err, refused);
     EXPECT_EQ(result.status, c.refused.empty() ? 0 : 2);

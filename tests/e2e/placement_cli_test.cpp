@@ -18,7 +18,7 @@ std::string article(const std::string& title, const std::string& name, const std
 }
 
 std::string subject_dir(const std::string& title, const std::string& name) {
-  return title + " - \"" + name + "\" yEnc ";
+  return title + " - \"" + name + "\" yEnc";  // the folder drops the trailing blank
 }
 
 class PlacementCli : public testing::Test {
@@ -107,7 +107,7 @@ TEST_F(PlacementCli, PostedSubjectsNeverLeadOutOfTheFolder) {
               article("a/../../b:c", "deep.bin", "deep"));
   const auto result = run({"--subject-dirs"});
   EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(outputs(), (std::vector<std::string>{"a_.._.._b_c - \"deep.bin\" yEnc /deep.bin", "up.bin"}));
+  EXPECT_EQ(outputs(), (std::vector<std::string>{"a_.._.._b_c - \"deep.bin\" yEnc/deep.bin", "up.bin"}));
   EXPECT_FALSE(fs::exists(dir.path() / "up.bin"));
 }
 

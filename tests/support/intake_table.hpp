@@ -40,7 +40,8 @@ struct IntakeCase {
   std::vector<std::string> given;
   std::vector<std::string> outputs;                          // below the folder, in byte order
   std::vector<std::pair<std::string, std::string>> refused;  // given, why; in the order given
-  std::vector<std::string> skipped = {};  // given, naming a file taken already (as b.txt); a note each
+  std::vector<std::string> skipped = {};  // given, naming a file taken already (as `first`); a note each
+  std::string first = "b.txt";
 };
 
 inline std::vector<IntakeCase> intake_cases() {
@@ -53,13 +54,20 @@ inline std::vector<IntakeCase> intake_cases() {
       {"refused before and after a file read",
        {"/dev/zero", "fifo", "dir", "real/a.txt", "/dev/urandom"},
        {"real/there.bin"},
-       {{"/dev/zero", irregular}, {"fifo", irregular}, {"dir", "is a directory"}, {"/dev/urandom", irregular}}},
+       {{"/dev/zero", irregular}, {"fifo", irregular}, {"dir", "no files in the folder"}, {"/dev/urandom", irregular}}},
       // Read twice, the part would come twice and be reported.
       {"given again, spelled otherwise, through a link and a second hard link",
        {"b.txt", "./b.txt", "b.txt", "sym.txt", "hard.txt", "link/../../b.txt"},
        {"b.bin"},
        {},
        {"./b.txt", "b.txt", "sym.txt", "hard.txt", "link/../../b.txt"}},
+      // real/sub is link's target: its files stay out.
+      {"a folder gives its own files, not its subfolders'",
+       {"real", "real/a.txt", "link/.."},
+       {"real/there.bin"},
+       {},
+       {"real/a.txt", "link/../a.txt"},
+       "real/a.txt"},
       // real/a.txt sorts after a.txt, yet it decides the folder.
       {"the first file read decides the folder",
        {"missing.txt", "real/a.txt", "a.txt"},

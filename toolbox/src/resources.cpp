@@ -30,8 +30,8 @@ constexpr std::array<DialogItemTemplate, 7> kFileNameItems{{
     {1, K::kButton}, {2, K::kButton}, {3, K::kEditText}, {4, K::kStaticText},
     {5, K::kStaticText}, {6, K::kStaticText}, {9, K::kButton}}};
 
-constexpr std::array<DialogItemTemplate, 4> kDirectoryItems{{
-    {1, K::kButton}, {2, K::kButton}, {3, K::kEditText}, {4, K::kStaticText}}};
+constexpr std::array<DialogItemTemplate, 5> kDirectoryItems{{
+    {1, K::kButton}, {2, K::kButton}, {3, K::kEditText}, {4, K::kStaticText}, {5, K::kButton}}};
 
 constexpr std::array<DialogItemTemplate, 4> kLengthItems{{
     {1, K::kButton}, {2, K::kButton}, {3, K::kEditText}, {4, K::kStaticText}}};
@@ -57,7 +57,7 @@ constexpr std::array<MenuItemTemplate, 3> kFileMenu{{Item(1, 'O'), Separator(2),
 constexpr std::array<MenuItemTemplate, 9> kEditMenu{{
     Disabled(1), Separator(2), Disabled(3), Disabled(4), Disabled(5), Disabled(6), Disabled(7),
     Separator(8), Item(9, ',')}};
-constexpr std::array<MenuItemTemplate, 1> kOptionsMenu{{Item(1)}};
+constexpr std::array<MenuItemTemplate, 4> kOptionsMenu{{Item(1), Item(2), Item(3), Item(4)}};
 
 constexpr std::array<MenuTemplate, 4> kMenus{{
     {kApplicationMenuID, kApplicationMenu},

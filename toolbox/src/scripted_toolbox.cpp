@@ -110,13 +110,33 @@ OSErr ScriptedToolbox::NavUnload() {
 
 OSErr ScriptedToolbox::NavChooseFile(const NavDialogOptions& /*options*/, const NavTypeList& /*types*/,
                                      NavReplyRecord& reply) {
-  Log("NavChooseFile");
-  if (nav_loads_ <= nav_unloads_) throw ScriptError("NavChooseFile called outside NavLoad/NavUnload");
-  if (chooser_replies_.empty()) throw ScriptError("the file chooser opened but the script has no reply for it");
+  return TakeChooserReply("NavChooseFile", reply);
+}
+
+OSErr ScriptedToolbox::NavChooseFolder(const NavDialogOptions& /*options*/, NavReplyRecord& reply) {
+  return TakeChooserReply("NavChooseFolder", reply);
+}
+
+OSErr ScriptedToolbox::TakeChooserReply(const std::string& call, NavReplyRecord& reply) {
+  Log(call);
+  if (nav_loads_ <= nav_unloads_) throw ScriptError(call + " called outside NavLoad/NavUnload");
+  if (chooser_replies_.empty()) throw ScriptError(call + ": the chooser opened but the script has no reply for it");
   reply = std::move(chooser_replies_.front());
   chooser_replies_.pop_front();
   ++nav_replies_open_;
   return reply.valid_record ? noErr : userCanceledErr;
+}
+
+// ---- Remembered values --------------------------------------------------------------------
+
+bool ScriptedToolbox::CFPreferencesGetAppBooleanValue(std::string_view key, bool fallback) const {
+  const auto it = remembered_.find(key);
+  return it == remembered_.end() ? fallback : it->second;
+}
+
+void ScriptedToolbox::CFPreferencesSetAppValue(std::string_view key, bool value) {
+  Log("CFPreferencesSetAppValue " + std::string(key) + (value ? " true" : " false"));
+  remembered_[std::string(key)] = value;
 }
 
 OSErr ScriptedToolbox::NavDisposeReply(NavReplyRecord& reply) {

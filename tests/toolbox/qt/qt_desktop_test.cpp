@@ -3,18 +3,23 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QColor>
 #include <QDeadlineTimer>
 #include <QFrame>
+#include <QImage>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPalette>
 #include <QPushButton>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <future>
 #include <string>
@@ -103,10 +108,15 @@ class LaterLaunch : public ::testing::Test {
   QtToolbox tb;
 };
 
-TEST_F(LaterLaunch, TheSocketLiesInTheRuntimeFolderElseInTempByUser) {
-  EXPECT_EQ(LaunchSocketPath(), runtime.str() + "/vantorelle.socket");
+TEST_F(LaterLaunch, TheSocketLiesInTheRuntimeFolderElseInTempByUserAndNamesTheDisplay) {
+  {
+    ScopedEnv no_display("DISPLAY", nullptr);
+    EXPECT_EQ(LaunchSocketPath(), runtime.str() + "/vantorelle.socket");
+  }
+  ScopedEnv display("DISPLAY", ":1.0");
+  EXPECT_EQ(LaunchSocketPath(), runtime.str() + "/vantorelle-:1.0.socket");
   ScopedEnv relative("XDG_RUNTIME_DIR", "relative/run");
-  EXPECT_NE(LaunchSocketPath().find("/vantorelle-" + std::to_string(::getuid()) + ".socket"), std::string::npos)
+  EXPECT_NE(LaunchSocketPath().find("/vantorelle-" + std::to_string(::getuid()) + "-:1.0.socket"), std::string::npos)
       << LaunchSocketPath();
 }
 
@@ -277,6 +287,44 @@ TEST_F(MainWindowLook, TheDropAreaSaysWhatToDoAndShowsTheIcon) {
   ASSERT_NE(icon, nullptr);
   EXPECT_FALSE(icon->pixmap().isNull());
   EXPECT_FALSE(ApplicationIcon().pixmap(48).toImage().pixelColor(24, 24).alpha() == 0) << "the icon draws nothing";
+}
+
+// The palette's own "mid" all but vanished on a dark window.
+TEST_F(MainWindowLook, TheDropAreaBorderStandsOutInALightAndADarkPalette) {
+  const QPalette light = QApplication::palette();
+  QPalette dark = light;
+  dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+  dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+  dark.setColor(QPalette::Mid, QColor(0x33, 0x33, 0x33));
+  dark.setColor(QPalette::PlaceholderText, QColor(0xa0, 0xa0, 0xa0));
+  dark.setColor(QPalette::Button, QColor(0x3c, 0x3c, 0x3c));
+  dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+  QMainWindow* window = tb.MainWindow();
+  window->resize(1024, 768);
+  auto* area = window->findChild<QFrame*>(QStringLiteral("dropArea"));
+  for (const auto& [name, palette] : {std::pair{"light", light}, std::pair{"dark", dark}}) {
+    SCOPED_TRACE(name);
+    QApplication::setPalette(palette);  // as a desktop theme does
+    window->show();
+    QCoreApplication::processEvents();
+    const QImage image = area->grab().toImage();
+    const int y = image.height() / 2;
+    const QColor inside = image.pixelColor(image.width() / 2, y);
+    int strongest = 0;
+    for (int x = 0; x < 6; ++x) {
+      strongest = std::max(strongest, std::abs(image.pixelColor(x, y).lightness() - inside.lightness()));
+    }
+    EXPECT_GE(strongest, 60) << "the border is hardly seen";
+    if (const char* folder = std::getenv("VANTORELLE_SCREENSHOTS")) {
+      window->grab().save(QStringLiteral("%1/main-%2.png").arg(QString::fromUtf8(folder), QLatin1String(name)));
+      QMenu* options = Menu(kOptionsMenuID);
+      options->popup(window->mapToGlobal(QPoint(0, 0)));
+      QCoreApplication::processEvents();
+      options->grab().save(QStringLiteral("%1/options-%2.png").arg(QString::fromUtf8(folder), QLatin1String(name)));
+      options->hide();
+    }
+  }
+  QApplication::setPalette(light);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "main_window.hpp"
 
 #include <QCloseEvent>
+#include <QColor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFrame>
@@ -31,9 +32,18 @@ QStringList LocalFiles(const QMimeData* data) {
 
 constexpr int kDropIconSize = 64;
 constexpr char kDropAreaStyle[] =
-    "QFrame#dropArea { border: 2px dashed palette(mid); border-radius: 12px; }"
+    "QFrame#dropArea { border: 2px dashed %1; border-radius: 12px; }"
     "QFrame#dropArea[dragActive=\"true\"] { border-color: palette(highlight);"
     " background: palette(alternate-base); }";
+// How far the border goes from the window's colour towards the text's: the
+// palette's own "mid" all but vanishes on a dark window.
+constexpr double kBorderContrast = 0.45;
+
+QColor Blend(const QColor& from, const QColor& to, double share) {
+  return QColor::fromRgbF(static_cast<float>(from.redF() + (to.redF() - from.redF()) * share),
+                          static_cast<float>(from.greenF() + (to.greenF() - from.greenF()) * share),
+                          static_cast<float>(from.blueF() + (to.blueF() - from.blueF()) * share));
+}
 
 }  // namespace
 
@@ -55,7 +65,7 @@ MenuWindow::MenuWindow() {
 
 void MenuWindow::SetUpDropArea() {
   drop_area_ = findChild<QFrame*>(QStringLiteral("dropArea"));
-  drop_area_->setStyleSheet(QLatin1String(kDropAreaStyle));
+  StyleDropArea();
   auto* icon = findChild<QLabel*>(QStringLiteral("dropIcon"));
   icon->setPixmap(windowIcon().pixmap(kDropIconSize));
   auto* label = findChild<QLabel*>(QStringLiteral("dropLabel"));
@@ -63,15 +73,26 @@ void MenuWindow::SetUpDropArea() {
   large.setPointSizeF(large.pointSizeF() * 1.4);
   large.setBold(true);
   label->setFont(large);
-  auto* hint = findChild<QLabel*>(QStringLiteral("dropHint"));
-  QPalette quiet = hint->palette();
-  quiet.setColor(QPalette::WindowText, quiet.color(QPalette::PlaceholderText));
-  hint->setPalette(quiet);
   // The button is the open-file menu item, so both go the same way.
   auto* open = findChild<QPushButton*>(QStringLiteral("openButton"));
   connect(open, &QPushButton::clicked, this, [this] {
     if (QAction* item = Action(kFileMenuID, 1); item && item->isEnabled()) item->trigger();
   });
+}
+
+void MenuWindow::StyleDropArea() {
+  const QColor border =
+      Blend(palette().color(QPalette::Window), palette().color(QPalette::WindowText), kBorderContrast);
+  drop_area_->setStyleSheet(QLatin1String(kDropAreaStyle).arg(border.name()));
+  auto* hint = findChild<QLabel*>(QStringLiteral("dropHint"));
+  QPalette quiet = palette();
+  quiet.setColor(QPalette::WindowText, quiet.color(QPalette::PlaceholderText));
+  hint->setPalette(quiet);
+}
+
+void MenuWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange && drop_area_) StyleDropArea();
 }
 
 void MenuWindow::HighlightDropArea(bool on) {

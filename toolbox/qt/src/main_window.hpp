@@ -39,12 +39,15 @@ class MenuWindow : public QMainWindow {
   void dragLeaveEvent(QDragLeaveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void ConnectMenu(ResID id, QMenu* menu);
   void SetUpDropArea();
   // Shows whether a drag over the window would be taken.
   void HighlightDropArea(bool on);
+  // The drop area's border in the colours of the palette in force.
+  void StyleDropArea();
 
   std::map<ResID, QMenu*> menus_;
   QFrame* drop_area_ = nullptr;

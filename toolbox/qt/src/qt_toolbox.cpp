@@ -20,6 +20,8 @@ namespace {
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
+constexpr char kArticleFilter[] = "Saved articles (*.txt *.uue *.uu *.eml *.nws *.msg *.mbox *.yenc *.ync *.news)";
+
 // The character of a key, as typed without the command key; 0 when it has none.
 char KeyCharacter(const QKeyEvent& key) {
   const int code = key.key();
@@ -67,6 +69,7 @@ QtToolbox::QtToolbox() : impl_(std::make_unique<Impl>()) {
 }
 
 QtToolbox::~QtToolbox() {
+  SaveWindowGeometry();
   qApp->removeEventFilter(impl_->key_filter.get());
   impl_->dialogs.clear();
 }
@@ -79,6 +82,7 @@ void QtToolbox::DeliverAppleEvent(AppleEvent event) {
 }
 
 void QtToolbox::RaiseMainWindow() {
+  if (!impl_->window_shown) RestoreWindowGeometry();
   impl_->window_shown = true;
   impl_->window->show();
   impl_->window->raise();
@@ -160,15 +164,34 @@ OSErr QtToolbox::NavChooseFile(const NavDialogOptions& options, const NavTypeLis
   chooser.setFileMode(options.allow_multiple_files ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
   QStringList filters;
   for (OSType type : types.types) {
-    if (type == kTextFileType) filters << QStringLiteral("text/plain");
+    // Saved articles come under many names; the types' own globs miss most.
+    if (type == kTextFileType) filters << QCoreApplication::translate("QtToolbox", kArticleFilter);
   }
-  filters << QStringLiteral("application/octet-stream");  // all files
-  chooser.setMimeTypeFilters(filters);
-  if (chooser.exec() != QDialog::Accepted) return userCanceledErr;
+  filters << QCoreApplication::translate("QtToolbox", "All files (*)");
+  chooser.setNameFilters(filters);
+  return RunChooser(chooser, reply);
+}
+
+OSErr QtToolbox::NavChooseFolder(const NavDialogOptions& /*options*/, NavReplyRecord& reply) {
+  reply = NavReplyRecord{};
+  QWidget* parent = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : impl_->window.get();
+  QFileDialog chooser(parent, QCoreApplication::translate("QtToolbox", "Choose the Output Folder"));
+  chooser.setFileMode(QFileDialog::Directory);
+  chooser.setOption(QFileDialog::ShowDirsOnly);
+  return RunChooser(chooser, reply);
+}
+
+OSErr QtToolbox::RunChooser(QFileDialog& chooser, NavReplyRecord& reply) {
+  impl_->chooser = &chooser;
+  const bool accepted = chooser.exec() == QDialog::Accepted;
+  impl_->chooser = nullptr;
+  if (!accepted) return userCanceledErr;
   for (const QString& path : chooser.selectedFiles()) reply.selection.push_back({LocalPath(path)});
   reply.valid_record = !reply.selection.empty();
   return reply.valid_record ? noErr : userCanceledErr;
 }
+
+QFileDialog* QtToolbox::OpenChooser() const { return impl_->chooser; }
 
 OSErr QtToolbox::NavDisposeReply(NavReplyRecord& reply) {
   reply = NavReplyRecord{};

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QObject>
 #include <chrono>
 #include <cstdint>
@@ -42,6 +43,7 @@ struct QtToolbox::Impl {
   Times flushed;
   Times idled;
   bool window_shown = false;
+  QFileDialog* chooser = nullptr;  // the file or folder chooser while it is open
 
   ItemDialog* Find(DialogRef dialog) const {
     auto it = dialogs.find(dialog.serial);

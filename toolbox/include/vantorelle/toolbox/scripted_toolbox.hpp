@@ -75,7 +75,7 @@ class ScriptedToolbox final : public Toolbox {
   void HitDuringRun(ResID id, DialogItemIndex item, int poll);
   // Whether ApplicationActive answers true (it does unless told otherwise).
   void SetActive(bool active) { active_ = active; }
-  // Queues the reply for the next NavChooseFile. An invalid reply is a cancel.
+  // Queues the reply for the next NavChooseFile or NavChooseFolder. An invalid reply is a cancel.
   void AnswerFileChooser(NavReplyRecord reply);
   // The modifier word from now on.
   void SetModifiers(EventModifiers modifiers) { modifiers_ = modifiers; }
@@ -86,6 +86,8 @@ class ScriptedToolbox final : public Toolbox {
   void SetFolder(OSType folder_type, std::string path) { folders_[folder_type] = std::move(path); }
   // The MIME type MapFileName gives for a name ending in `extension` (".jpg").
   void SetMimeMapping(std::string extension, std::string mime_type);
+  // The values kept between launches: seed them to stand for an earlier launch.
+  std::map<std::string, bool, std::less<>>& remembered() { return remembered_; }
   // How many empty-handed event waits in a row count as a hung event loop.
   void set_starvation_limit(int limit) { starvation_limit_ = limit; }
 
@@ -140,6 +142,9 @@ class ScriptedToolbox final : public Toolbox {
   OSErr NavUnload() override;
   OSErr NavChooseFile(const NavDialogOptions& options, const NavTypeList& types, NavReplyRecord& reply) override;
   OSErr NavDisposeReply(NavReplyRecord& reply) override;
+  OSErr NavChooseFolder(const NavDialogOptions& options, NavReplyRecord& reply) override;
+  bool CFPreferencesGetAppBooleanValue(std::string_view key, bool fallback) const override;
+  void CFPreferencesSetAppValue(std::string_view key, bool value) override;
   OSErr FSFindFolder(std::int16_t volume, OSType folder_type, bool create, FSRef& folder) override;
   OSErr MapFileName(std::string_view file_name, std::string& mime_type) override;
   OSErr SetFileMimeType(const std::string& path, std::string_view mime_type) override;
@@ -174,6 +179,7 @@ class ScriptedToolbox final : public Toolbox {
   DialogRecord& RecordOf(const Live& live) { return dialogs_[live.record]; }
   const DialogRecord& RecordOf(const Live& live) const { return dialogs_[live.record]; }
   void Log(std::string line) { log_.push_back(std::move(line)); }
+  OSErr TakeChooserReply(const std::string& call, NavReplyRecord& reply);
 
   struct RunHit {
     ResID id;
@@ -189,6 +195,7 @@ class ScriptedToolbox final : public Toolbox {
   std::vector<DialogRecord> dialogs_;
   std::vector<std::string> log_;
   std::map<OSType, std::string> folders_;
+  std::map<std::string, bool, std::less<>> remembered_;
   std::vector<std::pair<std::string, std::string>> mime_map_;
   std::vector<std::pair<std::string, std::string>> mime_types_set_;
   DialogRef port_;

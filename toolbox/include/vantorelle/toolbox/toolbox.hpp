@@ -205,6 +205,15 @@ class Toolbox {
   virtual OSErr NavChooseFile(const NavDialogOptions& options, const NavTypeList& types,
                               NavReplyRecord& reply) = 0;
   virtual OSErr NavDisposeReply(NavReplyRecord& reply) = 0;
+  // Asks for one folder; its path is the reply's only selection. As NavChooseFile otherwise.
+  virtual OSErr NavChooseFolder(const NavDialogOptions& options, NavReplyRecord& reply) = 0;
+
+  // ---- Remembered values ---------------------------------------------------------
+  // A Boolean the application keeps between launches under `key`, apart from
+  // its preference record; `fallback` when none is kept (or it cannot be read).
+  virtual bool CFPreferencesGetAppBooleanValue(std::string_view key, bool fallback) const = 0;
+  // Keeps `value` under `key`, written before the call returns.
+  virtual void CFPreferencesSetAppValue(std::string_view key, bool value) = 0;
 
   // ---- Folders and files ------------------------------------------------------
   // `folder` := the Preferences folder (kPreferencesFolderType) or the Trash

@@ -3,9 +3,12 @@
 // A launch with files while an instance of the application runs hands the
 // files to that instance and ends: the running one receives them as an
 // open-documents event, as if they had been dropped on its window. The
-// handover goes over a local socket, one per user: in $XDG_RUNTIME_DIR when
-// that is set, else in the temporary folder under the user's ID; both ends
-// check that the other belongs to the same user.
+// handover goes over a local socket, one per user and display: in
+// $XDG_RUNTIME_DIR when that is set, else in the temporary folder under the
+// user's ID, named with the display ($WAYLAND_DISPLAY on Wayland, else
+// $DISPLAY); both ends check that the other belongs to the same user. A lock
+// file beside the socket makes "is there an instance? then I am it" one
+// step, so launches at the same moment still make one instance.
 #pragma once
 
 #include <memory>
@@ -20,8 +23,29 @@ namespace vantorelle::toolbox {
 
 class QtToolbox;
 
-// The socket path for this user.
+// The socket path for this user and display.
 std::string LaunchSocketPath();
+
+// The lock of the launch channel: held by a launch from asking for a running
+// instance until it listens itself, and by the instance while it stops
+// listening, so that no launch hands its files to an instance that is
+// leaving. Its file is the socket path followed by ".lock".
+class LaunchLock {
+ public:
+  LaunchLock();
+  ~LaunchLock();
+  LaunchLock(const LaunchLock&) = delete;
+  LaunchLock& operator=(const LaunchLock&) = delete;
+
+  // Waits for the lock, letting Qt's events through, for up to 15 s. False
+  // when it cannot be had (the launch then goes on unlocked).
+  bool Acquire();
+  void Release();
+
+ private:
+  int fd_ = -1;
+  bool held_ = false;
+};
 
 enum class Handover {
   kNoInstance,  // nobody listens: this launch is the instance
@@ -32,6 +56,13 @@ enum class Handover {
 // Offers `paths` (absolute) to the running instance; an empty list asks it to
 // come to the front. Needs a QCoreApplication.
 Handover HandOverToRunningInstance(const std::vector<std::string>& paths, int timeout_ms = 10000);
+
+// Notes that this launch has `paths` (absolute) and tells whether a launch
+// on this display had the same set of files, in any order, in the last 5 s:
+// one launch made twice (a double click, two launchers at once) is one run.
+// Call it under the LaunchLock. False for no paths, and when the note file
+// beside the socket cannot be used.
+bool LaunchedLately(const std::vector<std::string>& paths);
 
 // Listens for later launches while it lives and turns each handover into an
 // open-documents event (or raises the main window for an empty one).

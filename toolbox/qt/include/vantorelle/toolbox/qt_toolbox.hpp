@@ -15,6 +15,7 @@
 #include "vantorelle/toolbox/toolbox.hpp"
 
 class QDialog;
+class QFileDialog;
 class QMainWindow;
 class QWidget;
 
@@ -30,12 +31,18 @@ class QtToolbox final : public Toolbox {
   QDialog* DialogWindow(DialogRef dialog) const;
   QWidget* ItemWidget(DialogRef dialog, DialogItemIndex item) const;
   QMainWindow* MainWindow() const;
+  // The file or folder chooser while one is open, else nullptr (for tests).
+  QFileDialog* OpenChooser() const;
 
   // Queues an Apple event that comes from outside the window (another
   // launch, a signal) and wakes a WaitNextEvent that is waiting.
   void DeliverAppleEvent(AppleEvent event);
-  // Brings the main window to the front.
+  // Brings the main window to the front; the first time, where and as large
+  // as it was when the last launch ended.
   void RaiseMainWindow();
+  // Keeps the main window's size and place for the next launch (also done
+  // when the toolbox is destroyed).
+  void SaveWindowGeometry();
 
   DialogRef GetNewDialog(ResID id) override;
   void ShowWindow(DialogRef dialog) override;
@@ -67,6 +74,9 @@ class QtToolbox final : public Toolbox {
   OSErr NavUnload() override;
   OSErr NavChooseFile(const NavDialogOptions& options, const NavTypeList& types, NavReplyRecord& reply) override;
   OSErr NavDisposeReply(NavReplyRecord& reply) override;
+  OSErr NavChooseFolder(const NavDialogOptions& options, NavReplyRecord& reply) override;
+  bool CFPreferencesGetAppBooleanValue(std::string_view key, bool fallback) const override;
+  void CFPreferencesSetAppValue(std::string_view key, bool value) override;
   OSErr FSFindFolder(std::int16_t volume, OSType folder_type, bool create, FSRef& folder) override;
   OSErr MapFileName(std::string_view file_name, std::string& mime_type) override;
   OSErr SetFileMimeType(const std::string& path, std::string_view mime_type) override;
@@ -86,6 +96,9 @@ class QtToolbox final : public Toolbox {
   bool MenuItemEnabled(ResID menu, DialogItemIndex item) const override;
 
  private:
+  void RestoreWindowGeometry();
+  OSErr RunChooser(QFileDialog& chooser, NavReplyRecord& reply);
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
