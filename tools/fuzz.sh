@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # fuzz.sh - builds the libFuzzer targets with clang and runs one or all of them for a given time.
 #   fuzz.sh TARGET|all SECONDS [LIBFUZZER-OPTION...]
-# TARGET is one of: scanner uu_decoder yenc_decoder differential decode_run verdict.
+# TARGET is one of: scanner uu_decoder yenc_decoder differential decode_run verdict par2_packets par2_repair.
 # SECONDS is the time per target. The corpus grows in build/fuzz/corpus/TARGET
 # and is kept between runs; inputs that fail land in build/fuzz/crashes/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all_targets=(scanner uu_decoder yenc_decoder differential decode_run verdict)
+all_targets=(scanner uu_decoder yenc_decoder differential decode_run verdict par2_packets par2_repair)
 if [ $# -lt 2 ] || ! [[ $2 =~ ^[0-9]+$ ]]; then
   echo "Usage: tools/fuzz.sh TARGET|all SECONDS [LIBFUZZER-OPTION...]" >&2
   echo "Targets: ${all_targets[*]}" >&2

@@ -5,7 +5,7 @@
 #   setup.sh fuzz   only what building the fuzz targets needs (clang and libFuzzer)
 set -euo pipefail
 
-core=(cmake g++ ninja-build)
+core=(cmake g++ ninja-build pkg-config nettle-dev)
 full=(
   "${core[@]}" pkg-config libgtest-dev libgmock-dev
   qt6-base-dev qt6-svg-dev libgl-dev
@@ -15,7 +15,7 @@ full=(
   libglib2.0-bin
   clang-format-14 clang-tidy-14
 )
-fuzz=(cmake ninja-build clang libclang-rt-14-dev)
+fuzz=(cmake ninja-build clang libclang-rt-14-dev pkg-config nettle-dev)
 case "${1:-}" in
   core) packages=("${core[@]}") ;;
   fuzz) packages=("${fuzz[@]}") ;;

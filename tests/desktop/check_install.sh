@@ -12,11 +12,14 @@ expect_file() { [ -f "$prefix/$1" ] || fail "not installed: $1"; }
 
 expect_file bin/vantorelle-decode
 expect_file share/man/man1/vantorelle-decode.1.gz
+expect_file bin/vantorelle-par2
+expect_file share/man/man1/vantorelle-par2.1.gz
 expect_file share/doc/vantorelle/copyright
 "$prefix/bin/vantorelle-decode" --version | grep -q '^vantorelle-decode ' || fail "installed vantorelle-decode does not run"
 
 # No test program or static library may end up in the installed tree.
 unexpected=$(cd "$prefix" && find . -type f ! -path './bin/vantorelle' ! -path './bin/vantorelle-decode' \
+  ! -path './bin/vantorelle-par2' \
   ! -path './share/applications/*' ! -path './share/metainfo/*' ! -path './share/mime/packages/*' ! -path './share/icons/hicolor/scalable/apps/*' \
   ! -path './share/man/man1/*' ! -path './share/doc/vantorelle/*')
 [ -z "$unexpected" ] || fail "unexpected installed files: $unexpected"

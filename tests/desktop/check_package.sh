@@ -12,11 +12,12 @@ deb=$(find "$scratch" -maxdepth 1 -name 'vantorelle_*.deb' | head -n 1)
 [ -n "$deb" ] || fail "no package was made"
 
 contents=$(dpkg-deb -c "$deb")
-for path in ./usr/bin/vantorelle ./usr/bin/vantorelle-decode \
+for path in ./usr/bin/vantorelle ./usr/bin/vantorelle-decode ./usr/bin/vantorelle-par2 \
             ./usr/share/applications/org.vantorelle.Vantorelle.desktop \
             ./usr/share/metainfo/org.vantorelle.vantorelle.metainfo.xml \
             ./usr/share/icons/hicolor/scalable/apps/org.vantorelle.Vantorelle.svg \
-            ./usr/share/man/man1/vantorelle-decode.1.gz ./usr/share/doc/vantorelle/copyright; do
+            ./usr/share/man/man1/vantorelle-decode.1.gz ./usr/share/man/man1/vantorelle-par2.1.gz \
+            ./usr/share/doc/vantorelle/copyright; do
   grep -q " $path\$" <<<"$contents" || fail "package lacks $path"
 done
 

@@ -1,0 +1,48 @@
+// gf16.hpp - arithmetic in GF(2^16) as PAR2 2.0 uses it, and the multiply-accumulate over blocks.
+//
+// The field is GF(2)[x] modulo x^16 + x^12 + x^3 + x + 1 (0x1100B); 2 is a
+// generator of its multiplicative group of order 65535. Input block i of a
+// set is given the constant 2^n, n the i-th exponent (counting from 1) with
+// gcd(n, 65535) = 1, i.e. not divisible by 3, 5, 17 or 257: there are 32768 of
+// them. Recovery block e is the sum over i of constant_i^e times block i,
+// blocks read as little-endian 16-bit words.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace vantorelle::par2::gf16 {
+
+std::uint16_t mul(std::uint16_t a, std::uint16_t b);
+std::uint16_t div(std::uint16_t a, std::uint16_t b);  // b != 0
+std::uint16_t pow(std::uint16_t a, std::uint32_t exponent);
+// The constant of input block `index` (< kMaxInputBlocks).
+std::uint16_t input_constant(std::uint32_t index);
+
+// The products of one factor with every low byte and every high byte of a
+// word: factor * w = low[w & 0xFF] ^ high[w >> 8].
+struct MulTable {
+  std::array<std::uint16_t, 256> low{}, high{};
+};
+MulTable make_table(std::uint16_t factor);
+
+// dst[w] ^= factor * src[w] over `bytes` bytes (even) of little-endian words:
+// the kernel, over the factor's table (built once, used for many blocks).
+// Chooses the AVX2 kernel when the processor has it (see cpu_features.hpp).
+void mul_acc(unsigned char* dst, const unsigned char* src, const MulTable& table, std::size_t bytes);
+void mul_acc(unsigned char* dst, const unsigned char* src, std::uint16_t factor, std::size_t bytes);
+
+// The kernels themselves, exposed for tests: plain C++ (four words per
+// step), and on x86-64 AVX2 (needs cpu_features().avx2).
+void mul_acc_portable(unsigned char* dst, const unsigned char* src, const MulTable& table,
+                      std::size_t bytes);
+#if defined(__x86_64__)
+void mul_acc_avx2(unsigned char* dst, const unsigned char* src, const MulTable& table,
+                  std::size_t bytes);
+#endif
+// The same by shift-and-add per word, no tables: the plain reference for tests.
+void mul_acc_reference(unsigned char* dst, const unsigned char* src, std::uint16_t factor,
+                       std::size_t bytes);
+
+}  // namespace vantorelle::par2::gf16

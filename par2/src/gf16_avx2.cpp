@@ -1,0 +1,59 @@
+// gf16_avx2.cpp - the GF(2^16) multiply-accumulate on AVX2: nibble look-ups by byte shuffle.
+//
+// A product is linear in the word, so factor * w is the XOR of the products
+// of its four nibbles, each a 16-entry table of 16-bit results: eight 16-byte
+// shuffle tables (low and high result byte per nibble). 64 bytes per step:
+// two vectors split into their words' low and high bytes, looked up, and
+// interleaved back; every operation stays within its 128-bit lane.
+#if defined(__x86_64__)
+#include <immintrin.h>
+
+#include "gf16.hpp"
+
+namespace vantorelle::par2::gf16 {
+
+__attribute__((target("avx2"))) void mul_acc_avx2(unsigned char* dst, const unsigned char* src,
+                                                  const MulTable& t, std::size_t bytes) {
+  alignas(16) unsigned char tables[8][16];
+  for (unsigned n = 0; n < 16; ++n) {
+    const std::uint16_t products[4] = {t.low[n], t.low[n << 4], t.high[n], t.high[n << 4]};
+    for (unsigned p = 0; p < 4; ++p) {
+      tables[2 * p][n] = static_cast<unsigned char>(products[p]);
+      tables[2 * p + 1][n] = static_cast<unsigned char>(products[p] >> 8);
+    }
+  }
+  __m256i tab[8];
+  for (unsigned i = 0; i < 8; ++i)
+    tab[i] = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(tables[i])));
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  // Even bytes (the words' low bytes) to the first half of each lane, odd ones to the second.
+  const __m256i split = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15,
+                                         0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
+  std::size_t i = 0;
+  for (; i + 64 <= bytes; i += 64) {
+    const __m256i a = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i)), split);
+    const __m256i b = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i + 32)), split);
+    const __m256i low = _mm256_unpacklo_epi64(a, b);
+    const __m256i high = _mm256_unpackhi_epi64(a, b);
+    const __m256i n0 = _mm256_and_si256(low, nibble);
+    const __m256i n1 = _mm256_and_si256(_mm256_srli_epi16(low, 4), nibble);
+    const __m256i n2 = _mm256_and_si256(high, nibble);
+    const __m256i n3 = _mm256_and_si256(_mm256_srli_epi16(high, 4), nibble);
+    const __m256i result_low = _mm256_xor_si256(
+        _mm256_xor_si256(_mm256_shuffle_epi8(tab[0], n0), _mm256_shuffle_epi8(tab[2], n1)),
+        _mm256_xor_si256(_mm256_shuffle_epi8(tab[4], n2), _mm256_shuffle_epi8(tab[6], n3)));
+    const __m256i result_high = _mm256_xor_si256(
+        _mm256_xor_si256(_mm256_shuffle_epi8(tab[1], n0), _mm256_shuffle_epi8(tab[3], n1)),
+        _mm256_xor_si256(_mm256_shuffle_epi8(tab[5], n2), _mm256_shuffle_epi8(tab[7], n3)));
+    __m256i* out_a = reinterpret_cast<__m256i*>(dst + i);
+    __m256i* out_b = reinterpret_cast<__m256i*>(dst + i + 32);
+    _mm256_storeu_si256(out_a, _mm256_xor_si256(_mm256_loadu_si256(out_a),
+                                                _mm256_unpacklo_epi8(result_low, result_high)));
+    _mm256_storeu_si256(out_b, _mm256_xor_si256(_mm256_loadu_si256(out_b),
+                                                _mm256_unpackhi_epi8(result_low, result_high)));
+  }
+  mul_acc_portable(dst + i, src + i, t, bytes - i);
+}
+
+}  // namespace vantorelle::par2::gf16
+#endif
