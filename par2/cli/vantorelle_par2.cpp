@@ -1,6 +1,6 @@
 // vantorelle_par2.cpp - the command that verifies or repairs a PAR2 set already on disk.
 #include <cstdio>
-#include <iostream>
+#include <string>
 #include <string_view>
 
 #include "vantorelle/par2.hpp"
@@ -12,16 +12,22 @@ namespace par2 = vantorelle::par2;
 enum ExitCode { kAllCorrect = 0, kNotCorrect = 1, kUsageOrReadError = 2 };
 
 int usage() {
-  std::cerr << "Usage: vantorelle-par2 verify|repair FILE.par2\n";
+  std::fputs("Usage: vantorelle-par2 verify|repair FILE.par2\n", stderr);
+  return kUsageOrReadError;
+}
+
+void say(const std::string& line) { std::printf("%s\n", line.c_str()); }
+
+int read_error(const std::string& why) {
+  std::fprintf(stderr, "vantorelle-par2: %s\n", why.c_str());
   return kUsageOrReadError;
 }
 
 void print_verification(const par2::RecoverySet& set, const par2::Verification& v) {
-  for (const par2::FileReport& r : v.files) std::cout << "  " << par2::verdict_text(r) << '\n';
-  if (set.stats.damaged_packets)
-    std::cout << "  (" << set.stats.damaged_packets << " damaged packets ignored)\n";
-  for (const std::string& note : set.notes) std::cout << "  " << note << '\n';
-  std::cout << par2::summary_text(v) << '\n';
+  for (const par2::FileReport& r : v.files) say("  " + par2::verdict_text(r));
+  if (set.stats.damaged_packets) say("  (" + std::to_string(set.stats.damaged_packets) + " damaged packets ignored)");
+  for (const std::string& note : set.notes) say("  " + note);
+  say(par2::summary_text(v));
 }
 
 }  // namespace
@@ -32,27 +38,21 @@ int main(int argc, char** argv) {
   if (command != "verify" && command != "repair") return usage();
 
   const par2::ReadResult read = par2::read_set(argv[2]);
-  if (!read.ok) {
-    std::cerr << "vantorelle-par2: " << read.error << '\n';
-    return kUsageOrReadError;
-  }
+  if (!read.ok) return read_error(read.error);
   const par2::Verification v = par2::verify(read.set);
-  if (!v.error.empty()) {
-    std::cerr << "vantorelle-par2: " << v.error << '\n';
-    return kUsageOrReadError;
-  }
+  if (!v.error.empty()) return read_error(v.error);
   print_verification(read.set, v);
   if (v.all_correct) return kAllCorrect;
   if (command == "verify" || !v.repairable) return kNotCorrect;
 
   const par2::RepairResult repaired = par2::repair(read.set, v);
   if (!repaired.ok) {
-    std::cout << "PAR2: repair failed: " << repaired.error << '\n';
+    say("PAR2: repair failed: " + repaired.error);
     return kNotCorrect;
   }
-  for (const std::string& name : repaired.repaired) std::cout << "  " << name << ": repaired\n";
+  for (const std::string& name : repaired.repaired) say("  " + name + ": repaired");
   // Checked once more from disk, as a user would with verify.
   const par2::Verification after = par2::verify(read.set);
-  std::cout << par2::summary_text(after) << '\n';
+  say(par2::summary_text(after));
   return after.all_correct ? kAllCorrect : kNotCorrect;
 }
