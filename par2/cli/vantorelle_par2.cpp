@@ -1,5 +1,8 @@
 // vantorelle_par2.cpp - the command that verifies or repairs a PAR2 set already on disk.
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -30,9 +33,7 @@ void print_verification(const par2::RecoverySet& set, const par2::Verification& 
   say(par2::summary_text(v));
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   if (argc != 3) return usage();
   const std::string_view command = argv[1];
   if (command != "verify" && command != "repair") return usage();
@@ -55,4 +56,18 @@ int main(int argc, char** argv) {
   const par2::Verification after = par2::verify(read.set);
   say(par2::summary_text(after));
   return after.all_correct ? kAllCorrect : kNotCorrect;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A reader that goes away (| head -1) must not end a repair half way: the
+  // lost lines show as a failed write instead.
+  std::signal(SIGPIPE, SIG_IGN);
+  const int status = run(argc, argv);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    std::fprintf(stderr, "vantorelle-par2: cannot write to standard output: %s\n", std::strerror(errno));
+    return status == kAllCorrect ? kNotCorrect : status;
+  }
+  return status;
 }

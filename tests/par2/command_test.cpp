@@ -20,7 +20,7 @@ struct CommandRun {
 };
 
 CommandRun run(const std::string& arguments) {
-  const std::string command = std::string(VANTORELLE_PAR2_COMMAND) + " " + arguments + " 2>&1";
+  const std::string command = std::string(VANTORELLE_PAR2_COMMAND) + " 2>&1 " + arguments;
   FILE* pipe = ::popen(command.c_str(), "r");
   CommandRun r{-1, {}};
   if (!pipe) return r;
@@ -59,6 +59,7 @@ TEST(Par2Command, SaysWhatItFoundAndExitsAccordingly) {
     const char* command;
     int status;
     const char* last_line;
+    const char* redirect = "";  // of standard output
   };
   const Case cases[] = {
       {"intact set, verify", 2, 3000, "verify", 0, "PAR2: all files correct"},
@@ -66,12 +67,14 @@ TEST(Par2Command, SaysWhatItFoundAndExitsAccordingly) {
       {"two blocks cut, repair", 2, 2600, "repair", 0, "PAR2: all files correct"},
       {"too few recovery blocks, repair", 1, 2600, "repair", 1,
        "PAR2: 2 blocks damaged, 1 recovery blocks: not repairable (1 more needed)"},
+      {"intact set, verify, nowhere to write", 2, 3000, "verify", 1,
+       "vantorelle-par2: cannot write to standard output: No space left on device", " >/dev/full"},
   };
   for (const Case& c : cases) {
     const vantorelle::test::TempDir dir;
     make_set(dir.path(), c.recovery);
     if (c.cut_a_to < 3000) cut(dir.path() / "a.bin", c.cut_a_to);
-    const CommandRun r = run(std::string(c.command) + " " + dir.file("s.par2"));
+    const CommandRun r = run(std::string(c.command) + " " + dir.file("s.par2") + c.redirect);
     EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.output;
     std::string last = r.output.substr(0, r.output.size() - 1);
     last = last.substr(last.rfind('\n') + 1);
