@@ -21,17 +21,12 @@ import tempfile
 import time
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parent.parent
-RELEASE = ROOT / "build" / "bench" / "release"
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from release_build import build_program  # noqa: E402
 
 
 def build_tool():
-    subprocess.run(["cmake", "-S", str(ROOT), "-B", str(RELEASE), "-G", "Ninja",
-                    "-DCMAKE_BUILD_TYPE=Release", "-DVANTORELLE_BUILD_QT=OFF",
-                    "-DVANTORELLE_BUILD_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["ninja", "-C", str(RELEASE), "-j2", "vantorelle-par2"], check=True,
-                   stdout=subprocess.DEVNULL)
-    return RELEASE / "par2" / "vantorelle-par2"
+    return build_program("vantorelle-par2", "par2/vantorelle-par2")
 
 
 def timed(command, cwd):
