@@ -12,6 +12,7 @@ namespace vantorelle::par2 {
 namespace {
 
 namespace fs = std::filesystem;
+using test::write_file;
 using test::Bytes;
 
 struct CommandRun {
@@ -29,11 +30,6 @@ CommandRun run(const std::string& arguments) {
   const int status = ::pclose(pipe);
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
-}
-
-void write_file(const fs::path& path, const Bytes& data) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
 }
 
 // A set of two files in `dir`, with `recovery` recovery blocks.

@@ -14,17 +14,10 @@ namespace vantorelle::par2 {
 namespace {
 
 namespace fs = std::filesystem;
+using test::write_file;
+using test::read_file;
 using test::Bytes;
 using test::SetWriter;
-
-void write_file(const fs::path& path, const Bytes& data) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
-Bytes read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
 
 // Random bytes, so no block of a set equals another.
 Bytes pattern(std::size_t size, unsigned seed) {

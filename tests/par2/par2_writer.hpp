@@ -5,6 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +18,16 @@
 namespace vantorelle::par2::test {
 
 using Bytes = std::vector<unsigned char>;
+
+inline void write_file(const std::filesystem::path& path, const Bytes& data) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+inline Bytes read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
 
 inline void put64(Bytes* b, std::uint64_t v) {
   for (int i = 0; i < 8; ++i) b->push_back(static_cast<unsigned char>(v >> (8 * i)));

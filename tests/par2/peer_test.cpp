@@ -10,6 +10,7 @@
 
 #include "folder.hpp"
 #include "gf16.hpp"
+#include "par2_writer.hpp"
 #include "temp_dir.hpp"
 #include "vantorelle/par2.hpp"
 
@@ -17,6 +18,8 @@ namespace vantorelle::par2 {
 namespace {
 
 namespace fs = std::filesystem;
+using test::write_file;
+using test::read_file;
 using Bytes = std::vector<unsigned char>;
 
 bool have_par2() { return std::system("command -v par2 >/dev/null 2>&1") == 0; }
@@ -32,15 +35,6 @@ int run_in(const fs::path& dir, const std::string& command, std::string* output 
   const int status = ::pclose(pipe);
   if (output) *output = text;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-Bytes read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-void write_file(const fs::path& path, const Bytes& data) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
 }
 
 enum class Damage {
