@@ -56,6 +56,8 @@ bool* FlagOption(std::string_view name, CliOptions& options) {
   if (name == "--prefix-dirs") return &options.prefix_dirs;
   if (name == "--delete-inputs") return &options.delete_inputs;
   if (name == "--trash-inputs") return &options.trash_inputs;
+  if (name == "--verify") return &options.verify;
+  if (name == "--repair") return &options.repair;
   if (name == "-h" || name == "--help") return &options.help;
   if (name == "-V" || name == "--version") return &options.version;
   return nullptr;

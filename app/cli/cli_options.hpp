@@ -21,6 +21,8 @@ struct CliOptions {
   std::optional<std::int16_t> subject_length;  // --subject-length N: controlKey_, N typed
   bool delete_inputs = false;                  // --delete-inputs
   bool trash_inputs = false;                   // --trash-inputs
+  bool verify = false;                         // --verify: PAR2 sets verified only (also without it)
+  bool repair = false;                         // --repair: and repaired where they can be
   std::optional<std::string> report;           // --report FILE: the run's damage report as JSON ("-": stdout)
   std::vector<std::string> files;
 };

@@ -21,6 +21,7 @@
 #include "input_disposal.hpp"
 #include "intake.hpp"
 #include "output_placement.hpp"
+#include "par2_check.hpp"
 #include "run_report.hpp"
 #include "run_results.hpp"
 #include "run_state.hpp"
@@ -76,6 +77,14 @@ void PrintUsage(std::FILE* to) {
                "  that could not be written, is kept, and a warning says so. Given both\n"
                "  options, a FILE is deleted and its move reported as failed.\n"
                "\n"
+               "PAR2 recovery sets among the output files (or among the FILEs), once every\n"
+               "output file has been decoded and before any FILE is removed:\n"
+               "  --verify               verify each set and say what it finds (the default)\n"
+               "  --repair               and repair the output files from it; an output file\n"
+               "                         repaired to the exact original counts as good, so\n"
+               "                         the FILEs that hold it may be removed. Only output\n"
+               "                         files of this run are replaced\n"
+               "\n"
                "Report:\n"
                "  --report FILE          write what became of every output, part and input,\n"
                "                         and every message, to FILE as JSON (- for standard\n"
@@ -85,8 +94,9 @@ void PrintUsage(std::FILE* to) {
                "  -h, --help             show this help and exit\n"
                "  -V, --version          show the version and exit\n"
                "\n"
-               "Exit status: 0 when all went well; 1 when an error or warning was reported\n"
-               "or no FILE held encoded data; 2 on a usage error or an unreadable FILE;\n"
+               "Exit status: 0 when all went well, or when PAR2 sets made every output file\n"
+               "exact; 1 when an error or warning was reported or no FILE held encoded\n"
+               "data; 2 on a usage error or an unreadable FILE;\n"
                "128 + N when signal N (Ctrl-C, SIGTERM, SIGHUP) stopped the run: the output\n"
                "being written is removed then, outputs finished stay, no FILE is removed.\n",
                kProgram);
@@ -238,6 +248,7 @@ vantorelle::app::RunHooks MakeHooks(Reporter& reporter, const vantorelle::app::C
     hooks.disposal_requested = true;
   }
   hooks.count_part_lines = options.report.has_value();
+  hooks.par2 = options.repair ? app::Par2Mode::kRepair : app::Par2Mode::kVerify;
   return hooks;
 }
 
@@ -318,6 +329,7 @@ int main(int argc, char** argv) {
   const bool listed = listing.Finish();
   if (const int signal = vantorelle::app::StopSignal()) return kExitSignalled + signal;
   if (!inputs.refused.empty()) return kExitUsage;
-  if (written == 0 || reporter.Problems() > 0 || !listed || !reported) return kExitProblems;
+  const bool mended = vantorelle::app::Par2MendedEverything(vantorelle::app::LastRun());
+  if (written == 0 || (reporter.Problems() > 0 && !mended) || !listed || !reported) return kExitProblems;
   return kExitClean;
 }

@@ -19,6 +19,14 @@ namespace {
 constexpr int kBusyIntervalMs = 10;
 constexpr char kNothingFoundFormat[] = "No encoded data found in %s";
 
+// The inputs of one decoded record and the results rows it made, so that its
+// inputs are judged once PAR2 sets have had their say.
+struct DecodedRecord {
+  std::vector<std::string> inputs;
+  std::size_t first_row = 0;
+  std::size_t rows = 0;
+};
+
 // What the run learns while decoding, for the removal step. Shared with the
 // registered hooks, which outlive the run in the engine's slots.
 struct Outcome {
@@ -29,6 +37,8 @@ struct Outcome {
   std::vector<OutputResult> current;                    // what the outputs of the record being decoded came to
   std::string scanning;                                 // the input being scanned, if any
   std::set<std::string> kept;                           // inputs of failed outputs
+  std::set<std::string> kept_regardless;                // not read whole, or failed outside any output
+  std::vector<DecodedRecord> decoded;                   // which results rows each record made
   std::set<std::string> disposed;                       // inputs handed over and gone
   std::set<std::string> refused;                        // inputs handed over that the removal step kept
   std::set<std::string> folders_seen;                   // looked at for leftovers
@@ -44,7 +54,8 @@ MsgHook WatchMessages(const std::shared_ptr<Outcome>& outcome) {
         if (verdict == OutputVerdict::kGood) verdict = VerdictOfMessage(level, text);
       }
       // An input that could not be read whole may be the only copy of its data.
-      if (!outcome->scanning.empty()) outcome->kept.insert(outcome->scanning);
+      if (!outcome->scanning.empty()) outcome->kept_regardless.insert(outcome->scanning);
+      if (!outcome->decoding) ++LastRun().problems_outside_outputs;
     }
     return outcome->hooks.message ? outcome->hooks.message(level, text) : 1;
   };
@@ -118,8 +129,25 @@ std::uint64_t SizeOf(const std::string& path) {
   return static_cast<std::uint64_t>(info.st_size);
 }
 
-void KeepInputsOf(const OutputFileRecord& record, Outcome& outcome) {
-  for (const SegmentRecord& segment : record.segments) outcome.kept.insert(segment.source_path);
+std::vector<std::string> InputsOf(const OutputFileRecord& record) {
+  std::vector<std::string> inputs;
+  for (const SegmentRecord& segment : record.segments) inputs.push_back(segment.source_path);
+  return inputs;
+}
+
+// Keeps the inputs of every record with an output that is not exact, once
+// the PAR2 sets have been checked.
+void KeepInputsOfDamagedOutputs(Outcome& outcome) {
+  const std::vector<OutputResult>& rows = LastRun().outputs;
+  for (const DecodedRecord& record : outcome.decoded) {
+    bool exact = true;
+    for (std::size_t i = record.first_row; i < record.first_row + record.rows && i < rows.size(); ++i) {
+      exact = exact && IsExact(rows[i]);
+    }
+    if (!exact) outcome.kept.insert(record.inputs.begin(), record.inputs.end());
+  }
+  outcome.kept.insert(outcome.kept_regardless.begin(), outcome.kept_regardless.end());
+  LastRun().kept_regardless.assign(outcome.kept_regardless.begin(), outcome.kept_regardless.end());
 }
 
 // The row of one output: the verdict of its messages, or of the engine's
@@ -147,15 +175,20 @@ void Decode(OutputFileRecord& record, Outcome& outcome) {
   outcome.current.clear();
   const bool created = uuDecode(&record) != 0;
   outcome.decoding = false;
-  bool failed = !created || outcome.current_failed;
+  bool row_failed = false;
+  const std::size_t first_row = LastRun().outputs.size();
   for (std::size_t i = 0; i < record.outputs.size(); ++i) {
     OutputResult row = i < outcome.current.size() ? std::move(outcome.current[i]) : OutputResult{};
     row = ResultOf(std::move(row), std::move(record.outputs[i]), uuStopRequested());
-    failed = failed || row.verdict != OutputVerdict::kGood;
+    row_failed = row_failed || row.verdict != OutputVerdict::kGood;
     LastRun().outputs.push_back(std::move(row));
   }
   record.outputs.clear();
-  if (failed) KeepInputsOf(record, outcome);
+  outcome.decoded.push_back({InputsOf(record), first_row, LastRun().outputs.size() - first_row});
+  // A failure no row shows cannot be mended by a PAR2 set that mends the rows.
+  if (!created || (outcome.current_failed && !row_failed)) {
+    outcome.kept_regardless.insert(outcome.decoded.back().inputs.begin(), outcome.decoded.back().inputs.end());
+  }
 }
 
 bool AnyEncodedData(const Catalogue& catalogue) {
@@ -176,6 +209,7 @@ void SayNothingFound(const std::vector<std::string>& argv, const RunHooks& hooks
   char text[kMaxMessageLength + 1];
   std::snprintf(text, sizeof text, kNothingFoundFormat, names.c_str());
   LastRun().messages.push_back({kLevelWarning, text});
+  ++LastRun().problems_outside_outputs;
   hooks.message(kLevelWarning, text);
 }
 
@@ -251,6 +285,8 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks, std::size
   // A stopped run hands nothing over: what was not decoded may be needed again.
   LastRun().stopped = uuStopRequested();
   if (!LastRun().stopped) {
+    CheckPar2Sets(LastRun(), {argv.begin() + 1, argv.end()}, hooks.par2, hooks.message);
+    KeepInputsOfDamagedOutputs(*outcome);
     SayKept(*outcome);
     for (OutputFileRecord& record : catalogue.records()) uuRemove(&record);
   }

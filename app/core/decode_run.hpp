@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "par2_check.hpp"
 #include "vantorelle/engine.hpp"
 
 namespace vantorelle::app {
@@ -35,6 +36,10 @@ struct RunHooks {
   // Whether the results give the input line each part started at (a second
   // read of the inputs, before they are disposed of), for a damage report.
   bool count_part_lines = false;
+  // What becomes of the PAR2 sets among the outputs once all are decoded,
+  // before any input is handed over: an input whose output a set repaired to
+  // the exact original counts as good.
+  Par2Mode par2 = Par2Mode::kOff;
 };
 
 // Text of the level-1 message for an input that is not handed to input_remove.
@@ -52,7 +57,8 @@ inline constexpr const char* kKeepingInputFormat = "Keeping '%s': its output had
 // An input that holds a part of an output file whose decoding sent a message
 // of level 0 or 1, or whose output could not be created, is never handed to
 // input_remove: it may be the only copy of data that did not reach a good
-// output. Returns 0; records_found, when given, receives the number of
+// output. An output that a PAR2 set verified or repaired (hooks.par2) counts
+// as good; one that a set finds damaged does not. Returns 0; records_found, when given, receives the number of
 // output files found.
 //
 // A stop requested through the engine

@@ -145,6 +145,33 @@ std::string_view KeptWhy(KeptBecause why) {
   return "";
 }
 
+std::string_view Par2Word(Par2Check check) {
+  switch (check) {
+    case Par2Check::kCorrect:
+      return "correct";
+    case Par2Check::kDamaged:
+      return "damaged";
+    case Par2Check::kRepaired:
+      return "repaired";
+    case Par2Check::kNone:
+      break;
+  }
+  return "not checked";
+}
+
+void AppendPar2Set(std::string& out, const Par2SetResult& set) {
+  Fields f(out);
+  f.Text("path", set.path);
+  f.Text("summary", set.summary);
+  f.Flag("read", set.read);
+  f.Flag("all_correct", set.all_correct);
+  f.Flag("repairable", set.repairable);
+  f.Flag("repaired", set.repaired);
+  f.Number("missing_blocks", static_cast<std::uint64_t>(set.missing_blocks));
+  f.Number("recovery_blocks", static_cast<std::uint64_t>(set.recovery_blocks));
+  Array(f.Key("files"), set.files, [&](const std::string& line) { AppendString(out, line); });
+}
+
 void AppendPart(std::string& out, const PartOutcome& part) {
   Fields f(out);
   f.Number("part", static_cast<std::int64_t>(part.part));
@@ -165,6 +192,8 @@ void AppendOutput(std::string& out, const OutputResult& output) {
   if (VerdictWord(output.verdict) == "damaged") f.Text("damage", DamageWord(output.verdict));
   f.Text("layout", output.parts.at_offsets ? "offsets" : "sequential");
   f.Text("file_crc", CrcText(output.parts.file_crc));
+  f.Text("par2", Par2Word(output.par2));
+  f.Flag("exact", IsExact(output));
   Array(f.Key("parts"), output.parts.parts, [&](const PartOutcome& part) { AppendPart(out, part); });
   Array(f.Key("missing_parts"), output.parts.missing, [&](const auto& run) {
     Fields m(out);
@@ -199,6 +228,7 @@ std::string RunReportJson(const RunResults& results, Disposal disposal) {
     f.Flag("stopped", results.stopped);
     Array(f.Key("outputs"), results.outputs, [&](const OutputResult& output) { AppendOutput(out, output); });
     Array(f.Key("inputs"), results.inputs, [&](const InputResult& input) { AppendInput(out, input, disposal); });
+    Array(f.Key("par2"), results.par2, [&](const Par2SetResult& set) { AppendPar2Set(out, set); });
     Array(f.Key("messages"), results.messages, [&](const Message& message) {
       Fields m(out);
       m.Number("level", static_cast<std::int64_t>(message.level));

@@ -60,4 +60,24 @@ std::string_view VerdictText(OutputVerdict verdict) {
   return "damaged";
 }
 
+std::string ResultText(const OutputResult& output) {
+  switch (output.par2) {
+    case Par2Check::kRepaired:
+      return "repaired by PAR2";
+    case Par2Check::kCorrect:
+      return "good, PAR2 verified";
+    case Par2Check::kDamaged:
+      if (output.verdict == OutputVerdict::kGood) return "damaged: PAR2";
+      break;
+    case Par2Check::kNone:
+      break;
+  }
+  return std::string(VerdictText(output.verdict));
+}
+
+bool IsExact(const OutputResult& output) {
+  if (output.par2 == Par2Check::kCorrect || output.par2 == Par2Check::kRepaired) return true;
+  return output.verdict == OutputVerdict::kGood && output.par2 != Par2Check::kDamaged;
+}
+
 }  // namespace vantorelle::app

@@ -22,12 +22,34 @@ enum class OutputVerdict {
   kStopped,       // the run was stopped before the output was finished; nothing kept
 };
 
+// What a PAR2 set among the run's outputs says of an output it names.
+enum class Par2Check {
+  kNone,      // no set names it
+  kCorrect,   // its MD5 is the set's: the exact original
+  kDamaged,   // the set finds it wrong or missing blocks
+  kRepaired,  // repaired from the set to the exact original
+};
+
 struct OutputResult {
   std::string path;  // the output path; empty when none was chosen
   std::string name;  // the record's file name
   std::uint64_t size = 0;
   OutputVerdict verdict = OutputVerdict::kGood;
   OutputOutcome parts = {};  // what the engine made of each part, for a damage report
+  Par2Check par2 = Par2Check::kNone;
+};
+
+// One PAR2 set found among the outputs or inputs, and what became of it.
+struct Par2SetResult {
+  std::string path;     // the .par2 file it was read from
+  std::string summary;  // "PAR2: all files correct", "PAR2: N blocks damaged, ...", or why it could not be read
+  bool read = false;    // a Main packet was found and the set verified
+  bool all_correct = false;
+  bool repairable = false;  // enough recovery blocks, and everything it would replace is an output of this run
+  bool repaired = false;
+  std::uint32_t missing_blocks = 0;
+  std::uint32_t recovery_blocks = 0;
+  std::vector<std::string> files;  // one line per file of the set: its name and verdict
 };
 
 // Why an input was not handed over.
@@ -53,6 +75,12 @@ struct RunResults {
   std::vector<OutputResult> outputs;  // in decoding order
   std::vector<InputResult> inputs;    // each input once, in the order given
   std::vector<Message> messages;      // every message of the run, in order
+  std::vector<Par2SetResult> par2;    // the PAR2 sets checked after decoding
+  // Inputs kept whatever becomes of their outputs (not read whole, or a part
+  // of theirs failed before any output was made).
+  std::vector<std::string> kept_regardless;
+  // Errors and warnings not about one output (an input not read whole, a PAR2 set).
+  std::size_t problems_outside_outputs = 0;
   bool disposal_requested = false;
   bool stopped = false;
 };
@@ -65,6 +93,15 @@ OutputVerdict VerdictOfMessage(int level, std::string_view text);
 
 // "good", "damaged: missing parts", ..., "not written", "stopped".
 std::string_view VerdictText(OutputVerdict verdict);
+
+// The verdict text of a results row, with what a PAR2 set found: "repaired",
+// "good, PAR2 verified", "damaged: PAR2" and the like.
+std::string ResultText(const OutputResult& output);
+
+// Whether the output is the file that was posted: good by its decoding and
+// not found wrong by a PAR2 set, or confirmed or repaired by one. Only then
+// may the inputs that hold it be handed over.
+bool IsExact(const OutputResult& output);
 
 // The damage the engine's account of an output shows, kGood for none: what
 // decides when its messages were shared with other outputs of one subject.

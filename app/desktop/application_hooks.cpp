@@ -30,6 +30,8 @@ RunHooks MakeApplicationHooks(toolbox::Toolbox& tb) {
   hooks.ask_directory = [&tb](const std::string& proposal) { return QuerryDirectory(tb, proposal); };
   hooks.disposal_requested = prefs.delete_inputs != 0 || prefs.trash_inputs != 0;
   hooks.say_nothing_found = true;
+  // Repair waits for the user: the results view offers it.
+  hooks.par2 = Par2Mode::kVerify;
   return hooks;
 }
 

@@ -76,7 +76,7 @@ void ListMessage(Toolbox& tb, int level, std::string_view text) {
 
 bool AnyOutputNotGood(const RunResults& results) {
   for (const OutputResult& output : results.outputs) {
-    if (output.verdict != OutputVerdict::kGood) return true;
+    if (!IsExact(output)) return true;
   }
   return false;
 }
@@ -85,7 +85,7 @@ void AnnounceLongRun(Toolbox& tb, const RunResults& results) {
   const auto took = std::chrono::steady_clock::now() - CurrentProgress().started;
   if (took <= std::chrono::seconds(kNotifyAfterSeconds) || tb.ApplicationActive()) return;
   std::size_t good = 0;
-  for (const OutputResult& output : results.outputs) good += output.verdict == OutputVerdict::kGood ? 1 : 0;
+  for (const OutputResult& output : results.outputs) good += IsExact(output) ? 1 : 0;
   const std::string body = std::string(results.stopped ? "Decoding stopped: " : "Decoding finished: ") +
                            std::to_string(good) + " of " + std::to_string(results.outputs.size()) + " files good";
   tb.NotifyUser(kProgressTitle, body);
@@ -169,7 +169,8 @@ void OpenProgress(Toolbox& tb, DialogRef& dialog) {
   }
   toolbox::SetProgressBarIndeterminate(tb, dialog, kProgressBarItem);
   // The results view's items wait for the end of the run.
-  for (const DialogItemIndex item : {kProgressResultsItem, kProgressOpenFolderItem, kProgressCloseItem}) {
+  for (const DialogItemIndex item :
+       {kProgressResultsItem, kProgressOpenFolderItem, kProgressCloseItem, kProgressRepairItem}) {
     tb.HideDialogItem(dialog, item);
   }
 }
@@ -177,7 +178,7 @@ void OpenProgress(Toolbox& tb, DialogRef& dialog) {
 void CloseProgress(Toolbox& tb, DialogRef& dialog) {
   NoteOutputInProgress({});
   tb.SetLauncherProgress(-1);
-  const RunResults& results = LastRun();
+  RunResults& results = LastRun();
   AnnounceLongRun(tb, results);
   // A quit asked for during the run is carried out at once.
   if (!StoppedForQuit()) {

@@ -26,6 +26,7 @@ inline constexpr toolbox::DialogItemIndex kProgressListItem = 8;     // every me
 inline constexpr toolbox::DialogItemIndex kProgressResultsItem = 9;  // file, size, verdict
 inline constexpr toolbox::DialogItemIndex kProgressOpenFolderItem = 10;
 inline constexpr toolbox::DialogItemIndex kProgressCloseItem = 11;
+inline constexpr toolbox::DialogItemIndex kProgressRepairItem = 12;  // "Repair now?": PAR2 sets that can be repaired
 // A run longer than this, ended while the application is not active, is
 // announced by a desktop notification.
 inline constexpr int kNotifyAfterSeconds = 10;

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdio>
 
+#include "input_disposal.hpp"
+#include "par2_check.hpp"
 #include "progress_window.hpp"
 #include "run_state.hpp"
 #include "vantorelle/toolbox/dialog_items.hpp"
@@ -18,6 +20,35 @@ std::string FolderOf(const std::string& path) {
   const auto slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool AnySetToRepair(const RunResults& results) {
+  for (const Par2SetResult& set : results.par2) {
+    if (set.repairable && !set.repaired) return true;
+  }
+  return false;
+}
+
+void ListResults(toolbox::Toolbox& tb, toolbox::DialogRef progress, const RunResults& results) {
+  tb.ClearList(progress, kProgressResultsItem);
+  for (const auto& row : ResultRows(results)) tb.AddListRow(progress, kProgressResultsItem, row);
+  if (AnySetToRepair(results)) {
+    tb.ShowDialogItem(progress, kProgressRepairItem);
+  } else {
+    tb.HideDialogItem(progress, kProgressRepairItem);
+  }
+}
+
+void RepairSets(toolbox::Toolbox& tb, toolbox::DialogRef progress, RunResults& results) {
+  toolbox::SetCText(tb, progress, kProgressStatusItem, kRepairingStatus);
+  tb.QDFlushPortBuffer(progress);  // the status shows before the repair blocks the loop
+  const MsgHook say = [&tb](int level, std::string_view text) { return MsgCallBack(tb, level, text); };
+  for (std::size_t i = 0; i < results.par2.size(); ++i) {
+    if (results.par2[i].repairable && !results.par2[i].repaired) RepairPar2Set(results, i, say);
+  }
+  HandOverRepairedInputs(results, [](const std::string& path) { return InputRemoveCallBack(path); });
+  toolbox::SetCText(tb, progress, kProgressStatusItem, kFinishedStatus);
+  ListResults(tb, progress, results);
 }
 
 }  // namespace
@@ -41,8 +72,9 @@ std::vector<std::vector<std::string>> ResultRows(const RunResults& results) {
   for (const OutputResult& output : results.outputs) {
     const std::string name(output.path.empty() ? output.name : std::string(DisplayName(output.path)));
     const bool on_disk = output.verdict != OutputVerdict::kNotWritten && output.verdict != OutputVerdict::kStopped;
-    rows.push_back({name, on_disk ? SizeText(output.size) : "", std::string(VerdictText(output.verdict))});
+    rows.push_back({name, on_disk ? SizeText(output.size) : "", ResultText(output)});
   }
+  for (const Par2SetResult& set : results.par2) rows.push_back({std::string(DisplayName(set.path)), "", set.summary});
   // Inputs matter to the user only when the run was to remove them.
   if (!results.disposal_requested) return rows;
   for (const InputResult& input : results.inputs) {
@@ -61,12 +93,11 @@ std::string ResultsFolder(const RunResults& results, const std::string& run_fold
   return run_folder.empty() ? "." : run_folder;
 }
 
-void ShowResults(toolbox::Toolbox& tb, toolbox::DialogRef progress, const RunResults& results) {
+void ShowResults(toolbox::Toolbox& tb, toolbox::DialogRef progress, RunResults& results) {
   toolbox::SetCText(tb, progress, kProgressStatusItem, results.stopped ? kStoppedStatus : kFinishedStatus);
   toolbox::SetProgressBarDeterminate(tb, progress, kProgressBarItem);
   if (!results.stopped) toolbox::SetItemValue(tb, progress, kProgressBarItem, kWholeRun);
-  tb.ClearList(progress, kProgressResultsItem);
-  for (const auto& row : ResultRows(results)) tb.AddListRow(progress, kProgressResultsItem, row);
+  ListResults(tb, progress, results);
   tb.HideDialogItem(progress, kProgressStopItem);
   tb.ShowDialogItem(progress, kProgressResultsItem);
   tb.ShowDialogItem(progress, kProgressOpenFolderItem);
@@ -78,6 +109,10 @@ void ShowResults(toolbox::Toolbox& tb, toolbox::DialogRef progress, const RunRes
     const toolbox::DialogItemIndex item = tb.ModalDialog(progress);
     if (item == kProgressOpenFolderItem) {
       tb.OpenFolder(folder);
+      continue;
+    }
+    if (item == kProgressRepairItem) {
+      RepairSets(tb, progress, results);
       continue;
     }
     // Close, or Escape and the close button (they hit the Stop item).

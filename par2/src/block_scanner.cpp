@@ -165,7 +165,10 @@ ScanResult scan_file(int fd, const std::string& name, std::uint64_t slice_size,
       const auto* candidates = index.with_crc(crc.value());
       if (candidates &&
           record_match(index, *candidates, window, slice_size, name, pos, own, &in_place, sources)) {
-        pos += slice_size;
+        // Past the match, but never past a block's own place: a match away
+        // from it (repeated content, a block moved) must not hide the blocks
+        // that are where they belong.
+        pos = std::min(pos + slice_size, (pos / slice_size + 1) * slice_size);
         fresh = true;
         continue;
       }

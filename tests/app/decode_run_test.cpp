@@ -14,6 +14,7 @@
 #include "article_writer.hpp"
 #include "failing_file_system.hpp"
 #include "output_placement.hpp"
+#include "par2_writer.hpp"
 #include "run_results.hpp"
 #include "run_state.hpp"
 #include "stop_signals.hpp"
@@ -475,6 +476,89 @@ TEST_F(DecodeRun, WithoutARemovalHookNothingIsHandedOverOrSaid) {
   hooks.disposal_requested = true;
   run({in}, hooks);
   for (const auto& m : recorder.messages) EXPECT_EQ(m.text.find("Keeping"), std::string::npos);
+}
+
+// A PAR2 set that comes with a posting is checked before any input is handed
+// over: what it finds decides whether the inputs of its file are good, and a
+// repair replaces only what the run wrote.
+TEST_F(DecodeRun, Par2SetsAmongTheOutputsDecideWhatIsGood) {
+  struct Case {
+    const char* name;
+    bool drop_part_2;
+    Par2Mode mode;
+    bool set_as_file;        // the volume dropped as it is, not posted
+    bool stale_file;         // an older set.bin, one byte off, already in the folder
+    bool set_of_other_data;  // the set was made of other bytes of the same size
+    Par2Check expected;      // of the output named set.bin
+    bool exact;              // set.bin holds the posted bytes afterwards
+    bool inputs_removed;     // the first article of set.bin was handed over
+    const char* said;        // the start of the last message
+  };
+  const Case cases[] = {
+      {"complete", false, Par2Mode::kVerify, false, false, false, Par2Check::kCorrect, true, true, "PAR2: all files"},
+      {"part missing, verified", true, Par2Mode::kVerify, false, false, false, Par2Check::kDamaged, false, false,
+       "Keeping"},
+      {"part missing, repaired", true, Par2Mode::kRepair, false, false, false, Par2Check::kRepaired, true, true,
+       "Repaired 'set.bin'"},
+      {"set dropped as a file", true, Par2Mode::kRepair, true, false, false, Par2Check::kRepaired, true, true,
+       "Repaired 'set.bin'"},
+      {"no PAR2 check", true, Par2Mode::kOff, false, false, false, Par2Check::kNone, false, false, "Keeping"},
+      {"good by decoding, wrong by the set", false, Par2Mode::kRepair, false, false, true, Par2Check::kDamaged, true,
+       false, "Keeping"},
+      {"another file under the set's name", false, Par2Mode::kRepair, false, true, false, Par2Check::kNone, false, true,
+       "Not repairing"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempDir fresh;
+    dispatch::ResetStateForTesting();
+    run_state() = RunState{};
+    run_state().path_ = fresh.path().string() + "/";
+    std::string data(3000, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 % 251);
+    par2::test::Bytes original(data.begin(), data.end());
+    // Wrong in four blocks of six: more than the three recovery blocks mend.
+    for (std::size_t at = 5; c.set_of_other_data && at < 2000; at += 500) original[at] ^= 1;
+    const par2::test::SetWriter set(500, {{"set.bin", original}});
+    const par2::test::Bytes volume = set.volume({1, 2, 3});
+    std::vector<std::string> inputs;
+    const auto parts = test::yenc_articles("posting", "set.bin", data, 1000);
+    for (std::size_t p = 0; p < parts.size(); ++p) {
+      if (c.drop_part_2 && p == 1) continue;
+      inputs.push_back(fresh.file("part" + std::to_string(p + 1) + ".txt"));
+      test::write_file(inputs.back(), parts[p]);
+    }
+    inputs.push_back(fresh.file(c.set_as_file ? "set.par2" : "par2.txt"));
+    if (c.set_as_file) {
+      par2::test::write_file(inputs.back(), volume);
+    } else {
+      const std::string bytes(volume.begin(), volume.end());
+      test::write_file(inputs.back(), test::yenc_articles("recovery", "set.par2", bytes, 1 << 20)[0]);
+    }
+    const std::string stale = "S" + data.substr(1);  // one block off: a repair would replace it
+    if (c.stale_file) test::write_file(fresh.file("set.bin"), stale);
+    Recorder r;
+    RunHooks hooks = r.hooks();
+    hooks.disposal_requested = true;
+    hooks.par2 = c.mode;
+    run(inputs, hooks);
+
+    const std::string path = fresh.file(c.stale_file ? "set-(0).bin" : "set.bin");
+    const auto output = std::find_if(LastRun().outputs.begin(), LastRun().outputs.end(),
+                                     [&](const OutputResult& o) { return o.path == path; });
+    ASSERT_NE(output, LastRun().outputs.end());
+    EXPECT_EQ(output->par2, c.expected);
+    EXPECT_EQ(IsExact(*output), c.inputs_removed);
+    EXPECT_EQ(test::read_file(fresh.file("set.bin")) == data, c.exact);
+    if (c.stale_file) {
+      EXPECT_EQ(test::read_file(fresh.file("set.bin")), stale) << "not the run's to replace";
+    }
+    EXPECT_EQ(std::count(r.removed.begin(), r.removed.end(), inputs.front()), c.inputs_removed ? 1 : 0);
+    ASSERT_FALSE(r.messages.empty());
+    EXPECT_EQ(r.messages.back().text.rfind(c.said, 0), 0u) << r.messages.back().text;
+    EXPECT_FALSE(std::filesystem::exists(fresh.file("set.bin.1")));
+    EXPECT_EQ(LastRun().par2.size(), c.mode == Par2Mode::kOff ? 0u : 1u);
+  }
 }
 
 }  // namespace

@@ -5,7 +5,8 @@ Usage: damage_report_test.py VANTORELLE_DECODE
 Each case posts a random file, damages the posting, decodes it with --report
 and checks the report against the file and against the run's own messages.
 With Debian's par2 installed, a yEnc output with a part missing must also be
-repairable by par2 from a recovery set made of the original.
+repairable by par2 from a recovery set made of the original, and a posting
+that carries such a set is verified, and repaired with --repair, by the run.
 """
 import json
 import os
@@ -78,7 +79,7 @@ def check_schema(report, name):
     # Verdicts agree with the messages: an output is good exactly when no
     # error or warning named it.
     for output in report["outputs"]:
-        named = [m for m in report["messages"] if m["level"] in (0, 1)
+        named = [m for m in report["messages"] if m["level"] in (0, 1) and not m["text"].startswith("PAR2")
                  and (output["path"] in m["text"] or "'%s'" % output["name"] in m["text"])]
         check((output["verdict"] == "good") == (not named), name + ": verdict agrees with the messages")
 
@@ -153,6 +154,57 @@ def uu_missing(report, output, written, data, top, err):
     check(report["inputs"][0]["why"] == "not asked to remove inputs", "uu: why kept")
 
 
+def posted_par2(top, data, paths):
+    """Adds a recovery set of the original, each volume posted as a yEnc article of its own."""
+    made = os.path.join(top, "made")
+    os.makedirs(made)
+    with open(os.path.join(made, "file.bin"), "wb") as f:
+        f.write(data)
+    subprocess.run(["par2", "create", "-q", "-s2000", "-r30", os.path.join(made, "file.par2"),
+                    os.path.join(made, "file.bin")], check=True, capture_output=True, cwd=made)
+    foreign_articles.PARTS = 1
+    for name in sorted(n for n in os.listdir(made) if n.endswith(".par2")):
+        with open(os.path.join(made, name), "rb") as f:
+            [text] = foreign_articles.yenc_articles(f.read(), name.encode(), foreign_articles.sabyenc_piece)
+        paths.append(os.path.join(os.path.dirname(paths[0]), name + ".txt"))
+        with open(paths[-1], "wb") as f:
+            f.write(text)
+
+
+def par2_in_the_run(repair):
+    """A posting with part 3 missing and its recovery set, decoded with --delete-inputs."""
+    name = "PAR2 set in the posting, " + ("--repair" if repair else "verified only")
+    print("==", name)
+    if shutil.which("par2") is None:
+        print("par2 not installed: skipped")
+        return
+    with tempfile.TemporaryDirectory() as top:
+        rng = random.Random(name)
+        data = bytes(rng.getrandbits(8) for _ in range(4 * PART))
+        paths = post(os.path.join(top, "posting"), data, "yenc")
+        os.remove(paths.pop(2))
+        posted_par2(top, data, paths)
+        report_path = os.path.join(top, "report.json")
+        status, _, err = run(["--report", report_path, "--delete-inputs"] + (["--repair"] if repair else []) + paths)
+        with open(report_path) as f:
+            report = json.load(f)
+        check_schema(report, name)
+        [output] = [o for o in report["outputs"] if o["name"] == "file.bin"]
+        with open(output["path"], "rb") as f:
+            written = f.read()
+        [par2_set] = report["par2"]
+        check(par2_set["repairable"] != repair and par2_set["repaired"] == repair, name + ": set repaired or not")
+        check((written == data) == repair and output["exact"] == repair, name + ": the output is exact after repair")
+        check(output["par2"] == ("repaired" if repair else "damaged"), name + ": the output's par2 word")
+        check(all((i["state"] == "deleted") == repair for i in report["inputs"] if "part-" in i["path"]),
+              name + ": the file's inputs are deleted only once it is repaired")
+        check((status == 0) == repair, name + ": exit status (%d)" % status)
+        check(("PAR2: 5 blocks damaged" in err) != repair and ("Repaired 'file.bin'" in err) == repair,
+              name + ": what is said")
+        leftovers = [n for n in os.listdir(os.path.dirname(output["path"])) if n.startswith("file.bin.")]
+        check(not leftovers, name + ": no damaged original left beside it")
+
+
 def remove(n):
     return lambda paths: os.remove(paths[n - 1])
 
@@ -161,6 +213,9 @@ case("complete yEnc, inputs deleted", "yenc", lambda paths: None, complete, "--d
 case("yEnc with part 3 missing", "yenc", remove(3), third_missing, "--delete-inputs")
 case("yEnc with part 2 damaged", "yenc", lambda paths: flip_data_byte(paths[1]), second_damaged)
 case("uuencode with part 2 missing", "uu", remove(2), uu_missing)
+
+par2_in_the_run(False)
+par2_in_the_run(True)
 
 # The report on standard output replaces the list of output files there.
 with tempfile.TemporaryDirectory() as top:

@@ -14,10 +14,10 @@ constexpr std::array<DialogItemTemplate, 3> kAboutItems{{
     {1, K::kButton}, {2, K::kStaticText}, {3, K::kStaticText}}};
 
 // 7 stops the run; 8 lists its messages; 9, 10 and 11 are the results view.
-constexpr std::array<DialogItemTemplate, 11> kProgressItems{{
+constexpr std::array<DialogItemTemplate, 12> kProgressItems{{
     {1, K::kStaticText}, {2, K::kStaticText}, {3, K::kStaticText}, {4, K::kStaticText},
     {5, K::kProgressBar}, {6, K::kStaticText}, {7, K::kButton}, {8, K::kList},
-    {9, K::kList}, {10, K::kButton}, {11, K::kButton}}};
+    {9, K::kList}, {10, K::kButton}, {11, K::kButton}, {12, K::kButton}}};
 
 constexpr std::array<DialogItemTemplate, 3> kAlertItems{{
     {1, K::kButton}, {2, K::kButton}, {3, K::kStaticText}}};
