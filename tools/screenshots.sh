@@ -121,3 +121,32 @@ xdotool windowfocus --sync "$id" 2>/dev/null || true
 xdotool key Escape
 wait $pid || true
 echo "a run of ${#inputs[@]} articles takes about ${duration}s"
+
+echo "== a posting that lacks a part, with its PAR2 set: the results view offers the repair"
+trip=$work/trip
+rm -rf "$trip" && mkdir -p "$trip"
+"$work/make_corpus" "$trip/corpus" $((6 * 1024 * 1024)) 7 > /dev/null
+mv "$trip/corpus/original.bin" "$trip/corpus/trip-photos.zip"
+(cd "$trip/corpus" && par2 create -q -r10 trip-photos.par2 trip-photos.zip > /dev/null)
+n=0
+for f in "$trip"/corpus/yenc/part-*.txt; do
+  n=$((n + 1))
+  [ $n -eq 3 ] && continue  # the part that went missing
+  LC_ALL=C sed -e '/^Subject: \|^=ybegin /s/random\.bin/trip-photos.zip/' \
+    -e 's/^Subject: bench - /Subject: Trip photos - /' "$f" > "$(printf '%s/trip-%02d.txt' "$trip" $n)"
+done
+mv "$trip"/corpus/trip-photos*.par2 "$trip"/
+"$app" "$trip"/trip-*.txt "$trip"/*.par2 & pid=$!
+id=$(new_window "")
+alert=$(new_window "$id")
+xdotool windowfocus --sync "$alert" 2>/dev/null || true
+xdotool key Return
+sleep 1
+capture "$id" "$shots/results-par2.png"
+xdotool windowfocus --sync "$id" 2>/dev/null || true
+xdotool key alt+r
+sleep 2
+capture "$id" "$shots/results-repaired.png"
+xdotool key Escape
+wait $pid || true
+cmp "$trip/corpus/trip-photos.zip" "$trip/trip-photos.zip" && echo "the repaired file is the original"

@@ -285,7 +285,16 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks, std::size
   // A stopped run hands nothing over: what was not decoded may be needed again.
   LastRun().stopped = uuStopRequested();
   if (!LastRun().stopped) {
-    CheckPar2Sets(LastRun(), {argv.begin() + 1, argv.end()}, hooks.par2, hooks.message);
+    // The window stays alive and Stop (or a signal) works while a large set is checked.
+    const Par2Poll poll = [&hooks] {
+      return (hooks.busy && hooks.busy(kBusyPoll, 0, "", 0) != 0) || uuStopRequested();
+    };
+    if (!CheckPar2Sets(LastRun(), {argv.begin() + 1, argv.end()}, hooks.par2, hooks.message, poll)) {
+      uuRequestStop();
+      LastRun().stopped = true;
+    }
+  }
+  if (!LastRun().stopped) {
     KeepInputsOfDamagedOutputs(*outcome);
     SayKept(*outcome);
     for (OutputFileRecord& record : catalogue.records()) uuRemove(&record);

@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <set>
 #include <utility>
 
@@ -19,6 +21,20 @@ constexpr char kRepairedFormat[] = "Repaired '%s' from the PAR2 set '%s'";
 constexpr char kRepairFailedFormat[] = "PAR2 repair from '%s' failed: %s";
 constexpr char kUnreadableFormat[] = "Cannot read the PAR2 set '%s': %s";
 constexpr char kNotOursFormat[] = "Not repairing from '%s': '%s' is not an output of this run";
+
+constexpr std::chrono::milliseconds kPollInterval{10};
+
+// Runs `work` on a thread of its own while the caller's thread polls; `stop`
+// becomes true when a poll asks for it.
+template <typename Work>
+auto WhilePolling(Work work, const Par2Poll& poll, bool& stop) {
+  if (!poll) return work();
+  auto done = std::async(std::launch::async, std::move(work));
+  while (done.wait_for(kPollInterval) != std::future_status::ready) {
+    if (poll()) stop = true;
+  }
+  return done.get();
+}
 
 void Say(RunResults& results, const MsgHook& say, int level, const char* format, const std::string& first,
          const std::string& second) {
@@ -123,14 +139,14 @@ void FollowMoves(RunResults& results, const par2::RecoverySet& set, const par2::
 
 // Reads and verifies the set at `path`; false when no set could be read.
 bool ReadAndVerify(const std::string& path, par2::RecoverySet& set, par2::Verification& verification,
-                   std::string& error) {
-  par2::ReadResult read = par2::read_set(path);
+                   std::string& error, const Par2Poll& poll, bool& stop) {
+  par2::ReadResult read = WhilePolling([&path] { return par2::read_set(path); }, poll, stop);
   if (!read.ok) {
     error = read.error;
     return false;
   }
   set = std::move(read.set);
-  verification = par2::verify(set);
+  verification = WhilePolling([&set] { return par2::verify(set); }, poll, stop);
   return true;
 }
 
@@ -138,18 +154,58 @@ void SayVerified(RunResults& results, const Par2SetResult& set, const MsgHook& s
   Say(results, say, set.all_correct ? kLevelNote : kLevelWarning, kCheckedFormat, set.summary, set.path);
 }
 
+bool Repair(RunResults& results, std::size_t index, const MsgHook& say, const Par2Poll& poll, bool& stop) {
+  if (index >= results.par2.size()) return false;
+  const std::string path = results.par2[index].path;
+  par2::RecoverySet set;
+  par2::Verification before;
+  std::string error;
+  if (!ReadAndVerify(path, set, before, error, poll, stop)) {
+    Say(results, say, kLevelError, kRepairFailedFormat, path, error);
+    return false;
+  }
+  Record(results.par2[index], before);
+  if (before.all_correct) return true;
+  if (const std::string other = NotOurs(results, set, before); !other.empty()) {
+    results.par2[index].repairable = false;
+    Say(results, say, kLevelWarning, kNotOursFormat, path, other);
+    return false;
+  }
+  const par2::RepairResult repair = WhilePolling([&] { return par2::repair(set, before); }, poll, stop);
+  if (!repair.ok) {
+    Say(results, say, kLevelError, kRepairFailedFormat, path, repair.error);
+    return false;
+  }
+  FollowMoves(results, set, before);
+  // Only what a fresh verification finds correct counts as repaired.
+  const par2::Verification after = WhilePolling([&set] { return par2::verify(set); }, poll, stop);
+  Par2SetResult& result = results.par2[index];
+  Record(result, after);
+  result.repaired = after.all_correct;
+  MarkOutputs(results, set, after, true);
+  if (!after.all_correct) {
+    Say(results, say, kLevelError, kRepairFailedFormat, path, result.summary);
+    return false;
+  }
+  for (const std::string& name : repair.repaired) Say(results, say, kLevelNote, kRepairedFormat, name, path);
+  return true;
+}
+
 }  // namespace
 
-void CheckPar2Sets(RunResults& results, const std::vector<std::string>& inputs, Par2Mode mode, const MsgHook& say) {
-  if (mode == Par2Mode::kOff) return;
+bool CheckPar2Sets(RunResults& results, const std::vector<std::string>& inputs, Par2Mode mode, const MsgHook& say,
+                   const Par2Poll& poll) {
+  if (mode == Par2Mode::kOff) return true;
+  bool stop = false;
   std::set<std::pair<std::string, par2::Digest>> seen;
   std::set<std::string> folders_read;
   std::vector<std::pair<std::string, std::string>> unreadable;
   for (const std::string& path : Par2Files(results, inputs)) {
+    if (stop) return false;
     par2::RecoverySet set;
     par2::Verification verification;
     std::string error;
-    if (!ReadAndVerify(path, set, verification, error)) {
+    if (!ReadAndVerify(path, set, verification, error, poll, stop)) {
       unreadable.emplace_back(path, error);
       continue;
     }
@@ -159,8 +215,8 @@ void CheckPar2Sets(RunResults& results, const std::vector<std::string>& inputs, 
     result.path = path;
     Record(result, verification);
     MarkOutputs(results, set, verification, false);
-    if (mode == Par2Mode::kRepair && result.repairable) {
-      RepairPar2Set(results, results.par2.size() - 1, say);
+    if (mode == Par2Mode::kRepair && result.repairable && !stop) {
+      Repair(results, results.par2.size() - 1, say, poll, stop);
     } else {
       SayVerified(results, result, say);
     }
@@ -173,43 +229,12 @@ void CheckPar2Sets(RunResults& results, const std::vector<std::string>& inputs, 
     result.path = path;
     result.summary = error;
   }
+  return !stop;
 }
 
-bool RepairPar2Set(RunResults& results, std::size_t index, const MsgHook& say) {
-  if (index >= results.par2.size()) return false;
-  const std::string path = results.par2[index].path;
-  par2::RecoverySet set;
-  par2::Verification before;
-  std::string error;
-  if (!ReadAndVerify(path, set, before, error)) {
-    Say(results, say, kLevelError, kRepairFailedFormat, path, error);
-    return false;
-  }
-  Record(results.par2[index], before);
-  if (before.all_correct) return true;
-  if (const std::string other = NotOurs(results, set, before); !other.empty()) {
-    results.par2[index].repairable = false;
-    Say(results, say, kLevelWarning, kNotOursFormat, path, other);
-    return false;
-  }
-  const par2::RepairResult repair = par2::repair(set, before);
-  if (!repair.ok) {
-    Say(results, say, kLevelError, kRepairFailedFormat, path, repair.error);
-    return false;
-  }
-  FollowMoves(results, set, before);
-  // Only what a fresh verification finds correct counts as repaired.
-  const par2::Verification after = par2::verify(set);
-  Par2SetResult& result = results.par2[index];
-  Record(result, after);
-  result.repaired = after.all_correct;
-  MarkOutputs(results, set, after, true);
-  if (!after.all_correct) {
-    Say(results, say, kLevelError, kRepairFailedFormat, path, result.summary);
-    return false;
-  }
-  for (const std::string& name : repair.repaired) Say(results, say, kLevelNote, kRepairedFormat, name, path);
-  return true;
+bool RepairPar2Set(RunResults& results, std::size_t index, const MsgHook& say, const Par2Poll& poll) {
+  bool stop = false;
+  return Repair(results, index, say, poll, stop);
 }
 
 void HandOverRepairedInputs(RunResults& results, const InputRemoveHook& input_remove) {

@@ -43,8 +43,13 @@ void RepairSets(toolbox::Toolbox& tb, toolbox::DialogRef progress, RunResults& r
   toolbox::SetCText(tb, progress, kProgressStatusItem, kRepairingStatus);
   tb.QDFlushPortBuffer(progress);  // the status shows before the repair blocks the loop
   const MsgHook say = [&tb](int level, std::string_view text) { return MsgCallBack(tb, level, text); };
+  // The window keeps painting; the results view's buttons wait for the repair's end.
+  const Par2Poll keep_painting = [&tb, progress] {
+    tb.QDFlushPortBuffer(progress);
+    return false;
+  };
   for (std::size_t i = 0; i < results.par2.size(); ++i) {
-    if (results.par2[i].repairable && !results.par2[i].repaired) RepairPar2Set(results, i, say);
+    if (results.par2[i].repairable && !results.par2[i].repaired) RepairPar2Set(results, i, say, keep_painting);
   }
   HandOverRepairedInputs(results, [](const std::string& path) { return InputRemoveCallBack(path); });
   toolbox::SetCText(tb, progress, kProgressStatusItem, kFinishedStatus);

@@ -10,6 +10,7 @@
 #include <QMainWindow>
 #include <QMimeData>
 #include <QProcess>
+#include <QPushButton>
 #include <QTimer>
 #include <QUrl>
 
@@ -23,6 +24,7 @@
 #include "folder_options.hpp"
 #include "article_writer.hpp"
 #include "intake_table.hpp"
+#include "par2_writer.hpp"
 #include "preferences.hpp"
 #include "progress_window.hpp"
 #include "run_state.hpp"
@@ -219,6 +221,56 @@ TEST_F(DropOnWindow, OpenTakesThreeFilesFromTheChooserIntoOneRun) {
   EXPECT_EQ(filters[1], "All files (*)");
   for (const char* name : {"a", "b", "c"}) EXPECT_EQ(ReadBytes(home.file(std::string(name) + ".bin")), name);
   EXPECT_EQ(test::outputs_below(home.path()).size(), 3u) << "one run, each output once";
+}
+
+// The button `item` of the dialog `id`, when one is on screen.
+QPushButton* VisibleButton(int id, int item) {
+  const QString name = QStringLiteral("dlg%1_item%2").arg(id).arg(item);
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    auto* button = window->findChild<QPushButton*>(name);
+    if (button && button->isVisible()) return button;
+  }
+  return nullptr;
+}
+
+bool Click(int id, int item) {
+  QPushButton* button = VisibleButton(id, item);
+  if (button) QMetaObject::invokeMethod(button, "click", Qt::QueuedConnection);
+  return button != nullptr;
+}
+
+// A posting that lacks a part, dropped with its PAR2 set: the results view
+// offers the repair, and one click leaves the exact original.
+TEST_F(DropOnWindow, RepairNowInTheResultsViewMendsAPostingThatLacksAPart) {
+  const std::string folder = home.file("posting");
+  fs::create_directories(folder);
+  std::string data(3000, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7919 % 256);
+  const par2::test::SetWriter set(500, {{"lacking.bin", par2::test::Bytes(data.begin(), data.end())}});
+  const auto parts = test::yenc_articles("Posting", "lacking.bin", data, 1000);
+  WriteBytes(folder + "/part1.txt", parts[0]);
+  WriteBytes(folder + "/part3.txt", parts[2]);
+  const par2::test::Bytes volume = set.volume({1, 2, 3});
+  WriteBytes(folder + "/lacking.par2", std::string(volume.begin(), volume.end()));
+  const std::string output = folder + "/lacking.bin";
+  toolbox::QtToolbox tb;
+  std::string before;
+  RunPlain(tb, {[&] {
+                  Drop(tb.MainWindow(), folder);
+                  return true;
+                },
+                [&] {
+                  Click(toolbox::kAlertDialogID, kAlertContinueItem);  // the summary of the warnings
+                  if (!VisibleButton(toolbox::kProgressDialogID, kProgressRepairItem)) return false;
+                  before = ReadBytes(output);
+                  return Click(toolbox::kProgressDialogID, kProgressRepairItem);
+                },
+                [&] { return !VisibleButton(toolbox::kProgressDialogID, kProgressRepairItem); },
+                [&] { return Click(toolbox::kProgressDialogID, kProgressCloseItem); },
+                [&] { return !progPtr; }});
+  EXPECT_EQ(before.substr(1000, 1000), std::string(1000, '\0')) << "the missing part was a hole before the click";
+  EXPECT_EQ(ReadBytes(output), data);
+  EXPECT_FALSE(fs::exists(output + ".1"));
 }
 
 // ---- The vantorelle program ---------------------------------------------------------------------------
