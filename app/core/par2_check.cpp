@@ -154,16 +154,10 @@ void SayVerified(RunResults& results, const Par2SetResult& set, const MsgHook& s
   Say(results, say, set.all_correct ? kLevelNote : kLevelWarning, kCheckedFormat, set.summary, set.path);
 }
 
-bool Repair(RunResults& results, std::size_t index, const MsgHook& say, const Par2Poll& poll, bool& stop) {
-  if (index >= results.par2.size()) return false;
+// Repairs the set of results.par2[index], just read and verified.
+bool RepairVerified(RunResults& results, std::size_t index, const par2::RecoverySet& set,
+                    const par2::Verification& before, const MsgHook& say, const Par2Poll& poll, bool& stop) {
   const std::string path = results.par2[index].path;
-  par2::RecoverySet set;
-  par2::Verification before;
-  std::string error;
-  if (!ReadAndVerify(path, set, before, error, poll, stop)) {
-    Say(results, say, kLevelError, kRepairFailedFormat, path, error);
-    return false;
-  }
   Record(results.par2[index], before);
   if (before.all_correct) return true;
   if (const std::string other = NotOurs(results, set, before); !other.empty()) {
@@ -216,7 +210,7 @@ bool CheckPar2Sets(RunResults& results, const std::vector<std::string>& inputs, 
     Record(result, verification);
     MarkOutputs(results, set, verification, false);
     if (mode == Par2Mode::kRepair && result.repairable && !stop) {
-      Repair(results, results.par2.size() - 1, say, poll, stop);
+      RepairVerified(results, results.par2.size() - 1, set, verification, say, poll, stop);
     } else {
       SayVerified(results, result, say);
     }
@@ -233,8 +227,16 @@ bool CheckPar2Sets(RunResults& results, const std::vector<std::string>& inputs, 
 }
 
 bool RepairPar2Set(RunResults& results, std::size_t index, const MsgHook& say, const Par2Poll& poll) {
+  if (index >= results.par2.size()) return false;
   bool stop = false;
-  return Repair(results, index, say, poll, stop);
+  par2::RecoverySet set;
+  par2::Verification before;
+  std::string error;
+  if (!ReadAndVerify(results.par2[index].path, set, before, error, poll, stop)) {
+    Say(results, say, kLevelError, kRepairFailedFormat, results.par2[index].path, error);
+    return false;
+  }
+  return RepairVerified(results, index, set, before, say, poll, stop);
 }
 
 void HandOverRepairedInputs(RunResults& results, const InputRemoveHook& input_remove) {
