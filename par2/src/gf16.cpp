@@ -80,6 +80,13 @@ MulTable make_table(std::uint16_t factor) {
     t.low[b] = t.low[b ^ lowest] ^ t.low[lowest];
     t.high[b] = t.high[b ^ lowest] ^ t.high[lowest];
   }
+  for (unsigned n = 0; n < 16; ++n) {
+    const std::uint16_t products[4] = {t.low[n], t.low[n << 4], t.high[n], t.high[n << 4]};
+    for (unsigned p = 0; p < 4; ++p) {
+      t.nibbles[2 * p][n] = static_cast<std::uint8_t>(products[p]);
+      t.nibbles[2 * p + 1][n] = static_cast<std::uint8_t>(products[p] >> 8);
+    }
+  }
   return t;
 }
 

@@ -21,9 +21,12 @@ std::uint16_t pow(std::uint16_t a, std::uint32_t exponent);
 std::uint16_t input_constant(std::uint32_t index);
 
 // The products of one factor with every low byte and every high byte of a
-// word: factor * w = low[w & 0xFF] ^ high[w >> 8].
+// word: factor * w = low[w & 0xFF] ^ high[w >> 8]. `nibbles` holds the same
+// per nibble of the word, as the AVX2 kernel looks them up: for nibble n
+// (0 lowest) the low result bytes in row 2n and the high ones in row 2n + 1.
 struct MulTable {
   std::array<std::uint16_t, 256> low{}, high{};
+  alignas(16) std::array<std::array<std::uint8_t, 16>, 8> nibbles{};
 };
 MulTable make_table(std::uint16_t factor);
 

@@ -14,17 +14,9 @@ namespace vantorelle::par2::gf16 {
 
 __attribute__((target("avx2"))) void mul_acc_avx2(unsigned char* dst, const unsigned char* src,
                                                   const MulTable& t, std::size_t bytes) {
-  alignas(16) unsigned char tables[8][16];
-  for (unsigned n = 0; n < 16; ++n) {
-    const std::uint16_t products[4] = {t.low[n], t.low[n << 4], t.high[n], t.high[n << 4]};
-    for (unsigned p = 0; p < 4; ++p) {
-      tables[2 * p][n] = static_cast<unsigned char>(products[p]);
-      tables[2 * p + 1][n] = static_cast<unsigned char>(products[p] >> 8);
-    }
-  }
   __m256i tab[8];
   for (unsigned i = 0; i < 8; ++i)
-    tab[i] = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(tables[i])));
+    tab[i] = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(t.nibbles[i].data())));
   const __m256i nibble = _mm256_set1_epi8(0x0F);
   // Even bytes (the words' low bytes) to the first half of each lane, odd ones to the second.
   const __m256i split = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15,

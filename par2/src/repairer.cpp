@@ -6,6 +6,11 @@
 // A[e][j] = c_j^e. A is inverted once by Gauss-Jordan elimination; the data is
 // then handled in stripes (the same byte range of every block) so the block
 // buffers stay within the stated bound however many blocks are missing.
+//
+// The sums are the bulk of the work: every known block times every recovery
+// block used. Known blocks are read a group at a time so each piece of a sum
+// takes the whole group while it is in cache, and every worker thread takes
+// its own byte range of the stripe, so no two write the same bytes.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -18,15 +23,28 @@
 #include "folder.hpp"
 #include "gf16.hpp"
 #include "md5.hpp"
+#include "workers.hpp"
 
 namespace vantorelle::par2 {
 namespace {
 
 constexpr std::size_t kCopyChunk = 1u << 20;
-// One known block is added into the sums of up to kTableGroup recovery blocks
-// kCacheChunk bytes at a time, so its piece and the tables stay in cache.
+// Up to kInputGroup known blocks are added into the sums of up to kTableGroup
+// recovery blocks kCacheChunk bytes at a time, so the pieces and the tables
+// stay in cache.
+constexpr std::size_t kInputGroup = 16;
 constexpr std::size_t kTableGroup = 64;
 constexpr std::size_t kCacheChunk = 4u << 10;
+
+using Buffers = std::vector<std::vector<unsigned char>>;
+
+// Worker w's share of a stripe `width` bytes wide: whole 64-byte steps of the kernel.
+std::pair<std::size_t, std::size_t> share(unsigned w, unsigned workers, std::size_t width) {
+  const std::size_t steps = (width + 63) / 64;
+  const std::size_t per = (steps + workers - 1) / workers * 64;
+  const std::size_t begin = std::min(width, w * per);
+  return {begin, std::min(width, begin + per)};
+}
 
 using Matrix = std::vector<std::vector<std::uint16_t>>;
 
@@ -100,7 +118,8 @@ struct Output {
 class Repairer {
  public:
   Repairer(const RecoverySet& set, const Verification& v, const Limits& limits, const Folder& folder)
-      : set_(set), v_(v), limits_(limits), folder_(folder), reads_(folder) {}
+      : set_(set), v_(v), limits_(limits), folder_(folder), reads_(folder),
+        pool_(worker_count(limits.threads)) {}
 
   RepairResult run();
 
@@ -108,11 +127,12 @@ class Repairer {
   bool create_outputs();
   bool rebuild_missing_blocks();
   bool rebuild_stripe(const std::vector<std::uint32_t>& missing, const Matrix& inverse,
-                      std::uint64_t offset, std::size_t width,
-                      std::vector<std::vector<unsigned char>>* sums,
-                      std::vector<std::vector<unsigned char>>* rebuilt, std::vector<unsigned char>* in);
-  void add_known_block(std::uint16_t constant, const unsigned char* data, std::size_t width,
-                       std::vector<std::vector<unsigned char>>* sums) const;
+                      std::uint64_t offset, std::size_t width, Buffers* sums,
+                      std::vector<unsigned char>* rebuilt, Buffers* in);
+  void add_known_blocks(const std::vector<std::uint32_t>& blocks, const Buffers& in, std::size_t width,
+                        Buffers* sums);
+  void combine_sums(const std::vector<std::uint16_t>& factors, const Buffers& sums, std::size_t width,
+                    std::vector<unsigned char>* rebuilt);
   bool write_block_piece(std::uint32_t block, std::uint64_t offset, std::span<const unsigned char> data);
   bool copy_known_blocks(Output& out);
   bool check_output(Output& out);
@@ -129,6 +149,8 @@ class Repairer {
   const Limits& limits_;
   const Folder& folder_;
   ReadFiles reads_;
+  WorkerPool pool_;
+  std::vector<gf16::MulTable> tables_;  // [known block in group][recovery block in group]
   std::vector<Output> outputs_;
   std::map<std::size_t, std::size_t> output_of_file_;
   RepairResult result_;
@@ -164,11 +186,15 @@ bool Repairer::rebuild_missing_blocks() {
   if (!invert(&a)) return fail("the recovery blocks at hand do not determine the missing blocks");
 
   const std::uint64_t slice = set_.slice_size;
-  std::uint64_t stripe = std::min<std::uint64_t>(slice, limits_.repair_buffer_bytes / (2 * m));
+  const std::size_t known = v_.blocks.size() - m;
+  const std::size_t group = std::clamp<std::size_t>(known, 1, kInputGroup);
+  // The sums, one block rebuilt from them, and a group of known blocks.
+  std::uint64_t stripe = std::min<std::uint64_t>(slice, limits_.repair_buffer_bytes / (m + 1 + group));
   stripe = std::max<std::uint64_t>(4, stripe - stripe % 4);
-  std::vector<std::vector<unsigned char>> sums(m, std::vector<unsigned char>(stripe));
-  std::vector<std::vector<unsigned char>> rebuilt(m, std::vector<unsigned char>(stripe));
-  std::vector<unsigned char> in(stripe);
+  Buffers sums(m, std::vector<unsigned char>(stripe));
+  std::vector<unsigned char> rebuilt(stripe);
+  Buffers in(group, std::vector<unsigned char>(stripe));
+  tables_.resize(group * kTableGroup);
   for (std::uint64_t offset = 0; offset < slice; offset += stripe) {
     const auto width = static_cast<std::size_t>(std::min<std::uint64_t>(stripe, slice - offset));
     if (!rebuild_stripe(missing, a, offset, width, &sums, &rebuilt, &in)) return false;
@@ -177,10 +203,8 @@ bool Repairer::rebuild_missing_blocks() {
 }
 
 bool Repairer::rebuild_stripe(const std::vector<std::uint32_t>& missing, const Matrix& inverse,
-                              std::uint64_t offset, std::size_t width,
-                              std::vector<std::vector<unsigned char>>* sums,
-                              std::vector<std::vector<unsigned char>>* rebuilt,
-                              std::vector<unsigned char>* in) {
+                              std::uint64_t offset, std::size_t width, Buffers* sums,
+                              std::vector<unsigned char>* rebuilt, Buffers* in) {
   const std::size_t m = missing.size();
   std::string error;
   for (std::size_t r = 0; r < m; ++r) {
@@ -188,35 +212,62 @@ bool Repairer::rebuild_stripe(const std::vector<std::uint32_t>& missing, const M
     if (!reads_.read(rb.volume, rb.data_offset + offset, std::span((*sums)[r]).first(width), &error))
       return fail(error);
   }
+  std::vector<std::uint32_t> blocks;
   for (std::uint32_t b = 0; b < v_.blocks.size(); ++b) {
     const BlockSource& s = v_.blocks[b];
     if (!s.found) continue;
-    if (!reads_.read(s.file, s.offset + offset, std::span(*in).first(width), &error)) return fail(error);
-    add_known_block(gf16::input_constant(b), in->data(), width, sums);
+    if (!reads_.read(s.file, s.offset + offset, std::span((*in)[blocks.size()]).first(width), &error))
+      return fail(error);
+    blocks.push_back(b);
+    if (blocks.size() == in->size()) {
+      add_known_blocks(blocks, *in, width, sums);
+      blocks.clear();
+    }
   }
+  if (!blocks.empty()) add_known_blocks(blocks, *in, width, sums);
   for (std::size_t j = 0; j < m; ++j) {
-    std::fill((*rebuilt)[j].begin(), (*rebuilt)[j].end(), 0);
-    for (std::size_t r = 0; r < m; ++r)
-      gf16::mul_acc((*rebuilt)[j].data(), (*sums)[r].data(), inverse[j][r], width);
-    if (!write_block_piece(missing[j], offset, std::span((*rebuilt)[j]).first(width))) return false;
+    combine_sums(inverse[j], *sums, width, rebuilt);
+    if (!write_block_piece(missing[j], offset, std::span(*rebuilt).first(width))) return false;
   }
   return true;
 }
 
-void Repairer::add_known_block(std::uint16_t constant, const unsigned char* data, std::size_t width,
-                               std::vector<std::vector<unsigned char>>* sums) const {
+// sums[r] += constant(b)^exponent(r) * in[g] for every known block b = blocks[g].
+void Repairer::add_known_blocks(const std::vector<std::uint32_t>& blocks, const Buffers& in,
+                                std::size_t width, Buffers* sums) {
   const std::size_t m = sums->size();
-  std::array<gf16::MulTable, kTableGroup> tables;
+  const unsigned workers = pool_.size();
   for (std::size_t first = 0; first < m; first += kTableGroup) {
     const std::size_t count = std::min(kTableGroup, m - first);
-    for (std::size_t k = 0; k < count; ++k)
-      tables[k] = gf16::make_table(gf16::pow(constant, set_.recovery[first + k].exponent));
-    for (std::size_t at = 0; at < width; at += kCacheChunk) {
-      const std::size_t n = std::min(kCacheChunk, width - at);
-      for (std::size_t k = 0; k < count; ++k)
-        gf16::mul_acc((*sums)[first + k].data() + at, data + at, tables[k], n);
-    }
+    pool_.run([&](unsigned w) {
+      for (std::size_t g = w; g < blocks.size(); g += workers) {
+        const std::uint16_t constant = gf16::input_constant(blocks[g]);
+        for (std::size_t k = 0; k < count; ++k)
+          tables_[g * kTableGroup + k] = gf16::make_table(gf16::pow(constant, set_.recovery[first + k].exponent));
+      }
+    });
+    pool_.run([&](unsigned w) {
+      const auto [begin, end] = share(w, workers, width);
+      for (std::size_t at = begin; at < end; at += kCacheChunk) {
+        const std::size_t n = std::min(kCacheChunk, end - at);
+        for (std::size_t k = 0; k < count; ++k)
+          for (std::size_t g = 0; g < blocks.size(); ++g)
+            gf16::mul_acc((*sums)[first + k].data() + at, in[g].data() + at, tables_[g * kTableGroup + k], n);
+      }
+    });
   }
+}
+
+// rebuilt = sum over r of factors[r] * sums[r].
+void Repairer::combine_sums(const std::vector<std::uint16_t>& factors, const Buffers& sums,
+                            std::size_t width, std::vector<unsigned char>* rebuilt) {
+  pool_.run([&](unsigned w) {
+    const auto [begin, end] = share(w, pool_.size(), width);
+    std::fill(rebuilt->begin() + static_cast<std::ptrdiff_t>(begin),
+              rebuilt->begin() + static_cast<std::ptrdiff_t>(end), 0);
+    for (std::size_t r = 0; r < sums.size(); ++r)
+      gf16::mul_acc(rebuilt->data() + begin, sums[r].data() + begin, factors[r], end - begin);
+  });
 }
 
 // Writes the part of a rebuilt block's stripe that lies within its file.
