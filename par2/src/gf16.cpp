@@ -123,6 +123,18 @@ void mul_acc(unsigned char* dst, const unsigned char* src, const MulTable& t, st
   kernel(dst, src, t, bytes);
 }
 
+const BlockKernel& block_kernel() {
+  static constexpr auto plain = [](unsigned char*, std::size_t) {};
+  static const BlockKernel portable{plain, plain, mul_acc_portable};
+#if defined(__x86_64__)
+  static const BlockKernel split{split_words_avx2, join_words_avx2, mul_acc_split_avx2};
+  static const BlockKernel& kernel = cpu_features().avx2 ? split : portable;
+  return kernel;
+#else
+  return portable;
+#endif
+}
+
 void mul_acc(unsigned char* dst, const unsigned char* src, std::uint16_t factor, std::size_t bytes) {
   if (factor != 0) mul_acc(dst, src, make_table(factor), bytes);
 }

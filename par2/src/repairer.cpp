@@ -135,7 +135,8 @@ class Repairer {
                     std::vector<unsigned char>* rebuilt);
   bool write_block_piece(std::uint32_t block, std::uint64_t offset, std::span<const unsigned char> data);
   bool copy_known_blocks(Output& out);
-  bool check_output(Output& out);
+  std::string check_output(const Output& out) const;
+  bool check_outputs();
   bool put_in_place(const Output& out);
   bool put_found_copies_in_place();
   void discard_outputs();
@@ -149,6 +150,7 @@ class Repairer {
   const Limits& limits_;
   const Folder& folder_;
   ReadFiles reads_;
+  const gf16::BlockKernel& kernel_ = gf16::block_kernel();
   WorkerPool pool_;
   std::vector<gf16::MulTable> tables_;  // [known block in group][recovery block in group]
   std::vector<Output> outputs_;
@@ -211,13 +213,15 @@ bool Repairer::rebuild_stripe(const std::vector<std::uint32_t>& missing, const M
     const RecoveryBlock& rb = set_.recovery[r];
     if (!reads_.read(rb.volume, rb.data_offset + offset, std::span((*sums)[r]).first(width), &error))
       return fail(error);
+    kernel_.enter((*sums)[r].data(), width);
   }
   std::vector<std::uint32_t> blocks;
   for (std::uint32_t b = 0; b < v_.blocks.size(); ++b) {
     const BlockSource& s = v_.blocks[b];
     if (!s.found) continue;
-    if (!reads_.read(s.file, s.offset + offset, std::span((*in)[blocks.size()]).first(width), &error))
-      return fail(error);
+    unsigned char* data = (*in)[blocks.size()].data();
+    if (!reads_.read(s.file, s.offset + offset, std::span(data, width), &error)) return fail(error);
+    kernel_.enter(data, width);
     blocks.push_back(b);
     if (blocks.size() == in->size()) {
       add_known_blocks(blocks, *in, width, sums);
@@ -227,6 +231,7 @@ bool Repairer::rebuild_stripe(const std::vector<std::uint32_t>& missing, const M
   if (!blocks.empty()) add_known_blocks(blocks, *in, width, sums);
   for (std::size_t j = 0; j < m; ++j) {
     combine_sums(inverse[j], *sums, width, rebuilt);
+    kernel_.leave(rebuilt->data(), width);
     if (!write_block_piece(missing[j], offset, std::span(*rebuilt).first(width))) return false;
   }
   return true;
@@ -252,7 +257,7 @@ void Repairer::add_known_blocks(const std::vector<std::uint32_t>& blocks, const 
         const std::size_t n = std::min(kCacheChunk, end - at);
         for (std::size_t k = 0; k < count; ++k)
           for (std::size_t g = 0; g < blocks.size(); ++g)
-            gf16::mul_acc((*sums)[first + k].data() + at, in[g].data() + at, tables_[g * kTableGroup + k], n);
+            kernel_.mul_acc((*sums)[first + k].data() + at, in[g].data() + at, tables_[g * kTableGroup + k], n);
       }
     });
   }
@@ -266,7 +271,8 @@ void Repairer::combine_sums(const std::vector<std::uint16_t>& factors, const Buf
     std::fill(rebuilt->begin() + static_cast<std::ptrdiff_t>(begin),
               rebuilt->begin() + static_cast<std::ptrdiff_t>(end), 0);
     for (std::size_t r = 0; r < sums.size(); ++r)
-      gf16::mul_acc(rebuilt->data() + begin, sums[r].data() + begin, factors[r], end - begin);
+      if (factors[r] != 0)
+        kernel_.mul_acc(rebuilt->data() + begin, sums[r].data() + begin, gf16::make_table(factors[r]), end - begin);
   });
 }
 
@@ -311,21 +317,30 @@ bool Repairer::copy_known_blocks(Output& out) {
 }
 
 // The whole file read back: only an exact copy of the original goes in place.
-bool Repairer::check_output(Output& out) {
+// The error, or an empty string.
+std::string Repairer::check_output(const Output& out) const {
   const SetFile& f = set_.files[out.file];
-  if (::fsync(out.fd.get()) != 0) return fail(out.temporary + ": cannot be written to disk");
+  if (::fsync(out.fd.get()) != 0) return out.temporary + ": cannot be written to disk";
   Md5 md5;
   std::vector<unsigned char> chunk(kCopyChunk);
   std::uint64_t at = 0;
   while (true) {
     const auto n = read_at(out.fd.get(), at, chunk);
-    if (!n) return fail(out.temporary + ": read error");
+    if (!n) return out.temporary + ": read error";
     if (*n == 0) break;
     md5.update(std::span(chunk).first(*n));
     at += *n;
   }
-  if (at != f.length || md5.finish() != f.md5_full)
-    return fail(f.name + ": the repaired file does not match its MD5");
+  if (at != f.length || md5.finish() != f.md5_full) return f.name + ": the repaired file does not match its MD5";
+  return {};
+}
+
+// Every output checked, several at once; the first failure in the set's order is reported.
+bool Repairer::check_outputs() {
+  std::vector<std::string> errors(outputs_.size());
+  for_each_index(outputs_.size(), pool_.size(), [&](std::size_t i) { errors[i] = check_output(outputs_[i]); });
+  for (std::string& error : errors)
+    if (!error.empty()) return fail(std::move(error));
   return true;
 }
 
@@ -367,8 +382,8 @@ void Repairer::discard_outputs() {
 
 RepairResult Repairer::run() {
   bool ok = create_outputs() && rebuild_missing_blocks();
-  for (std::size_t i = 0; ok && i < outputs_.size(); ++i)
-    ok = copy_known_blocks(outputs_[i]) && check_output(outputs_[i]);
+  for (std::size_t i = 0; ok && i < outputs_.size(); ++i) ok = copy_known_blocks(outputs_[i]);
+  ok = ok && check_outputs();
   if (!ok) {
     discard_outputs();
     return result_;
