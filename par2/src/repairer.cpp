@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -118,14 +120,21 @@ struct Output {
 class Repairer {
  public:
   Repairer(const RecoverySet& set, const Verification& v, const Limits& limits, const Folder& folder)
-      : set_(set), v_(v), limits_(limits), folder_(folder), reads_(folder),
-        pool_(worker_count(limits.threads)) {}
+      : set_(set), v_(v), limits_(limits), folder_(folder), pool_(worker_count(limits.threads)) {
+    for (unsigned w = 0; w < pool_.size(); ++w) reads_.emplace_back(folder);
+  }
 
   RepairResult run();
 
  private:
   bool create_outputs();
   bool rebuild_missing_blocks();
+  struct Piece {
+    const std::string* file;
+    std::uint64_t offset;
+  };
+  bool read_pieces(std::size_t count, const std::function<Piece(std::size_t)>& where, std::size_t width,
+                   Buffers* into);
   bool rebuild_stripe(const std::vector<std::uint32_t>& missing, const Matrix& inverse,
                       std::uint64_t offset, std::size_t width, Buffers* sums,
                       std::vector<unsigned char>* rebuilt, Buffers* in);
@@ -134,9 +143,9 @@ class Repairer {
   void combine_sums(const std::vector<std::uint16_t>& factors, const Buffers& sums, std::size_t width,
                     std::vector<unsigned char>* rebuilt);
   bool write_block_piece(std::uint32_t block, std::uint64_t offset, std::span<const unsigned char> data);
-  bool copy_known_blocks(Output& out);
+  std::string copy_known_blocks(const Output& out, ReadFiles* reads) const;
   std::string check_output(const Output& out) const;
-  bool check_outputs();
+  bool finish_outputs();
   bool put_in_place(const Output& out);
   bool put_found_copies_in_place();
   void discard_outputs();
@@ -149,7 +158,7 @@ class Repairer {
   const Verification& v_;
   const Limits& limits_;
   const Folder& folder_;
-  ReadFiles reads_;
+  std::deque<ReadFiles> reads_;  // one per worker
   const gf16::BlockKernel& kernel_ = gf16::block_kernel();
   WorkerPool pool_;
   std::vector<gf16::MulTable> tables_;  // [known block in group][recovery block in group]
@@ -208,32 +217,48 @@ bool Repairer::rebuild_stripe(const std::vector<std::uint32_t>& missing, const M
                               std::uint64_t offset, std::size_t width, Buffers* sums,
                               std::vector<unsigned char>* rebuilt, Buffers* in) {
   const std::size_t m = missing.size();
-  std::string error;
-  for (std::size_t r = 0; r < m; ++r) {
-    const RecoveryBlock& rb = set_.recovery[r];
-    if (!reads_.read(rb.volume, rb.data_offset + offset, std::span((*sums)[r]).first(width), &error))
-      return fail(error);
-    kernel_.enter((*sums)[r].data(), width);
-  }
+  const auto recovery_at = [&](std::size_t r) {
+    return Piece{&set_.recovery[r].volume, set_.recovery[r].data_offset + offset};
+  };
+  if (!read_pieces(m, recovery_at, width, sums)) return false;
+  std::vector<std::uint32_t> known;
+  for (std::uint32_t b = 0; b < v_.blocks.size(); ++b)
+    if (v_.blocks[b].found) known.push_back(b);
   std::vector<std::uint32_t> blocks;
-  for (std::uint32_t b = 0; b < v_.blocks.size(); ++b) {
-    const BlockSource& s = v_.blocks[b];
-    if (!s.found) continue;
-    unsigned char* data = (*in)[blocks.size()].data();
-    if (!reads_.read(s.file, s.offset + offset, std::span(data, width), &error)) return fail(error);
-    kernel_.enter(data, width);
-    blocks.push_back(b);
-    if (blocks.size() == in->size()) {
-      add_known_blocks(blocks, *in, width, sums);
-      blocks.clear();
-    }
+  for (std::size_t first = 0; first < known.size(); first += in->size()) {
+    blocks.assign(known.begin() + static_cast<std::ptrdiff_t>(first),
+                  known.begin() + static_cast<std::ptrdiff_t>(std::min(known.size(), first + in->size())));
+    const auto known_at = [&](std::size_t g) {
+      return Piece{&v_.blocks[blocks[g]].file, v_.blocks[blocks[g]].offset + offset};
+    };
+    if (!read_pieces(blocks.size(), known_at, width, in)) return false;
+    add_known_blocks(blocks, *in, width, sums);
   }
-  if (!blocks.empty()) add_known_blocks(blocks, *in, width, sums);
   for (std::size_t j = 0; j < m; ++j) {
     combine_sums(inverse[j], *sums, width, rebuilt);
     kernel_.leave(rebuilt->data(), width);
     if (!write_block_piece(missing[j], offset, std::span(*rebuilt).first(width))) return false;
   }
+  return true;
+}
+
+// Pieces 0..count-1 of the stripe into `into`, in the kernel's layout, the
+// workers reading side by side through descriptors of their own.
+bool Repairer::read_pieces(std::size_t count, const std::function<Piece(std::size_t)>& where,
+                           std::size_t width, Buffers* into) {
+  std::vector<std::string> errors(count);
+  pool_.run([&](unsigned w) {
+    for (std::size_t i = w; i < count; i += pool_.size()) {
+      const Piece piece = where(i);
+      unsigned char* data = (*into)[i].data();
+      if (reads_[w].read(*piece.file, piece.offset, std::span(data, width), &errors[i]))
+        kernel_.enter(data, width);
+      else if (errors[i].empty())
+        errors[i] = *piece.file + ": read error";
+    }
+  });
+  for (std::string& error : errors)
+    if (!error.empty()) return fail(std::move(error));
   return true;
 }
 
@@ -294,7 +319,8 @@ bool Repairer::write_block_piece(std::uint32_t block, std::uint64_t offset,
   return true;
 }
 
-bool Repairer::copy_known_blocks(Output& out) {
+// The error, or an empty string.
+std::string Repairer::copy_known_blocks(const Output& out, ReadFiles* reads) const {
   const SetFile& f = set_.files[out.file];
   std::vector<unsigned char> chunk(std::min<std::uint64_t>(kCopyChunk, set_.slice_size));
   std::string error;
@@ -305,15 +331,13 @@ bool Repairer::copy_known_blocks(Output& out) {
     const std::uint64_t size = std::min<std::uint64_t>(set_.slice_size, f.length - start);
     for (std::uint64_t done = 0; done < size;) {
       const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), size - done));
-      if (!reads_.read(s.file, s.offset + done, std::span(chunk).first(n), &error)) return fail(error);
-      if (!write_at(out.fd.get(), start + done, std::span(chunk).first(n)))
-        return fail(out.temporary + ": write error");
+      if (!reads->read(s.file, s.offset + done, std::span(chunk).first(n), &error)) return error;
+      if (!write_at(out.fd.get(), start + done, std::span(chunk).first(n))) return out.temporary + ": write error";
       done += n;
     }
   }
-  if (::ftruncate(out.fd.get(), static_cast<off_t>(f.length)) != 0)
-    return fail(out.temporary + ": cannot set its length");
-  return true;
+  if (::ftruncate(out.fd.get(), static_cast<off_t>(f.length)) != 0) return out.temporary + ": cannot set its length";
+  return {};
 }
 
 // The whole file read back: only an exact copy of the original goes in place.
@@ -335,10 +359,15 @@ std::string Repairer::check_output(const Output& out) const {
   return {};
 }
 
-// Every output checked, several at once; the first failure in the set's order is reported.
-bool Repairer::check_outputs() {
+// Every output completed and checked, several at once, each with descriptors
+// of its own; the first failure in the set's order is reported.
+bool Repairer::finish_outputs() {
   std::vector<std::string> errors(outputs_.size());
-  for_each_index(outputs_.size(), pool_.size(), [&](std::size_t i) { errors[i] = check_output(outputs_[i]); });
+  for_each_index(outputs_.size(), pool_.size(), [&](std::size_t i) {
+    ReadFiles reads(folder_);
+    errors[i] = copy_known_blocks(outputs_[i], &reads);
+    if (errors[i].empty()) errors[i] = check_output(outputs_[i]);
+  });
   for (std::string& error : errors)
     if (!error.empty()) return fail(std::move(error));
   return true;
@@ -381,9 +410,7 @@ void Repairer::discard_outputs() {
 }
 
 RepairResult Repairer::run() {
-  bool ok = create_outputs() && rebuild_missing_blocks();
-  for (std::size_t i = 0; ok && i < outputs_.size(); ++i) ok = copy_known_blocks(outputs_[i]);
-  ok = ok && check_outputs();
+  bool ok = create_outputs() && rebuild_missing_blocks() && finish_outputs();
   if (!ok) {
     discard_outputs();
     return result_;
