@@ -37,6 +37,9 @@ constexpr std::size_t kCopyChunk = 1u << 20;
 constexpr std::size_t kInputGroup = 16;
 constexpr std::size_t kTableGroup = 64;
 constexpr std::size_t kCacheChunk = 4u << 10;
+// Rounds of less work than this stay on the calling thread: waking the others
+// would cost more than it saves.
+constexpr std::size_t kWorthSharing = 256u << 10;
 
 using Buffers = std::vector<std::vector<unsigned char>>;
 
@@ -133,6 +136,7 @@ class Repairer {
     const std::string* file;
     std::uint64_t offset;
   };
+  void share_out(std::size_t bytes, const std::function<void(unsigned)>& task);
   bool read_pieces(std::size_t count, const std::function<Piece(std::size_t)>& where, std::size_t width,
                    Buffers* into);
   bool rebuild_stripe(const std::vector<std::uint32_t>& missing, const Matrix& inverse,
@@ -242,12 +246,22 @@ bool Repairer::rebuild_stripe(const std::vector<std::uint32_t>& missing, const M
   return true;
 }
 
+// Runs task(w) for every worker w: on the workers' threads when the round
+// handles `bytes` enough to be worth it, else one after another on this one.
+void Repairer::share_out(std::size_t bytes, const std::function<void(unsigned)>& task) {
+  if (bytes >= kWorthSharing) {
+    pool_.run(task);
+    return;
+  }
+  for (unsigned w = 0; w < pool_.size(); ++w) task(w);
+}
+
 // Pieces 0..count-1 of the stripe into `into`, in the kernel's layout, the
 // workers reading side by side through descriptors of their own.
 bool Repairer::read_pieces(std::size_t count, const std::function<Piece(std::size_t)>& where,
                            std::size_t width, Buffers* into) {
   std::vector<std::string> errors(count);
-  pool_.run([&](unsigned w) {
+  share_out(count * width, [&](unsigned w) {
     for (std::size_t i = w; i < count; i += pool_.size()) {
       const Piece piece = where(i);
       unsigned char* data = (*into)[i].data();
@@ -269,14 +283,14 @@ void Repairer::add_known_blocks(const std::vector<std::uint32_t>& blocks, const 
   const unsigned workers = pool_.size();
   for (std::size_t first = 0; first < m; first += kTableGroup) {
     const std::size_t count = std::min(kTableGroup, m - first);
-    pool_.run([&](unsigned w) {
+    share_out(count * blocks.size() * 512, [&](unsigned w) {
       for (std::size_t g = w; g < blocks.size(); g += workers) {
         const std::uint16_t constant = gf16::input_constant(blocks[g]);
         for (std::size_t k = 0; k < count; ++k)
           tables_[g * kTableGroup + k] = gf16::make_table(gf16::pow(constant, set_.recovery[first + k].exponent));
       }
     });
-    pool_.run([&](unsigned w) {
+    share_out(count * blocks.size() * width, [&](unsigned w) {
       const auto [begin, end] = share(w, workers, width);
       for (std::size_t at = begin; at < end; at += kCacheChunk) {
         const std::size_t n = std::min(kCacheChunk, end - at);
@@ -291,7 +305,7 @@ void Repairer::add_known_blocks(const std::vector<std::uint32_t>& blocks, const 
 // rebuilt = sum over r of factors[r] * sums[r].
 void Repairer::combine_sums(const std::vector<std::uint16_t>& factors, const Buffers& sums,
                             std::size_t width, std::vector<unsigned char>* rebuilt) {
-  pool_.run([&](unsigned w) {
+  share_out(sums.size() * width, [&](unsigned w) {
     const auto [begin, end] = share(w, pool_.size(), width);
     std::fill(rebuilt->begin() + static_cast<std::ptrdiff_t>(begin),
               rebuilt->begin() + static_cast<std::ptrdiff_t>(end), 0);
@@ -346,7 +360,7 @@ std::string Repairer::check_output(const Output& out) const {
   const SetFile& f = set_.files[out.file];
   if (::fsync(out.fd.get()) != 0) return out.temporary + ": cannot be written to disk";
   Md5 md5;
-  std::vector<unsigned char> chunk(kCopyChunk);
+  std::vector<unsigned char> chunk(std::clamp<std::uint64_t>(f.length, 1, kCopyChunk));
   std::uint64_t at = 0;
   while (true) {
     const auto n = read_at(out.fd.get(), at, chunk);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <utility>
 
 namespace vantorelle::par2 {
 namespace {
@@ -60,10 +61,18 @@ void WorkerPool::run(const std::function<void(unsigned)>& task) {
     ++round_;
   }
   start_.notify_all();
-  task(0);
+  std::exception_ptr mine;
+  try {
+    task(0);
+  } catch (...) {
+    mine = std::current_exception();
+  }
   std::unique_lock lock(mutex_);
   finished_.wait(lock, [this] { return busy_ == 0; });
   task_ = nullptr;
+  std::exception_ptr error = mine ? mine : std::exchange(error_, nullptr);
+  error_ = nullptr;
+  if (error) std::rethrow_exception(error);
 }
 
 void WorkerPool::serve(unsigned worker) {
@@ -77,9 +86,15 @@ void WorkerPool::serve(unsigned worker) {
       seen = round_;
       task = task_;
     }
-    (*task)(worker);
+    std::exception_ptr error;
+    try {
+      (*task)(worker);
+    } catch (...) {
+      error = std::current_exception();
+    }
     {
       const std::lock_guard lock(mutex_);
+      if (error && !error_) error_ = error;
       --busy_;
     }
     finished_.notify_one();

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -20,7 +21,7 @@ unsigned worker_count(unsigned asked);
 
 // Threads kept for many short rounds of one task: run(task) calls task(w)
 // for every w < size(), w == 0 on the calling thread, and returns when all
-// have returned. The tasks must not throw.
+// have returned; the first exception a task threw is then rethrown.
 class WorkerPool {
  public:
   explicit WorkerPool(unsigned workers);
@@ -39,6 +40,7 @@ class WorkerPool {
   const std::function<void(unsigned)>* task_ = nullptr;
   std::uint64_t round_ = 0;
   unsigned busy_ = 0;
+  std::exception_ptr error_;
   bool stopping_ = false;
   std::vector<std::thread> threads_;
 };
