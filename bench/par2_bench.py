@@ -22,7 +22,7 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from release_build import build_program  # noqa: E402
+from release_build import ROOT, build_program  # noqa: E402
 
 
 def build_tool():

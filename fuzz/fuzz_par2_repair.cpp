@@ -3,8 +3,9 @@
 // The input makes up to three original files and a slice size, the set's
 // checksums and recovery blocks are computed from the originals, then the
 // files on disk are damaged as the input says (bytes flipped, cut, inserted,
-// a file removed). Whatever the damage, verification must not crash, and a
-// repair that reports success must have brought back every original exactly.
+// a file removed), and the work shared by one to four threads. Whatever the
+// damage, verification must not crash, and a repair that reports success must
+// have brought back every original exactly.
 #include <unistd.h>
 
 #include <cstdint>
@@ -142,9 +143,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const par2::RecoverySet set = describe(dir, originals, slice, recovery);
   for (std::size_t i = 0; i < files && !in.empty(); ++i) damage(dir / ("f" + std::to_string(i)), &in);
 
-  const par2::Verification v = par2::verify(set);
-  check(v.blocks.size() == set.total_blocks, "a source for every block");
   par2::Limits limits;
+  limits.threads = 1 + in.byte() % 4;  // files and stripes shared out, or not
+  const par2::Verification v = par2::verify(set, limits);
+  check(v.blocks.size() == set.total_blocks, "a source for every block");
   limits.repair_buffer_bytes = 8 + in.byte() * 8;  // stripes of every width
   const par2::RepairResult r = par2::repair(set, v, limits);
   if (v.repairable) check(r.ok, "a repairable set not repaired");

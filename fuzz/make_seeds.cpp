@@ -1,9 +1,12 @@
 // make_seeds.cpp - writes the starting corpus of the fuzz targets with the test article writer.
 //
-// Usage: make_seeds FOLDER
-// Small postings of every kind the engine reads: yEnc and uuencode, single and
-// multi-part, all three line ends, with and without Subject lines, damaged
-// ones, several files per run (cut at the byte 0x1E).
+// Usage: make_seeds FOLDER [articles|par2_packets|par2_repair]
+// Articles (the default): small postings of every kind the engine reads: yEnc
+// and uuencode, single and multi-part, all three line ends, with and without
+// Subject lines, damaged ones, several files per run (cut at the byte 0x1E).
+// par2_packets: PAR2 volumes, whole and damaged, written by the tests' set
+// writer. par2_repair: the repair target's inputs for sets it can repair and
+// sets it cannot, so a short run starts inside the repairer.
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -11,6 +14,7 @@
 #include <vector>
 
 #include "article_writer.hpp"
+#include "par2_writer.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -78,15 +82,79 @@ std::vector<std::pair<std::string, std::string>> seeds() {
   return out;
 }
 
+using Par2Bytes = vantorelle::par2::test::Bytes;
+using vantorelle::par2::test::SetWriter;
+
+std::string as_text(const Par2Bytes& b) { return std::string(b.begin(), b.end()); }
+Par2Bytes as_bytes(const std::string& s) { return Par2Bytes(s.begin(), s.end()); }
+
+std::vector<std::pair<std::string, std::string>> par2_packet_seeds() {
+  const SetWriter two(64, {{"a.bin", as_bytes(random_bytes(150, 3))}, {"b.bin", as_bytes(random_bytes(64, 4))}});
+  const SetWriter one(512, {{"one.dat", as_bytes(random_bytes(1000, 5))}});
+  const SetWriter empty(4, {{"empty", {}}});
+  std::vector<std::pair<std::string, std::string>> out;
+  out.push_back({"two-files-two-recovery", as_text(two.volume({0, 1}))});
+  out.push_back({"one-file-no-recovery", as_text(one.volume({}))});
+  out.push_back({"empty-file", as_text(empty.volume({}))});
+  Par2Bytes no_checksums = two.main();
+  SetWriter::append(&no_checksums, two.description(0));
+  SetWriter::append(&no_checksums, two.description(1));
+  SetWriter::append(&no_checksums, two.recovery(3));
+  out.push_back({"descriptions-only", as_text(no_checksums)});
+  Par2Bytes with_creator = one.volume({7});
+  SetWriter::append(&with_creator, vantorelle::par2::test::packet(std::string_view("PAR 2.0\0Creator\0", 16),
+                                                                  one.set_id(), as_bytes("seed writer")));
+  out.push_back({"creator-packet", as_text(with_creator)});
+  std::string junk_between = random_bytes(37, 6) + as_text(two.main()) + random_bytes(5, 7) +
+                             as_text(two.volume({2}));
+  out.push_back({"junk-between-packets", junk_between});
+  out.push_back({"two-sets", as_text(one.volume({0})) + as_text(two.volume({0}))});
+  std::string damaged = as_text(two.volume({0, 1}));
+  damaged[damaged.size() / 2] ^= 0x01;
+  out.push_back({"packet-damaged", damaged});
+  out.push_back({"hostile-name", as_text(SetWriter(64, {{"../up", as_bytes(random_bytes(80, 8))}}).volume({0}))});
+  return out;
+}
+
+// The repair target reads: slice (4 * (1 + b % 32)), files (1 + b % 3), recovery
+// blocks (b % 8), each file's size and bytes, each file's damage (kind b % 5:
+// none, flip at word, cut to word, insert at word, remove), then the threads
+// (1 + b % 4) and the buffer byte.
+std::string repair_input(unsigned slice_step, unsigned files, unsigned recovery, const std::vector<unsigned>& sizes,
+                         const std::vector<std::string>& damage, unsigned threads, unsigned buffer) {
+  std::string in{static_cast<char>(slice_step), static_cast<char>(files - 1), static_cast<char>(recovery)};
+  for (std::size_t i = 0; i < sizes.size(); ++i)
+    in += static_cast<char>(sizes[i]) + random_bytes(sizes[i], static_cast<unsigned>(20 + i));
+  for (const std::string& d : damage) in += d;
+  return in + static_cast<char>(threads - 1) + static_cast<char>(buffer);
+}
+
+std::vector<std::pair<std::string, std::string>> par2_repair_seeds() {
+  const std::string none(1, '\0'), removed(1, '\4');
+  const std::string flip("\1\x31\0\x40", 4), cut("\2\x50\0", 3), insert("\3\x10\0\2\xAA", 5);
+  return {
+      {"one-flip-repairable", repair_input(3, 1, 4, {180}, {flip}, 2, 2)},
+      {"three-files-one-removed", repair_input(7, 3, 7, {120, 60, 200}, {none, removed, none}, 4, 255)},
+      {"cut-and-insert", repair_input(1, 2, 7, {150, 150}, {cut, insert}, 2, 9)},
+      {"too-little-recovery", repair_input(0, 2, 1, {100, 100}, {removed, flip}, 1, 1)},
+      {"no-recovery-intact", repair_input(31, 1, 0, {199}, {none}, 3, 40)},
+      {"all-removed", repair_input(5, 3, 7, {30, 30, 30}, {removed, removed, removed}, 2, 3)},
+  };
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "Usage: make_seeds FOLDER\n");
+  const std::string kind = argc == 3 ? argv[2] : "articles";
+  if (argc < 2 || argc > 3 || (kind != "articles" && kind != "par2_packets" && kind != "par2_repair")) {
+    std::fprintf(stderr, "Usage: make_seeds FOLDER [articles|par2_packets|par2_repair]\n");
     return 2;
   }
   const std::filesystem::path folder = argv[1];
   std::filesystem::create_directories(folder);
-  for (const auto& [name, text] : seeds()) vantorelle::test::write_file((folder / name).string(), text);
+  const auto chosen = kind == "par2_packets" ? par2_packet_seeds()
+                      : kind == "par2_repair" ? par2_repair_seeds()
+                                              : seeds();
+  for (const auto& [name, text] : chosen) vantorelle::test::write_file((folder / name).string(), text);
   return 0;
 }

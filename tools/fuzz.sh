@@ -44,12 +44,19 @@ for t in "${targets[@]}"; do
   corpus=$build/corpus/$t
   log=$build/logs/$t.log
   mkdir -p "$corpus"
+  # The PAR2 targets start from sets and packets of their own.
+  dict=fuzz/articles.dict target_seeds=$seeds
+  if [[ $t == par2_* ]]; then
+    dict=fuzz/par2.dict target_seeds=$build/seeds-$t
+    rm -rf "$target_seeds"
+    "$build/fuzz/make_seeds" "$target_seeds" "$t"
+  fi
   echo "== fuzz_$t for ${seconds}s"
   status=0
   TMPDIR=$scratch ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -dict=fuzz/articles.dict \
+    "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -dict="$dict" \
     -max_len=65536 -timeout=25 -rss_limit_mb=2048 -print_final_stats=1 \
-    -artifact_prefix="$build/crashes/$t-" "$@" "$corpus" "$seeds" > "$log" 2>&1 || status=$?
+    -artifact_prefix="$build/crashes/$t-" "$@" "$corpus" "$target_seeds" > "$log" 2>&1 || status=$?
   if [ "$status" -ne 0 ]; then
     tail -n 60 "$log"
     failed+=("$t")

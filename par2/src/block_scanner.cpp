@@ -103,9 +103,8 @@ class WindowReader {
 
 // Records the window as every block with its CRC and MD5; true if any.
 bool record_match(const BlockIndex& index, const std::vector<std::uint32_t>& candidates,
-                  const unsigned char* window, std::uint64_t slice, const std::string& name,
-                  std::uint64_t pos, OwnBlocks own, std::vector<bool>* in_place,
-                  std::vector<BlockSource>* sources) {
+                  const unsigned char* window, std::uint64_t slice, std::uint64_t pos, OwnBlocks own,
+                  std::vector<bool>* in_place, std::vector<BlockSeen>* seen) {
   const Digest md5 = md5_of(std::span(window, slice));
   bool any = false;
   for (const std::uint32_t block : candidates) {
@@ -114,8 +113,7 @@ bool record_match(const BlockIndex& index, const std::vector<std::uint32_t>& can
     if (block >= own.first && block - own.first < own.count &&
         pos == std::uint64_t{block - own.first} * slice)
       (*in_place)[block - own.first] = true;
-    BlockSource& s = (*sources)[block];
-    if (!s.found) s = BlockSource{true, name, pos};
+    seen->push_back({block, pos});
   }
   return any;
 }
@@ -142,9 +140,8 @@ const std::vector<std::uint32_t>* BlockIndex::with_crc(std::uint32_t crc) const 
   return it == by_crc_.end() ? nullptr : &it->second;
 }
 
-ScanResult scan_file(int fd, const std::string& name, std::uint64_t slice_size,
-                     const BlockIndex& index, OwnBlocks own, bool whole_md5,
-                     std::vector<BlockSource>* sources) {
+ScanResult scan_file(int fd, std::uint64_t slice_size, const BlockIndex& index, OwnBlocks own,
+                     bool whole_md5, std::vector<BlockSeen>* seen) {
   ScanResult result;
   struct stat st{};
   if (::fstat(fd, &st) != 0) {
@@ -164,7 +161,7 @@ ScanResult scan_file(int fd, const std::string& name, std::uint64_t slice_size,
       fresh = false;
       const auto* candidates = index.with_crc(crc.value());
       if (candidates &&
-          record_match(index, *candidates, window, slice_size, name, pos, own, &in_place, sources)) {
+          record_match(index, *candidates, window, slice_size, pos, own, &in_place, seen)) {
         // Past the match, but never past a block's own place: a match away
         // from it (repeated content, a block moved) must not hide the blocks
         // that are where they belong.

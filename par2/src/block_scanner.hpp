@@ -37,6 +37,12 @@ struct OwnBlocks {
   std::uint32_t first = 0, count = 0;
 };
 
+// A block of the set seen in a scanned file, and where.
+struct BlockSeen {
+  std::uint32_t block = 0;
+  std::uint64_t offset = 0;
+};
+
 struct ScanResult {
   bool read_ok = true;
   std::uint64_t size = 0;          // bytes read
@@ -44,12 +50,11 @@ struct ScanResult {
   std::uint32_t own_in_place = 0;  // own blocks found at their own offsets
 };
 
-// Reads `fd` once; every block found there whose source is not yet known gets
-// `name` and its offset in `sources`. With every own block in place and the
+// Reads `fd` once; every block found there is added to `seen`, in the order
+// of the file (a block seen twice is listed twice). With every own block in place and the
 // right size the file is the original, as far as MD5 can tell, so the whole-
 // file MD5 (`whole_md5`) is only needed where there are no block checksums.
-ScanResult scan_file(int fd, const std::string& name, std::uint64_t slice_size,
-                     const BlockIndex& index, OwnBlocks own, bool whole_md5,
-                     std::vector<BlockSource>* sources);
+ScanResult scan_file(int fd, std::uint64_t slice_size, const BlockIndex& index, OwnBlocks own,
+                     bool whole_md5, std::vector<BlockSeen>* seen);
 
 }  // namespace vantorelle::par2

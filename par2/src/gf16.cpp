@@ -80,6 +80,13 @@ MulTable make_table(std::uint16_t factor) {
     t.low[b] = t.low[b ^ lowest] ^ t.low[lowest];
     t.high[b] = t.high[b ^ lowest] ^ t.high[lowest];
   }
+  for (unsigned n = 0; n < 16; ++n) {
+    const std::uint16_t products[4] = {t.low[n], t.low[n << 4], t.high[n], t.high[n << 4]};
+    for (unsigned p = 0; p < 4; ++p) {
+      t.nibbles[2 * p][n] = static_cast<std::uint8_t>(products[p]);
+      t.nibbles[2 * p + 1][n] = static_cast<std::uint8_t>(products[p] >> 8);
+    }
+  }
   return t;
 }
 
@@ -114,6 +121,18 @@ void mul_acc(unsigned char* dst, const unsigned char* src, const MulTable& t, st
   static const Kernel kernel = mul_acc_portable;
 #endif
   kernel(dst, src, t, bytes);
+}
+
+const BlockKernel& block_kernel() {
+  static constexpr auto plain = [](unsigned char*, std::size_t) {};
+  static const BlockKernel portable{plain, plain, mul_acc_portable};
+#if defined(__x86_64__)
+  static const BlockKernel split{split_words_avx2, join_words_avx2, mul_acc_split_avx2};
+  static const BlockKernel& kernel = cpu_features().avx2 ? split : portable;
+  return kernel;
+#else
+  return portable;
+#endif
 }
 
 void mul_acc(unsigned char* dst, const unsigned char* src, std::uint16_t factor, std::size_t bytes) {

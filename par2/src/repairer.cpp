@@ -6,9 +6,16 @@
 // A[e][j] = c_j^e. A is inverted once by Gauss-Jordan elimination; the data is
 // then handled in stripes (the same byte range of every block) so the block
 // buffers stay within the stated bound however many blocks are missing.
+//
+// The sums are the bulk of the work: every known block times every recovery
+// block used. Known blocks are read a group at a time so each piece of a sum
+// takes the whole group while it is in cache, and every worker thread takes
+// its own byte range of the stripe, so no two write the same bytes.
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,15 +25,31 @@
 #include "folder.hpp"
 #include "gf16.hpp"
 #include "md5.hpp"
+#include "workers.hpp"
 
 namespace vantorelle::par2 {
 namespace {
 
 constexpr std::size_t kCopyChunk = 1u << 20;
-// One known block is added into the sums of up to kTableGroup recovery blocks
-// kCacheChunk bytes at a time, so its piece and the tables stay in cache.
+// Up to kInputGroup known blocks are added into the sums of up to kTableGroup
+// recovery blocks kCacheChunk bytes at a time, so the pieces and the tables
+// stay in cache.
+constexpr std::size_t kInputGroup = 16;
 constexpr std::size_t kTableGroup = 64;
 constexpr std::size_t kCacheChunk = 4u << 10;
+// Rounds of less work than this stay on the calling thread: waking the others
+// would cost more than it saves.
+constexpr std::size_t kWorthSharing = 256u << 10;
+
+using Buffers = std::vector<std::vector<unsigned char>>;
+
+// Worker w's share of a stripe `width` bytes wide: whole 64-byte steps of the kernel.
+std::pair<std::size_t, std::size_t> share(unsigned w, unsigned workers, std::size_t width) {
+  const std::size_t steps = (width + 63) / 64;
+  const std::size_t per = (steps + workers - 1) / workers * 64;
+  const std::size_t begin = std::min(width, w * per);
+  return {begin, std::min(width, begin + per)};
+}
 
 using Matrix = std::vector<std::vector<std::uint16_t>>;
 
@@ -100,22 +123,33 @@ struct Output {
 class Repairer {
  public:
   Repairer(const RecoverySet& set, const Verification& v, const Limits& limits, const Folder& folder)
-      : set_(set), v_(v), limits_(limits), folder_(folder), reads_(folder) {}
+      : set_(set), v_(v), limits_(limits), folder_(folder), pool_(worker_count(limits.threads)) {
+    for (unsigned w = 0; w < pool_.size(); ++w) reads_.emplace_back(folder);
+  }
 
   RepairResult run();
 
  private:
   bool create_outputs();
   bool rebuild_missing_blocks();
+  struct Piece {
+    const std::string* file;
+    std::uint64_t offset;
+  };
+  void share_out(std::size_t bytes, const std::function<void(unsigned)>& task);
+  bool read_pieces(std::size_t count, const std::function<Piece(std::size_t)>& where, std::size_t width,
+                   Buffers* into);
   bool rebuild_stripe(const std::vector<std::uint32_t>& missing, const Matrix& inverse,
-                      std::uint64_t offset, std::size_t width,
-                      std::vector<std::vector<unsigned char>>* sums,
-                      std::vector<std::vector<unsigned char>>* rebuilt, std::vector<unsigned char>* in);
-  void add_known_block(std::uint16_t constant, const unsigned char* data, std::size_t width,
-                       std::vector<std::vector<unsigned char>>* sums) const;
+                      std::uint64_t offset, std::size_t width, Buffers* sums,
+                      std::vector<unsigned char>* rebuilt, Buffers* in);
+  void add_known_blocks(const std::vector<std::uint32_t>& blocks, const Buffers& in, std::size_t width,
+                        Buffers* sums);
+  void combine_sums(const std::vector<std::uint16_t>& factors, const Buffers& sums, std::size_t width,
+                    std::vector<unsigned char>* rebuilt);
   bool write_block_piece(std::uint32_t block, std::uint64_t offset, std::span<const unsigned char> data);
-  bool copy_known_blocks(Output& out);
-  bool check_output(Output& out);
+  std::string copy_known_blocks(const Output& out, ReadFiles* reads) const;
+  std::string check_output(const Output& out) const;
+  bool finish_outputs();
   bool put_in_place(const Output& out);
   bool put_found_copies_in_place();
   void discard_outputs();
@@ -128,7 +162,10 @@ class Repairer {
   const Verification& v_;
   const Limits& limits_;
   const Folder& folder_;
-  ReadFiles reads_;
+  std::deque<ReadFiles> reads_;  // one per worker
+  const gf16::BlockKernel& kernel_ = gf16::block_kernel();
+  WorkerPool pool_;
+  std::vector<gf16::MulTable> tables_;  // [known block in group][recovery block in group]
   std::vector<Output> outputs_;
   std::map<std::size_t, std::size_t> output_of_file_;
   RepairResult result_;
@@ -164,11 +201,15 @@ bool Repairer::rebuild_missing_blocks() {
   if (!invert(&a)) return fail("the recovery blocks at hand do not determine the missing blocks");
 
   const std::uint64_t slice = set_.slice_size;
-  std::uint64_t stripe = std::min<std::uint64_t>(slice, limits_.repair_buffer_bytes / (2 * m));
+  const std::size_t known = v_.blocks.size() - m;
+  const std::size_t group = std::clamp<std::size_t>(known, 1, kInputGroup);
+  // The sums, one block rebuilt from them, and a group of known blocks.
+  std::uint64_t stripe = std::min<std::uint64_t>(slice, limits_.repair_buffer_bytes / (m + 1 + group));
   stripe = std::max<std::uint64_t>(4, stripe - stripe % 4);
-  std::vector<std::vector<unsigned char>> sums(m, std::vector<unsigned char>(stripe));
-  std::vector<std::vector<unsigned char>> rebuilt(m, std::vector<unsigned char>(stripe));
-  std::vector<unsigned char> in(stripe);
+  Buffers sums(m, std::vector<unsigned char>(stripe));
+  std::vector<unsigned char> rebuilt(stripe);
+  Buffers in(group, std::vector<unsigned char>(stripe));
+  tables_.resize(group * kTableGroup);
   for (std::uint64_t offset = 0; offset < slice; offset += stripe) {
     const auto width = static_cast<std::size_t>(std::min<std::uint64_t>(stripe, slice - offset));
     if (!rebuild_stripe(missing, a, offset, width, &sums, &rebuilt, &in)) return false;
@@ -177,46 +218,101 @@ bool Repairer::rebuild_missing_blocks() {
 }
 
 bool Repairer::rebuild_stripe(const std::vector<std::uint32_t>& missing, const Matrix& inverse,
-                              std::uint64_t offset, std::size_t width,
-                              std::vector<std::vector<unsigned char>>* sums,
-                              std::vector<std::vector<unsigned char>>* rebuilt,
-                              std::vector<unsigned char>* in) {
+                              std::uint64_t offset, std::size_t width, Buffers* sums,
+                              std::vector<unsigned char>* rebuilt, Buffers* in) {
   const std::size_t m = missing.size();
-  std::string error;
-  for (std::size_t r = 0; r < m; ++r) {
-    const RecoveryBlock& rb = set_.recovery[r];
-    if (!reads_.read(rb.volume, rb.data_offset + offset, std::span((*sums)[r]).first(width), &error))
-      return fail(error);
-  }
-  for (std::uint32_t b = 0; b < v_.blocks.size(); ++b) {
-    const BlockSource& s = v_.blocks[b];
-    if (!s.found) continue;
-    if (!reads_.read(s.file, s.offset + offset, std::span(*in).first(width), &error)) return fail(error);
-    add_known_block(gf16::input_constant(b), in->data(), width, sums);
+  const auto recovery_at = [&](std::size_t r) {
+    return Piece{&set_.recovery[r].volume, set_.recovery[r].data_offset + offset};
+  };
+  if (!read_pieces(m, recovery_at, width, sums)) return false;
+  std::vector<std::uint32_t> known;
+  for (std::uint32_t b = 0; b < v_.blocks.size(); ++b)
+    if (v_.blocks[b].found) known.push_back(b);
+  std::vector<std::uint32_t> blocks;
+  for (std::size_t first = 0; first < known.size(); first += in->size()) {
+    blocks.assign(known.begin() + static_cast<std::ptrdiff_t>(first),
+                  known.begin() + static_cast<std::ptrdiff_t>(std::min(known.size(), first + in->size())));
+    const auto known_at = [&](std::size_t g) {
+      return Piece{&v_.blocks[blocks[g]].file, v_.blocks[blocks[g]].offset + offset};
+    };
+    if (!read_pieces(blocks.size(), known_at, width, in)) return false;
+    add_known_blocks(blocks, *in, width, sums);
   }
   for (std::size_t j = 0; j < m; ++j) {
-    std::fill((*rebuilt)[j].begin(), (*rebuilt)[j].end(), 0);
-    for (std::size_t r = 0; r < m; ++r)
-      gf16::mul_acc((*rebuilt)[j].data(), (*sums)[r].data(), inverse[j][r], width);
-    if (!write_block_piece(missing[j], offset, std::span((*rebuilt)[j]).first(width))) return false;
+    combine_sums(inverse[j], *sums, width, rebuilt);
+    kernel_.leave(rebuilt->data(), width);
+    if (!write_block_piece(missing[j], offset, std::span(*rebuilt).first(width))) return false;
   }
   return true;
 }
 
-void Repairer::add_known_block(std::uint16_t constant, const unsigned char* data, std::size_t width,
-                               std::vector<std::vector<unsigned char>>* sums) const {
+// Runs task(w) for every worker w: on the workers' threads when the round
+// handles `bytes` enough to be worth it, else one after another on this one.
+void Repairer::share_out(std::size_t bytes, const std::function<void(unsigned)>& task) {
+  if (bytes >= kWorthSharing) {
+    pool_.run(task);
+    return;
+  }
+  for (unsigned w = 0; w < pool_.size(); ++w) task(w);
+}
+
+// Pieces 0..count-1 of the stripe into `into`, in the kernel's layout, the
+// workers reading side by side through descriptors of their own.
+bool Repairer::read_pieces(std::size_t count, const std::function<Piece(std::size_t)>& where,
+                           std::size_t width, Buffers* into) {
+  std::vector<std::string> errors(count);
+  share_out(count * width, [&](unsigned w) {
+    for (std::size_t i = w; i < count; i += pool_.size()) {
+      const Piece piece = where(i);
+      unsigned char* data = (*into)[i].data();
+      if (reads_[w].read(*piece.file, piece.offset, std::span(data, width), &errors[i]))
+        kernel_.enter(data, width);
+      else if (errors[i].empty())
+        errors[i] = *piece.file + ": read error";
+    }
+  });
+  for (std::string& error : errors)
+    if (!error.empty()) return fail(std::move(error));
+  return true;
+}
+
+// sums[r] += constant(b)^exponent(r) * in[g] for every known block b = blocks[g].
+void Repairer::add_known_blocks(const std::vector<std::uint32_t>& blocks, const Buffers& in,
+                                std::size_t width, Buffers* sums) {
   const std::size_t m = sums->size();
-  std::array<gf16::MulTable, kTableGroup> tables;
+  const unsigned workers = pool_.size();
   for (std::size_t first = 0; first < m; first += kTableGroup) {
     const std::size_t count = std::min(kTableGroup, m - first);
-    for (std::size_t k = 0; k < count; ++k)
-      tables[k] = gf16::make_table(gf16::pow(constant, set_.recovery[first + k].exponent));
-    for (std::size_t at = 0; at < width; at += kCacheChunk) {
-      const std::size_t n = std::min(kCacheChunk, width - at);
-      for (std::size_t k = 0; k < count; ++k)
-        gf16::mul_acc((*sums)[first + k].data() + at, data + at, tables[k], n);
-    }
+    share_out(count * blocks.size() * 512, [&](unsigned w) {
+      for (std::size_t g = w; g < blocks.size(); g += workers) {
+        const std::uint16_t constant = gf16::input_constant(blocks[g]);
+        for (std::size_t k = 0; k < count; ++k)
+          tables_[g * kTableGroup + k] = gf16::make_table(gf16::pow(constant, set_.recovery[first + k].exponent));
+      }
+    });
+    share_out(count * blocks.size() * width, [&](unsigned w) {
+      const auto [begin, end] = share(w, workers, width);
+      for (std::size_t at = begin; at < end; at += kCacheChunk) {
+        const std::size_t n = std::min(kCacheChunk, end - at);
+        for (std::size_t k = 0; k < count; ++k)
+          for (std::size_t g = 0; g < blocks.size(); ++g)
+            kernel_.mul_acc((*sums)[first + k].data() + at, in[g].data() + at, tables_[g * kTableGroup + k], n);
+      }
+    });
   }
+}
+
+// rebuilt = sum over r of factors[r] * sums[r].
+void Repairer::combine_sums(const std::vector<std::uint16_t>& factors, const Buffers& sums,
+                            std::size_t width, std::vector<unsigned char>* rebuilt) {
+  share_out(sums.size() * width, [&](unsigned w) {
+    const auto [begin, end] = share(w, pool_.size(), width);
+    std::fill(rebuilt->begin() + static_cast<std::ptrdiff_t>(begin),
+              rebuilt->begin() + static_cast<std::ptrdiff_t>(end), 0);
+    for (std::size_t r = 0; r < sums.size(); ++r)
+      if (factors[r] != 0)
+        kernel_.mul_acc(rebuilt->data() + begin, sums[r].data() + begin, gf16::make_table(factors[r]), end - begin);
+  });
 }
 
 // Writes the part of a rebuilt block's stripe that lies within its file.
@@ -237,7 +333,8 @@ bool Repairer::write_block_piece(std::uint32_t block, std::uint64_t offset,
   return true;
 }
 
-bool Repairer::copy_known_blocks(Output& out) {
+// The error, or an empty string.
+std::string Repairer::copy_known_blocks(const Output& out, ReadFiles* reads) const {
   const SetFile& f = set_.files[out.file];
   std::vector<unsigned char> chunk(std::min<std::uint64_t>(kCopyChunk, set_.slice_size));
   std::string error;
@@ -248,33 +345,45 @@ bool Repairer::copy_known_blocks(Output& out) {
     const std::uint64_t size = std::min<std::uint64_t>(set_.slice_size, f.length - start);
     for (std::uint64_t done = 0; done < size;) {
       const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), size - done));
-      if (!reads_.read(s.file, s.offset + done, std::span(chunk).first(n), &error)) return fail(error);
-      if (!write_at(out.fd.get(), start + done, std::span(chunk).first(n)))
-        return fail(out.temporary + ": write error");
+      if (!reads->read(s.file, s.offset + done, std::span(chunk).first(n), &error)) return error;
+      if (!write_at(out.fd.get(), start + done, std::span(chunk).first(n))) return out.temporary + ": write error";
       done += n;
     }
   }
-  if (::ftruncate(out.fd.get(), static_cast<off_t>(f.length)) != 0)
-    return fail(out.temporary + ": cannot set its length");
-  return true;
+  if (::ftruncate(out.fd.get(), static_cast<off_t>(f.length)) != 0) return out.temporary + ": cannot set its length";
+  return {};
 }
 
 // The whole file read back: only an exact copy of the original goes in place.
-bool Repairer::check_output(Output& out) {
+// The error, or an empty string.
+std::string Repairer::check_output(const Output& out) const {
   const SetFile& f = set_.files[out.file];
-  if (::fsync(out.fd.get()) != 0) return fail(out.temporary + ": cannot be written to disk");
+  if (::fsync(out.fd.get()) != 0) return out.temporary + ": cannot be written to disk";
   Md5 md5;
-  std::vector<unsigned char> chunk(kCopyChunk);
+  std::vector<unsigned char> chunk(std::clamp<std::uint64_t>(f.length, 1, kCopyChunk));
   std::uint64_t at = 0;
   while (true) {
     const auto n = read_at(out.fd.get(), at, chunk);
-    if (!n) return fail(out.temporary + ": read error");
+    if (!n) return out.temporary + ": read error";
     if (*n == 0) break;
     md5.update(std::span(chunk).first(*n));
     at += *n;
   }
-  if (at != f.length || md5.finish() != f.md5_full)
-    return fail(f.name + ": the repaired file does not match its MD5");
+  if (at != f.length || md5.finish() != f.md5_full) return f.name + ": the repaired file does not match its MD5";
+  return {};
+}
+
+// Every output completed and checked, several at once, each with descriptors
+// of its own; the first failure in the set's order is reported.
+bool Repairer::finish_outputs() {
+  std::vector<std::string> errors(outputs_.size());
+  for_each_index(outputs_.size(), pool_.size(), [&](std::size_t i) {
+    ReadFiles reads(folder_);
+    errors[i] = copy_known_blocks(outputs_[i], &reads);
+    if (errors[i].empty()) errors[i] = check_output(outputs_[i]);
+  });
+  for (std::string& error : errors)
+    if (!error.empty()) return fail(std::move(error));
   return true;
 }
 
@@ -315,9 +424,7 @@ void Repairer::discard_outputs() {
 }
 
 RepairResult Repairer::run() {
-  bool ok = create_outputs() && rebuild_missing_blocks();
-  for (std::size_t i = 0; ok && i < outputs_.size(); ++i)
-    ok = copy_known_blocks(outputs_[i]) && check_output(outputs_[i]);
+  bool ok = create_outputs() && rebuild_missing_blocks() && finish_outputs();
   if (!ok) {
     discard_outputs();
     return result_;

@@ -8,6 +8,7 @@
 #include "block_scanner.hpp"
 #include "folder.hpp"
 #include "md5.hpp"
+#include "workers.hpp"
 
 namespace vantorelle::par2 {
 namespace {
@@ -21,6 +22,14 @@ bool is_original(const SetFile& f, const ScanResult& scan) {
   return scan.own_in_place == f.block_count;
 }
 
+// Blocks seen in the file under `name` whose place is not yet known are read from there.
+void take_seen(const std::vector<BlockSeen>& seen, const std::string& name, std::vector<BlockSource>* sources) {
+  for (const BlockSeen& b : seen) {
+    BlockSource& s = (*sources)[b.block];
+    if (!s.found) s = BlockSource{true, name, b.offset};
+  }
+}
+
 // The place of every block of a file known to be the original.
 void take_whole_file(const RecoverySet& set, const SetFile& f, const std::string& name,
                      std::vector<BlockSource>* sources) {
@@ -28,8 +37,10 @@ void take_whole_file(const RecoverySet& set, const SetFile& f, const std::string
     (*sources)[f.first_block + b] = BlockSource{true, name, std::uint64_t{b} * set.slice_size};
 }
 
+// Scans the file under its own name; the blocks seen are merged later, in the set's file order,
+// so the sources found do not depend on which file's scan ended first.
 void check_own_name(const RecoverySet& set, const Folder& folder, const BlockIndex& index,
-                    const SetFile& f, FileReport* report, std::vector<BlockSource>* sources) {
+                    const SetFile& f, FileReport* report, std::vector<BlockSeen>* seen) {
   if (!f.described) {
     report->verdict = Verdict::undescribed;
     report->problem = "no File Description packet";
@@ -48,14 +59,39 @@ void check_own_name(const RecoverySet& set, const Folder& folder, const BlockInd
     if (open_errno != ENOENT) report->problem = error;
     return;
   }
-  const ScanResult scan = scan_file(fd->get(), f.name, set.slice_size, index,
-                                    {f.first_block, f.block_count}, f.blocks.empty(), sources);
+  const ScanResult scan =
+      scan_file(fd->get(), set.slice_size, index, {f.first_block, f.block_count}, f.blocks.empty(), seen);
   if (!scan.read_ok) report->problem = "read error";
-  if (is_original(f, scan)) {
-    report->verdict = Verdict::complete;
-    take_whole_file(set, f, f.name, sources);
-  } else {
-    report->verdict = Verdict::damaged;
+  report->verdict = is_original(f, scan) ? Verdict::complete : Verdict::damaged;
+}
+
+// Every file under its own name, as many at once as there are workers and
+// room for their windows of two slices each.
+void check_own_names(const RecoverySet& set, const Folder& folder, const BlockIndex& index,
+                     const Limits& limits, Verification* v) {
+  std::vector<std::size_t> todo;
+  std::set<std::string> names;
+  for (std::size_t i = 0; i < set.files.size(); ++i) {
+    v->files[i].name = set.files[i].name;
+    v->files[i].block_count = set.files[i].block_count;
+    // Two files of one name could never both be put in place.
+    if (set.files[i].described && !names.insert(set.files[i].name).second) {
+      v->files[i].verdict = Verdict::refused;
+      v->files[i].problem = "named twice in the set";
+      continue;
+    }
+    todo.push_back(i);
+  }
+  const std::uint64_t room = std::max<std::uint64_t>(1, limits.repair_buffer_bytes / (2 * set.slice_size + 1));
+  const auto workers = static_cast<unsigned>(std::min<std::uint64_t>(worker_count(limits.threads), room));
+  std::vector<std::vector<BlockSeen>> seen(todo.size());
+  for_each_index(todo.size(), workers, [&](std::size_t t) {
+    check_own_name(set, folder, index, set.files[todo[t]], &v->files[todo[t]], &seen[t]);
+  });
+  for (std::size_t t = 0; t < todo.size(); ++t) {
+    const SetFile& f = set.files[todo[t]];
+    take_seen(seen[t], f.name, &v->blocks);
+    if (v->files[todo[t]].verdict == Verdict::complete) take_whole_file(set, f, f.name, &v->blocks);
   }
 }
 
@@ -90,8 +126,10 @@ void find_under_other_names(const RecoverySet& set, const Folder& folder, const 
       if (!fd || ::fstat(fd->get(), &st) != 0 || static_cast<std::uint64_t>(st.st_size) != f.length)
         continue;
       if (md5_16k(folder, name, f.length) != f.md5_16k) continue;
-      const ScanResult scan = scan_file(fd->get(), name, set.slice_size, index,
-                                        {f.first_block, f.block_count}, f.blocks.empty(), &v->blocks);
+      std::vector<BlockSeen> seen;
+      const ScanResult scan =
+          scan_file(fd->get(), set.slice_size, index, {f.first_block, f.block_count}, f.blocks.empty(), &seen);
+      take_seen(seen, name, &v->blocks);
       if (is_original(f, scan)) {
         report.verdict = Verdict::found_elsewhere;
         report.other_name = name;
@@ -105,7 +143,7 @@ void find_under_other_names(const RecoverySet& set, const Folder& folder, const 
 
 }  // namespace
 
-Verification verify(const RecoverySet& set, const Limits&) {
+Verification verify(const RecoverySet& set, const Limits& limits) {
   Verification v;
   v.blocks.resize(set.total_blocks);
   v.files.resize(set.files.size());
@@ -116,18 +154,7 @@ Verification verify(const RecoverySet& set, const Limits&) {
     return v;
   }
   const BlockIndex index(set);
-  std::set<std::string> names;
-  for (std::size_t i = 0; i < set.files.size(); ++i) {
-    v.files[i].name = set.files[i].name;
-    v.files[i].block_count = set.files[i].block_count;
-    // Two files of one name could never both be put in place.
-    if (set.files[i].described && !names.insert(set.files[i].name).second) {
-      v.files[i].verdict = Verdict::refused;
-      v.files[i].problem = "named twice in the set";
-      continue;
-    }
-    check_own_name(set, *folder, index, set.files[i], &v.files[i], &v.blocks);
-  }
+  check_own_names(set, *folder, index, limits, &v);
   if (std::any_of(v.files.begin(), v.files.end(), [](const FileReport& r) { return r.verdict == Verdict::missing; }))
     find_under_other_names(set, *folder, index, &v);
 

@@ -56,10 +56,13 @@ TEST(Par2Repair, DamageOfEveryKindIsRepairedToTheOriginal) {
   one.insert(one.begin() + 2000, {1, 2, 3});              // later blocks displaced
   write_file(dir / "one.bin", one);
   fs::resize_file(dir / "two.bin", 700);                  // block 2 cut, block 1 short
-  for (const std::uint64_t buffer : {std::uint64_t{256} << 20, std::uint64_t{64}}) {
-    SCOPED_TRACE("repair buffer " + std::to_string(buffer));
+  // 64 bytes: many stripes per block; 4096: stripes shared by three threads, the last share short.
+  const std::pair<std::uint64_t, unsigned> runs[] = {{256u << 20, 0}, {64, 1}, {4096, 3}};
+  for (const auto& [buffer, threads] : runs) {
+    SCOPED_TRACE("repair buffer " + std::to_string(buffer) + ", threads " + std::to_string(threads));
     Limits limits;
-    limits.repair_buffer_bytes = buffer;  // 64 bytes: many stripes per block
+    limits.repair_buffer_bytes = buffer;
+    limits.threads = threads;
     const ReadResult read = read_set((dir / "set.par2").string(), limits);
     ASSERT_TRUE(read.ok) << read.error;
     const Verification v = verify(read.set, limits);
@@ -75,7 +78,7 @@ TEST(Par2Repair, DamageOfEveryKindIsRepairedToTheOriginal) {
     EXPECT_TRUE(verify(read.set, limits).all_correct);
     // Nothing left beside the set: no temporary, no original kept aside.
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 4);
-    // The same damage again for the second buffer size.
+    // The same damage again for the next run.
     fs::remove(dir / "three.bin");
     write_file(dir / "one.bin", one);
     fs::resize_file(dir / "two.bin", 700);

@@ -31,6 +31,10 @@ struct Limits {
   std::uint32_t max_files = 100000;                 // files named by the Main packet
   std::uint32_t max_volumes = 1000;                 // .par2 files read for one set
   std::uint64_t repair_buffer_bytes = 256u << 20;   // block buffers during repair
+  // Threads for verification (one file each, two slices apiece) and repair
+  // (a share of every stripe each); 0: one per core. VANTORELLE_THREADS=N in
+  // the environment caps either.
+  unsigned threads = 0;
 };
 
 // The PAR2 format allows at most this many input blocks (the number of usable
