@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "debugger.hpp"
@@ -408,8 +409,12 @@ BinaryResult decode_binary(OutputFileRecord& record, const Binary& binary,
   const std::uint64_t input_bytes = bytes_of(spans_of(record, visit, binary));
   if (WantUncachedWrites(expected_size(record, input_bytes))) output->write_uncached();
   if (IoWorker::threads_allowed() > 1 && (input_bytes >= kPipelineFrom || IoWorker::threads_asked())) {
-    worker.emplace();
-    output->write_behind(*worker);
+    try {
+      worker.emplace();
+      output->write_behind(*worker);
+    } catch (const std::system_error&) {
+      // No thread to be had: everything on this one, as with one thread.
+    }
   }
   DamagedLines damaged(record.dest_name);
   if (!output->error()) {
