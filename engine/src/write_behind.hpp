@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -26,28 +27,41 @@ class WriteBehind {
   ~WriteBehind();
 
   // Queues `size` bytes of `buffer` to be written at `offset` and gives back
-  // a free buffer of `capacity` bytes to decode into (waiting while kInFlight
-  // are queued).
+  // a free buffer of `capacity` bytes to decode into. While kInFlight are
+  // queued the calling thread writes the oldest itself (or waits for the one
+  // the worker is writing), so a worker kept off the processor never holds
+  // the decoding up for long; the writes stay in their order either way.
   std::unique_ptr<char[]> write(std::unique_ptr<char[]> buffer, std::size_t size, std::uint64_t offset,
                                 std::size_t capacity);
 
   // Whether a queued write has failed so far (without waiting).
   bool failed() const { return failed_.load(std::memory_order_acquire); }
 
-  // Waits until every queued write is done; false when one has failed (its
-  // errno is kept in error_number()).
+  // Until every queued write is done, writes them on the calling thread or
+  // waits for the worker's; false when one has failed (its errno is kept in
+  // error_number()).
   bool settle();
   int error_number() const { return errno_; }
 
  private:
-  void write_now(std::unique_ptr<char[]>& buffer, std::size_t size, std::uint64_t offset);
+  struct Pending {
+    std::unique_ptr<char[]> buffer;
+    std::size_t size = 0;
+    std::uint64_t offset = 0;
+  };
+  // Writes the oldest queued buffer unless one is being written; whether it did.
+  bool write_oldest(std::unique_lock<std::mutex>& lock);
+  // Writes or waits until fewer than `most` are queued.
+  void drain_to(std::size_t most);
 
   IoWorker& worker_;
   const int fd_;
   PositionalWriter& writer_;
   std::mutex mutex_;
   std::condition_variable done_;
-  std::size_t queued_ = 0;
+  std::deque<Pending> pending_;  // in the order written
+  bool writing_ = false;         // one of them is being written
+  std::size_t tasks_ = 0;        // posted to the worker and not yet run
   std::vector<std::unique_ptr<char[]>> free_;
   std::atomic<bool> failed_{false};
   int errno_ = 0;  // written by the worker before failed_, read after it
