@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """bench.py - times vantorelle-decode against copying and against the peer decoders.
 
-Usage: bench/bench.py [--runs N] [--big] [--no-peers] [--keep] [--isa LEVEL,...]
+Usage: bench/bench.py [--runs N] [--big] [--no-peers] [--keep] [--isa LEVEL,...] [--threads N,...]
 
 Builds vantorelle-decode (Release) under build/bench/release, installs the peers
 (Debian: sharutils, python3-sabyenc; npm: yencode into build/bench/peers),
@@ -9,7 +9,9 @@ generates the seeded corpus under build/bench (a 256 MiB random binary as 700
 yEnc articles of 384,000 bytes and as 1,194 uuencoded articles of 5,000 lines;
 with --big also a 1 GiB one), and prints one Markdown table: vantorelle-decode once
 per kernel level the processor offers (VANTORELLE_ISA=avx512, avx2, portable; the
-peers run at their own best), median wall time,
+peers run at their own best) and thread count (VANTORELLE_THREADS; 1 is
+the calling thread alone, without the worker that reads ahead and writes
+behind), median wall time,
 MB/s of decoded output, the median of the ratios to the copy baseline measured
 pair by pair (the copy runs right before each program run), and peak resident
 size. Every program's output is compared with the original bytes after every
@@ -156,11 +158,19 @@ def isa_levels(requested):
     return [level for level in offered if level in requested]
 
 
-def isa_env(level):
-    """The environment that holds vantorelle-decode to one kernel level."""
-    env = {k: v for k, v in os.environ.items() if k != "VANTORELLE_PORTABLE"}
+def isa_env(level, threads):
+    """The environment that holds vantorelle-decode to one kernel level and thread count."""
+    env = {k: v for k, v in os.environ.items() if k not in ("VANTORELLE_PORTABLE", "VANTORELLE_THREADS")}
     env["VANTORELLE_ISA"] = level
+    if threads:
+        env["VANTORELLE_THREADS"] = threads
     return env
+
+
+def variants(levels, threads):
+    """(label, environment) for every kernel level and thread count measured."""
+    return [(f"{level}, {count} threads" if count else level, isa_env(level, count))
+            for level in levels for count in threads]
 
 
 def machine():
@@ -185,8 +195,10 @@ def main():
     parser.add_argument("--keep", action="store_true", help="keep the corpora")
     parser.add_argument("--isa", default="avx512,avx2,portable",
                         help="kernel levels to measure, comma-separated (default: all)")
+    parser.add_argument("--threads", default="",
+                        help="VANTORELLE_THREADS values to measure, comma-separated (default: unset)")
     args = parser.parse_args()
-    levels = isa_levels(args.isa.split(","))
+    levels = variants(isa_levels(args.isa.split(",")), args.threads.split(",") if args.threads else [""])
 
     BUILD.mkdir(parents=True, exist_ok=True)
     if not args.no_peers:
@@ -204,11 +216,11 @@ def main():
             yenc = sorted(str(p) for p in (c / "yenc").glob("*.txt"))
             uu = sorted(str(p) for p in (c / "uu").glob("*.txt"))
             tag = f"{size // MIB} MiB"
-            for level in levels:
+            for level, env in levels:
                 rows.append(measure(f"vantorelle-decode {level}, yEnc, {len(yenc)} files, {tag}",
                                     ["cat"] + yenc, copy, [str(decode)] + yenc,
                                     c / "yenc" / "random.bin", original, args.runs,
-                                    base_stdout=True, env=isa_env(level)))
+                                    base_stdout=True, env=env))
             if not args.no_peers and size == 256 * MIB:
                 node = ["env", f"NODE_PATH={BUILD / 'peers' / 'node_modules'}", "node",
                         str(BENCH / "peer_yencode.js"), str(out / "peer")]
@@ -219,11 +231,11 @@ def main():
                 rows.append(measure(f"python3-sabyenc, yEnc, {len(yenc)} files, {tag}",
                                     ["cat"] + yenc, copy, saby + yenc, out / "peer", original,
                                     args.runs, base_stdout=True))
-            for level in levels:
+            for level, env in levels:
                 rows.append(measure(f"vantorelle-decode {level}, uuencode, {len(uu)} files, {tag}",
                                     ["cat"] + uu, copy, [str(decode)] + uu,
                                     c / "uu" / "random.bin", original, args.runs,
-                                    base_stdout=True, env=isa_env(level)))
+                                    base_stdout=True, env=env))
             if not args.no_peers and size == 256 * MIB:
                 rows.append(measure(f"sharutils uudecode, one uuencoded block, {tag}",
                                     ["cp", str(c / "single.uue"), str(copy)], copy,

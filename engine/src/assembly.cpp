@@ -2,13 +2,17 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "debugger.hpp"
 #include "decoders.hpp"
 #include "hooks.hpp"
+#include "io_worker.hpp"
 #include "part_offsets.hpp"
+#include "read_ahead.hpp"
 #include "run_control.hpp"
+#include "uncached_writes.hpp"
 #include "vantorelle/engine.hpp"
 
 namespace vantorelle {
@@ -261,10 +265,43 @@ PartOutcome part_outcome(const SegmentRecord& segment, std::uint64_t offset, std
   return part;
 }
 
-// Decodes every part of the binary in order into the open output.
+// The input ranges of the binary's parts, in the order they are decoded.
+std::vector<ReadAhead::Span> spans_of(OutputFileRecord& record, const std::vector<std::int64_t>& visit,
+                                      const Binary& binary) {
+  std::vector<ReadAhead::Span> spans;
+  for (const std::int64_t j : visit) {
+    if (j < binary.first || j > binary.last) continue;
+    if (const SegmentRecord* segment = uuScanGetSegment(&record, static_cast<std::int32_t>(j))) {
+      spans.push_back({segment->source_path, segment->start_offset, segment->end_offset});
+    }
+  }
+  return spans;
+}
+
+std::uint64_t bytes_of(const std::vector<ReadAhead::Span>& spans) {
+  std::uint64_t bytes = 0;
+  for (const ReadAhead::Span& span : spans) bytes += span.end > span.begin ? span.end - span.begin : 0;
+  return bytes;
+}
+
+// Below this much input a second thread costs more than it saves.
+constexpr std::uint64_t kPipelineFrom = 1024 * 1024;
+
+// The size the output will have, or about: the posted one, else what the
+// input's encoding makes of its bytes.
+std::uint64_t expected_size(const OutputFileRecord& record, std::uint64_t input_bytes) {
+  if (record.kind == kKindYEnc && record.yenc_size_given && record.yenc_size >= 0) {
+    return static_cast<std::uint64_t>(record.yenc_size);
+  }
+  return record.kind == kKindUU ? input_bytes / 4 * 3 : input_bytes;
+}
+
+// Decodes every part of the binary in order into the open output. With a
+// worker, the parts' bytes are read ahead on it.
 void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& visit,
                   const Binary& binary, PartLoop& loop, OutputFile& output,
-                  const std::string& path, DamagedLines& damaged, OutputOutcome& outcome) {
+                  const std::string& path, DamagedLines& damaged, OutputOutcome& outcome,
+                  IoWorker* worker) {
   const std::int64_t last = last_part(record);
   std::int64_t last_found = 0;  // the binary's highest part found
   for (const std::int64_t j : visit) {
@@ -272,6 +309,9 @@ void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& vis
       last_found = j;
     }
   }
+  std::optional<ReadAhead> ahead;  // outlives the input reading from it
+  if (worker != nullptr) ahead.emplace(*worker, spans_of(record, visit, binary));
+  std::size_t span = 0;  // of the next part found
   std::optional<InputFile> input;  // shared by consecutive parts of one input file
   for (const std::int64_t j : visit) {
     if (j < binary.first || j > binary.last) continue;
@@ -286,7 +326,11 @@ void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& vis
     const std::uint64_t offset =
         loop.at_offsets ? static_cast<std::uint64_t>(segment->yenc_begin - 1) : output.length();
     const std::uint64_t room = static_cast<std::uint64_t>(segment->yenc_end - segment->yenc_begin + 1);
-    if (!input) input = InputFile::open(segment->source_path);
+    if (ahead) ahead->reach(span++);
+    if (!input) {
+      input = InputFile::open(segment->source_path);
+      if (input && ahead) input->read_from(&*ahead);
+    }
     if (!input) {
       dispatch::MsgCallback(kLevelError, "Unable to open source file '%s', skipping segment %d of '%s'",
                             segment->source_path.c_str(), part, path.c_str());
@@ -300,8 +344,14 @@ void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& vis
     std::int64_t yend_size = -1;
     bool cut_short = false;
     dispatch::SetPartSpan(segment->start_offset, segment->end_offset);
-    const int result = decode_part(record, *segment, binary, *input, output, damaged, yend_size, cut_short);
+    const bool failed_before = output.error();
+    int result = decode_part(record, *segment, binary, *input, output, damaged, yend_size, cut_short);
     dispatch::SetPartSpan(0, 0);
+    // A write the worker has not finished belongs to this part: its failure
+    // is this part's, as it would have been written here.
+    if (!output.settle() && !failed_before && (result == kDecodeOk || result == kDecodeCrcMismatch)) {
+      result = kDecodeWriteFailed;
+    }
     const bool go_on = report_result(result, record, *segment, path);
     const std::uint64_t decoded = output.length() - before;
     if (go_on && !part_size_matches(record, *segment, decoded, yend_size, cut_short, path)) loop.incomplete = true;
@@ -338,6 +388,7 @@ BinaryResult decode_binary(OutputFileRecord& record, const Binary& binary,
   if (path.empty()) return kCancelled;
   dispatch::BusyCallback(kBusyDecoding, -1, 0, "%s", path.c_str());
 
+  std::optional<IoWorker> worker;  // outlives the output, whose writes it makes
   auto output = OutputFile::create_exclusive(path);
   if (!output) {
     dispatch::MsgCallback(
@@ -355,8 +406,20 @@ BinaryResult decode_binary(OutputFileRecord& record, const Binary& binary,
     dispatch::MsgCallback(kLevelError, "Unable to write destination file '%s', will skip all related parts",
                           path.c_str());
   }
+  const std::uint64_t input_bytes = bytes_of(spans_of(record, visit, binary));
+  if (WantUncachedWrites(expected_size(record, input_bytes))) output->write_uncached();
+  if (IoWorker::threads_allowed() > 1 && (input_bytes >= kPipelineFrom || IoWorker::threads_asked())) {
+    try {
+      worker.emplace();
+      output->write_behind(*worker);
+    } catch (const std::system_error&) {
+      // No thread to be had: everything on this one, as with one thread.
+    }
+  }
   DamagedLines damaged(record.dest_name);
-  if (!output->error()) decode_parts(record, visit, binary, loop, *output, path, damaged, outcome);
+  if (!output->error()) {
+    decode_parts(record, visit, binary, loop, *output, path, damaged, outcome, worker ? &*worker : nullptr);
+  }
   damaged.report_count();
   outcome.at_offsets = loop.at_offsets;
   if (loop.at_offsets && !uuStopRequested()) {

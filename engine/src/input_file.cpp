@@ -20,21 +20,27 @@ std::string_view up_to_nul(std::string_view text) {
 
 }  // namespace
 
-std::optional<InputFile> InputFile::open(const std::string& path, std::size_t buffer_size) {
+int InputFile::open_regular(const std::string& path, Identity& identity) {
   // Only regular files: a FIFO or a device could block the open or the reads,
   // or never end. O_NONBLOCK keeps the open itself from waiting.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) return -1;
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    return std::nullopt;
+    return -1;
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  const Identity identity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-                          static_cast<std::uint64_t>(st.st_size),
-                          static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 +
-                              st.st_mtim.tv_nsec};
+  identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+              static_cast<std::uint64_t>(st.st_size),
+              static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+  return fd;
+}
+
+std::optional<InputFile> InputFile::open(const std::string& path, std::size_t buffer_size) {
+  Identity identity;
+  const int fd = open_regular(path, identity);
+  if (fd < 0) return std::nullopt;
   return InputFile(fd, std::max<std::size_t>(buffer_size, 1), identity, path);
 }
 
@@ -62,7 +68,8 @@ InputFile::InputFile(InputFile&& other) noexcept
       eof_(other.eof_),
       had_break_(other.had_break_),
       line_(other.line_),
-      line_length_(other.line_length_) {}
+      line_length_(other.line_length_),
+      source_(other.source_) {}
 
 InputFile& InputFile::operator=(InputFile&& other) noexcept {
   if (this != &other) {
@@ -82,6 +89,7 @@ InputFile& InputFile::operator=(InputFile&& other) noexcept {
     had_break_ = other.had_break_;
     line_ = other.line_;
     line_length_ = other.line_length_;
+    source_ = other.source_;
   }
   return *this;
 }
@@ -93,6 +101,12 @@ InputFile::~InputFile() {
 bool InputFile::refill() {
   buffer_pos_ += end_;
   begin_ = end_ = 0;
+  if (source_ != nullptr && capacity_ == kDefaultBufferSize) {
+    const std::size_t n = source_->take(path_, identity_, buffer_pos_, buffer_);
+    if (n != 0) return took_block(n);
+    // Whole blocks, so that the reads stay in step with those made ahead.
+    next_read_ = capacity_;
+  }
   ssize_t n;
   do {
     n = ::read(fd_, buffer_.get(), std::min(capacity_, next_read_));
@@ -107,6 +121,18 @@ bool InputFile::refill() {
   next_read_ = std::min(capacity_, next_read_ * 2);
   end_ = static_cast<std::size_t>(n);
   // The fast paths load whole vectors past the end; give them defined bytes.
+  std::memset(buffer_.get() + end_, 0, kPadding);
+  return true;
+}
+
+bool InputFile::took_block(std::size_t n) {
+  // The next read of its own starts after the block.
+  if (::lseek(fd_, static_cast<off_t>(buffer_pos_ + n), SEEK_SET) < 0) {
+    ++read_errors_;
+    eof_ = true;
+    return false;
+  }
+  end_ = n;
   std::memset(buffer_.get() + end_, 0, kPadding);
   return true;
 }

@@ -27,6 +27,25 @@ namespace vantorelle {
 class InputFile {
  public:
   static constexpr std::size_t kDefaultBufferSize = 256 * 1024;
+  static constexpr std::size_t kPadding = 64;
+
+  // Opens `path` for reading as open() does (only a regular file, never
+  // waiting on a FIFO) and gives its descriptor and identity; -1 when that fails.
+  struct Identity;
+  static int open_regular(const std::string& path, Identity& identity);
+
+  // Where bytes read ahead on another thread come from: the bytes of the
+  // file at `path` with `identity` from `position` on are put into `buffer`
+  // (kDefaultBufferSize bytes and kPadding more; it may be swapped for
+  // another of that size), and their count returned; 0 when it has none.
+  class BlockSource {
+   public:
+    virtual std::size_t take(const std::string& path, const Identity& identity, std::uint64_t position,
+                             std::unique_ptr<char[]>& buffer) = 0;
+
+   protected:
+    ~BlockSource() = default;
+  };
 
   // Opens the file for reading; nothing when it cannot be opened or is not a
   // regular file (never waits on a FIFO).
@@ -85,15 +104,18 @@ class InputFile {
   // Moves the next read to this byte position and clears the end-of-file state.
   void seek(std::uint64_t position);
 
+  // Refills from `source` where it has the bytes (it must outlive the reads).
+  void read_from(BlockSource* source) { source_ = source; }
+
   // Bulk access for the fast paths: the unread bytes in the buffer, followed
   // by at least kPadding readable bytes, and taking n of them as read.
-  static constexpr std::size_t kPadding = 64;
   std::string_view buffered() const { return {buffer_.get() + begin_, end_ - begin_}; }
   void consume(std::size_t n) { begin_ += n; }
 
  private:
   InputFile(int fd, std::size_t buffer_size, const Identity& identity, std::string path);
   bool refill();
+  bool took_block(std::size_t n);
   void skip_lf_after_cr();
   void keep_text(std::string_view text);
   std::string_view kept() const { return {line_.data(), line_length_}; }
@@ -126,6 +148,7 @@ class InputFile {
   bool had_break_ = false;
   std::array<char, kLineCapacity> line_{};  // a line that had to leave the buffer
   std::size_t line_length_ = 0;
+  BlockSource* source_ = nullptr;
 };
 
 }  // namespace vantorelle

@@ -15,12 +15,10 @@
 #include <utility>
 
 #include "vantorelle/common/utf8_cut.hpp"
-#include "vantorelle/common/write_all.hpp"
 #include "vantorelle/engine.hpp"
+#include "write_behind.hpp"
 
 namespace vantorelle {
-
-using common::WriteAll;
 
 namespace {
 
@@ -162,7 +160,9 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       limit_(other.limit_),
       error_(other.error_),
       path_(std::move(other.path_)),
-      temp_path_(std::exchange(other.temp_path_, {})) {
+      temp_path_(std::exchange(other.temp_path_, {})),
+      writer_(std::move(other.writer_)),
+      behind_(std::move(other.behind_)) {
   if (being_written() == &other) being_written() = this;
 }
 
@@ -180,6 +180,8 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     position_ = other.position_;
     limit_ = other.limit_;
     error_ = other.error_;
+    writer_ = std::move(other.writer_);
+    behind_ = std::move(other.behind_);
   }
   return *this;
 }
@@ -191,17 +193,59 @@ OutputFile::~OutputFile() {
 
 bool OutputFile::flush() {
   if (fd_ < 0) return false;
-  if (used_ > 0 && !error_) write_out(buffer_.get(), used_);
+  if (used_ > 0 && !error_) {
+    if (behind_) {
+      hand_over();
+    } else {
+      write_out(buffer_.get(), used_);
+    }
+  }
   used_ = 0;
   return !error_;
 }
 
-bool OutputFile::write_out(const char* data, std::size_t size) {
+std::size_t OutputFile::within_limit(std::size_t size) const {
   const std::uint64_t room = position_ >= limit_ ? 0 : limit_ - position_;
-  const auto kept = static_cast<std::size_t>(std::min<std::uint64_t>(size, room));
+  return static_cast<std::size_t>(std::min<std::uint64_t>(size, room));
+}
+
+bool OutputFile::write_out(const char* data, std::size_t size) {
+  const std::size_t kept = within_limit(size);
+  // Without a worker the file position is where the bytes go (place_at moves it).
+  const std::int64_t at = behind_ ? static_cast<std::int64_t>(position_) : -1;
   position_ += size;
-  if (kept != 0 && !WriteAll(fd_, data, kept)) error_ = true;
+  if (!settle()) return false;
+  if (kept != 0 && !writer_->write(fd_, data, kept, at)) error_ = true;
   return !error_;
+}
+
+void OutputFile::hand_over() {
+  if (behind_->failed()) {
+    error_ = true;
+    return;
+  }
+  const std::size_t kept = within_limit(used_);
+  const std::uint64_t at = position_;
+  position_ += used_;
+  if (kept != 0) buffer_ = behind_->write(std::move(buffer_), kept, at, capacity_ + kSlack);
+}
+
+void OutputFile::write_behind(IoWorker& worker) {
+  if (fd_ < 0 || behind_ || !flush()) return;
+  behind_ = std::make_unique<WriteBehind>(worker, fd_, *writer_);
+}
+
+bool OutputFile::settle() {
+  if (behind_ && !behind_->settle() && !error_) {
+    error_ = true;
+    errno = behind_->error_number();
+  }
+  return !error_;
+}
+
+void OutputFile::write_uncached() {
+  settle();
+  writer_->set_uncached(true);
 }
 
 bool OutputFile::place_at(std::uint64_t offset, std::uint64_t limit) {
@@ -216,7 +260,7 @@ bool OutputFile::place_at(std::uint64_t offset, std::uint64_t limit) {
 }
 
 bool OutputFile::resize(std::uint64_t size) {
-  if (!flush()) return false;
+  if (!flush() || !settle()) return false;
   if (size > static_cast<std::uint64_t>(INT64_MAX) || ::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
     error_ = true;
   }
@@ -242,6 +286,8 @@ bool OutputFile::write(const void* data, std::size_t size) {
 bool OutputFile::close() {
   if (fd_ < 0) return !error_;
   flush();
+  settle();
+  behind_.reset();
   // Moved while still locked, so the temporary name is never seen unlocked.
   if (!temp_path_.empty() && !move_into_place()) error_ = true;
   if (::close(fd_) != 0) error_ = true;
@@ -272,6 +318,8 @@ bool OutputFile::move_into_place() {
 
 void OutputFile::discard() {
   if (being_written() == this) being_written() = nullptr;
+  if (behind_) behind_->settle();  // the worker must be done with the file first
+  behind_.reset();
   if (!temp_path_.empty()) ::unlink(temp_path_.c_str());
   temp_path_.clear();
   path_.clear();

@@ -9,7 +9,12 @@
 #include <span>
 #include <string>
 
+#include "io_worker.hpp"
+#include "uncached_writes.hpp"
+
 namespace vantorelle {
+
+class WriteBehind;
 
 class OutputFile {
  public:
@@ -96,11 +101,27 @@ class OutputFile {
   // zeros (a sparse file where the file system allows).
   bool resize(std::uint64_t size);
 
+  // From here on flushes hand the buffer to the worker, which writes it at
+  // its place while decoding goes on into another; at most a few buffers
+  // wait. A failed write shows at the next flush or settle().
+  void write_behind(IoWorker& worker);
+
+  // Waits for the writes handed to the worker; false when that or an earlier
+  // write failed. What is still buffered stays buffered.
+  bool settle();
+
+  // Writes past the page cache from here on (see WantUncachedWrites).
+  void write_uncached();
+
  private:
   OutputFile(int fd, std::size_t buffer_size);
   bool move_into_place();
   // Writes bytes that lie from position_ on, as far as limit_.
   bool write_out(const char* data, std::size_t size);
+  // The bytes of the buffer as far as limit_; nothing past it is written.
+  std::size_t within_limit(std::size_t size) const;
+  // Hands the buffer to the worker and takes a free one.
+  void hand_over();
 
   int fd_ = -1;
   // capacity_ bytes and kSlack more, never cleared: only written bytes are read.
@@ -113,6 +134,10 @@ class OutputFile {
   bool error_ = false;
   std::string path_;
   std::string temp_path_;  // empty unless a temporary file awaits its move
+  // Owned apart, so that it stays put when the output moves; the worker uses
+  // it until the writes are settled.
+  std::unique_ptr<PositionalWriter> writer_ = std::make_unique<PositionalWriter>();
+  std::unique_ptr<WriteBehind> behind_;
 };
 
 }  // namespace vantorelle

@@ -169,10 +169,14 @@ class FullDisk {
 };
 
 TEST_F(Assembly, WriteFailuresAreReportedOnceWhateverTheirSize) {
-  for (std::size_t size : {100u, 3u << 20}) {
+  // The last: three uuencoded parts, which the worker writes behind.
+  for (std::size_t size : {100u, 3u << 20, 3u << 21}) {
     hooks.messages.clear();
-    const auto parts = test::yenc_articles("full", "f.bin", bytes(size, 7), size);
-    Catalogue cat = scan({write("1", parts[0])});
+    const auto parts = size <= 3u << 20 ? test::yenc_articles("full", "f.bin", bytes(size, 7), size)
+                                        : test::uu_articles("full", "f.bin", bytes(size, 7), size / 45 / 3 + 2);
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i < parts.size(); ++i) files.push_back(write(std::to_string(i + 1), parts[i]));
+    Catalogue cat = scan(files);
     const std::string out = dir.file("full-" + std::to_string(size));
     uuSetFNameFilter([&out](std::string&) { return out; });
     {

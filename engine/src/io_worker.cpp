@@ -1,0 +1,72 @@
+// io_worker.cpp - a thread that reads ahead and writes behind for the decoding thread.
+#include "io_worker.hpp"
+
+#include <cstdlib>
+#include <string_view>
+#include <utility>
+
+namespace vantorelle {
+
+IoWorker::IoWorker() : thread_([this] { run(); }) {}
+
+IoWorker::~IoWorker() {
+  {
+    std::lock_guard lock(mutex_);
+    ending_ = true;
+  }
+  wake_.notify_one();
+  thread_.join();
+}
+
+void IoWorker::post_write(Task task) {
+  {
+    std::lock_guard lock(mutex_);
+    writes_.push_back(std::move(task));
+  }
+  wake_.notify_one();
+}
+
+void IoWorker::post_read(Task task) {
+  {
+    std::lock_guard lock(mutex_);
+    reads_.push_back(std::move(task));
+  }
+  wake_.notify_one();
+}
+
+void IoWorker::run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return ending_ || !writes_.empty() || !reads_.empty(); });
+    std::deque<Task>& queue = !writes_.empty() ? writes_ : reads_;
+    if (queue.empty()) return;  // ending, and nothing left to do
+    Task task = std::move(queue.front());
+    queue.pop_front();
+    lock.unlock();
+    task();
+    lock.lock();
+  }
+}
+
+unsigned IoWorker::threads_allowed() {
+  static const unsigned allowed = [] {
+    unsigned n = std::thread::hardware_concurrency();
+    if (n == 0) n = 1;  // unknown: take it as one
+    if (const char* env = std::getenv("VANTORELLE_THREADS"); env != nullptr) {
+      const long cap = std::strtol(env, nullptr, 10);
+      if (cap >= 1 && static_cast<unsigned long>(cap) < n) n = static_cast<unsigned>(cap);
+    }
+    return n;
+  }();
+  return allowed;
+}
+
+bool IoWorker::threads_asked() {
+  static const bool asked = [] {
+    const char* env = std::getenv("VANTORELLE_THREADS");
+    return env != nullptr && std::strtol(env, nullptr, 10) > 1;
+  }();
+  return asked;
+}
+
+}  // namespace vantorelle

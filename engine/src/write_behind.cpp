@@ -1,0 +1,74 @@
+// write_behind.cpp - an output's buffers written on the worker while the next ones are decoded.
+#include "write_behind.hpp"
+
+#include <cerrno>
+#include <utility>
+
+namespace vantorelle {
+
+WriteBehind::WriteBehind(IoWorker& worker, int fd, PositionalWriter& writer)
+    : worker_(worker), fd_(fd), writer_(writer) {}
+
+WriteBehind::~WriteBehind() {
+  settle();
+  // The worker's tasks for writes this thread made itself still name this object.
+  std::unique_lock lock(mutex_);
+  done_.wait(lock, [this] { return tasks_ == 0; });
+}
+
+std::unique_ptr<char[]> WriteBehind::write(std::unique_ptr<char[]> buffer, std::size_t size,
+                                           std::uint64_t offset, std::size_t capacity) {
+  drain_to(kInFlight - 1);
+  std::unique_ptr<char[]> next;
+  {
+    std::lock_guard lock(mutex_);
+    pending_.push_back({std::move(buffer), size, offset});
+    ++tasks_;
+    if (!free_.empty()) {
+      next = std::move(free_.back());
+      free_.pop_back();
+    }
+  }
+  worker_.post_write([this] {
+    std::unique_lock lock(mutex_);
+    write_oldest(lock);
+    --tasks_;
+    done_.notify_all();
+  });
+  // Buffers are never cleared: only bytes written into them are read.
+  return next ? std::move(next) : std::make_unique_for_overwrite<char[]>(capacity);
+}
+
+bool WriteBehind::write_oldest(std::unique_lock<std::mutex>& lock) {
+  // One at a time: parts placed at offsets may overlap, and the later must win.
+  if (writing_ || pending_.empty()) return false;
+  Pending next = std::move(pending_.front());
+  pending_.pop_front();
+  writing_ = true;
+  lock.unlock();
+  // After a failure the rest is dropped, as the decoder stops at its next flush.
+  if (!failed() && !writer_.write(fd_, next.buffer.get(), next.size, static_cast<std::int64_t>(next.offset))) {
+    errno_ = errno;
+    failed_.store(true, std::memory_order_release);
+  }
+  lock.lock();
+  free_.push_back(std::move(next.buffer));
+  writing_ = false;
+  // Under the lock: once settle() has seen nothing queued this object may go.
+  done_.notify_all();
+  return true;
+}
+
+void WriteBehind::drain_to(std::size_t most) {
+  std::unique_lock lock(mutex_);
+  while (pending_.size() + (writing_ ? 1 : 0) > most) {
+    if (!write_oldest(lock)) done_.wait(lock);
+  }
+}
+
+bool WriteBehind::settle() {
+  drain_to(0);
+  return !failed();
+}
+
+}  // namespace vantorelle

@@ -1,0 +1,70 @@
+// write_behind.hpp - an output's buffers written on the worker while the next ones are decoded.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "io_worker.hpp"
+#include "uncached_writes.hpp"
+
+namespace vantorelle {
+
+class WriteBehind {
+ public:
+  // At most this many buffers wait for the worker: a few hundred KiB.
+  static constexpr std::size_t kInFlight = 4;
+
+  // `writer` is used on the worker only, until settle() has returned.
+  WriteBehind(IoWorker& worker, int fd, PositionalWriter& writer);
+  WriteBehind(const WriteBehind&) = delete;
+  WriteBehind& operator=(const WriteBehind&) = delete;
+  ~WriteBehind();
+
+  // Queues `size` bytes of `buffer` to be written at `offset` and gives back
+  // a free buffer of `capacity` bytes to decode into. While kInFlight are
+  // queued the calling thread writes the oldest itself (or waits for the one
+  // the worker is writing), so a worker kept off the processor never holds
+  // the decoding up for long; the writes stay in their order either way.
+  std::unique_ptr<char[]> write(std::unique_ptr<char[]> buffer, std::size_t size, std::uint64_t offset,
+                                std::size_t capacity);
+
+  // Whether a queued write has failed so far (without waiting).
+  bool failed() const { return failed_.load(std::memory_order_acquire); }
+
+  // Until every queued write is done, writes them on the calling thread or
+  // waits for the worker's; false when one has failed (its errno is kept in
+  // error_number()).
+  bool settle();
+  int error_number() const { return errno_; }
+
+ private:
+  struct Pending {
+    std::unique_ptr<char[]> buffer;
+    std::size_t size = 0;
+    std::uint64_t offset = 0;
+  };
+  // Writes the oldest queued buffer unless one is being written; whether it did.
+  bool write_oldest(std::unique_lock<std::mutex>& lock);
+  // Writes or waits until fewer than `most` are queued.
+  void drain_to(std::size_t most);
+
+  IoWorker& worker_;
+  const int fd_;
+  PositionalWriter& writer_;
+  std::mutex mutex_;
+  std::condition_variable done_;
+  std::deque<Pending> pending_;  // in the order written
+  bool writing_ = false;         // one of them is being written
+  std::size_t tasks_ = 0;        // posted to the worker and not yet run
+  std::vector<std::unique_ptr<char[]>> free_;
+  std::atomic<bool> failed_{false};
+  int errno_ = 0;  // written by the worker before failed_, read after it
+};
+
+}  // namespace vantorelle
