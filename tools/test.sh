@@ -2,7 +2,8 @@
 # test.sh - installs what is needed, checks the layout of app/ against
 # .clang-format, builds with warnings as errors, runs every test and the
 # .clang-tidy checks over app/, then builds and runs the tests again under
-# ASan and UBSan, then runs every fuzz target for a few seconds, and last installs the Debian package
+# ASan and UBSan, then the worker threads' tests under TSan at one and two
+# threads, then runs every fuzz target for a few seconds, and last installs the Debian package
 # into a fresh Debian 12 tree (tools/install-check.sh) where this machine can make one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,6 +27,18 @@ find app -name '*.cpp' | sort | xargs -P "$jobs" -n 1 clang-tidy-14 -p build/ci 
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp" \
   run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DVANTORELLE_SANITIZE=ON
+echo "== ThreadSanitizer: the decoder's and the PAR2 repair's worker threads"
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTORELLE_TSAN=ON -DVANTORELLE_BUILD_QT=OFF \
+  -DVANTORELLE_WERROR=ON
+cmake --build build/tsan -j "$jobs" --target engine_tests engine_differential_tests par2_tests vantorelle-par2
+mkdir -p build/tsan/tmp
+for threads in 1 2; do
+  export VANTORELLE_THREADS=$threads TSAN_OPTIONS=halt_on_error=1 VANTORELLE_TEST_TMP=$PWD/build/tsan/tmp
+  build/tsan/tests/engine/engine_tests --gtest_brief=1
+  build/tsan/tests/engine/engine_differential_tests --gtest_brief=1
+  build/tsan/tests/par2/par2_tests --gtest_brief=1 --gtest_filter='Par2Repair*:*Par2Workers*:*Par2Peer*:*Par2Hostile*'
+done
+unset VANTORELLE_THREADS TSAN_OPTIONS VANTORELLE_TEST_TMP
 echo "== fuzz targets, briefly (tools/fuzz.sh all SECONDS runs them longer)"
 bash tools/fuzz.sh all 6
 echo "== the package in a fresh Debian 12 tree (tools/install-check.sh)"
