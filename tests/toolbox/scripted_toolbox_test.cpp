@@ -233,7 +233,7 @@ TEST(ScriptedDialogs, ScriptMistakesFailLoudly) {
        }},
       {"no such dialog", [](ScriptedToolbox& tb) { tb.GetNewDialog(129); }},
       {"no such item",
-       [](ScriptedToolbox& tb) { tb.SetDialogItemText(tb.GetNewDialog(kProgressDialogID), 12, "x"); }},
+       [](ScriptedToolbox& tb) { tb.SetDialogItemText(tb.GetNewDialog(kProgressDialogID), 13, "x"); }},
       {"text into a progress bar",
        [](ScriptedToolbox& tb) { tb.SetDialogItemText(tb.GetNewDialog(kProgressDialogID), 5, "x"); }},
       {"hit on a static text",
