@@ -155,6 +155,12 @@ void OpenProgress(Toolbox& tb, DialogRef& dialog) {
   ResetStop(tb);
   dialog = tb.GetNewDialog(toolbox::kProgressDialogID);
   if (!dialog) return;
+  // The results view's items wait for the end of the run; hidden before the
+  // window first shows, so they never flash up while it opens.
+  for (const DialogItemIndex item :
+       {kProgressResultsItem, kProgressOpenFolderItem, kProgressCloseItem, kProgressRepairItem}) {
+    tb.HideDialogItem(dialog, item);
+  }
   tb.ShowWindow(dialog);
   tb.SetPort(dialog);
   tb.SetWTitle(dialog, kProgressTitle);
@@ -168,11 +174,6 @@ void OpenProgress(Toolbox& tb, DialogRef& dialog) {
     }
   }
   toolbox::SetProgressBarIndeterminate(tb, dialog, kProgressBarItem);
-  // The results view's items wait for the end of the run.
-  for (const DialogItemIndex item :
-       {kProgressResultsItem, kProgressOpenFolderItem, kProgressCloseItem, kProgressRepairItem}) {
-    tb.HideDialogItem(dialog, item);
-  }
 }
 
 void CloseProgress(Toolbox& tb, DialogRef& dialog) {

@@ -126,6 +126,20 @@ TEST_F(DropOnWindow, AnArticleDroppedOnTheMainWindowIsDecodedAndTheWindowStays) 
   EXPECT_EQ(fs::file_size(prefs_file()), 18u);
 }
 
+// The windows and buttons on screen, to tell why a step never came.
+std::string OnScreen() {
+  std::string shown;
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (!window->isVisible()) continue;
+    shown += " [" + window->objectName().toStdString();
+    for (auto* button : window->findChildren<QPushButton*>()) {
+      if (button->isVisible()) shown += " " + button->objectName().toStdString();
+    }
+    shown += "]";
+  }
+  return shown;
+}
+
 // Runs an application launched plainly on `tb` through `steps`, each tried
 // every 20 ms while the loop runs until it says it is done; then quits.
 void RunPlain(toolbox::QtToolbox& tb, std::vector<std::function<bool()>> steps) {
@@ -136,7 +150,7 @@ void RunPlain(toolbox::QtToolbox& tb, std::vector<std::function<bool()>> steps) 
   QObject::connect(&poll, &QTimer::timeout, [&] {
     while (step < steps.size() && steps[step]()) ++step;
     if (step < steps.size() && !deadline.hasExpired()) return;
-    EXPECT_EQ(step, steps.size()) << "a step never came about";
+    EXPECT_EQ(step, steps.size()) << "a step never came about; on screen:" << OnScreen();
     poll.stop();
     // A step that never came may leave a dialog in its own loop; end it, or the test never ends.
     if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
@@ -261,7 +275,10 @@ TEST_F(DropOnWindow, RepairNowInTheResultsViewMendsAPostingThatLacksAPart) {
                 },
                 [&] {
                   Click(toolbox::kAlertDialogID, kAlertContinueItem);  // the summary of the warnings
-                  if (!VisibleButton(toolbox::kProgressDialogID, kProgressRepairItem)) return false;
+                  // The results view: Close with Repair now? beside it.
+                  if (!VisibleButton(toolbox::kProgressDialogID, kProgressCloseItem) ||
+                      !VisibleButton(toolbox::kProgressDialogID, kProgressRepairItem))
+                    return false;
                   before = ReadBytes(output);
                   return Click(toolbox::kProgressDialogID, kProgressRepairItem);
                 },
