@@ -44,29 +44,16 @@ std::uint64_t uncached_limit() {
 
 bool WantUncachedWrites(std::uint64_t size) { return size > uncached_limit(); }
 
+// One loop for both kinds: pwritev2 at offset -1 writes at the file position,
+// and without flags it is a plain positional write.
 bool PositionalWriter::write(int fd, const char* data, std::size_t size, std::int64_t offset) {
-  if (uncached_) return write_uncached(fd, data, size, offset);
-  while (size > 0) {
-    const ssize_t n = offset < 0 ? ::write(fd, data, size) : ::pwrite(fd, data, size, offset);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-    if (offset >= 0) offset += n;
-  }
-  return true;
-}
-
-bool PositionalWriter::write_uncached(int fd, const char* data, std::size_t size, std::int64_t offset) {
   const std::size_t total = size;
   while (size > 0) {
     iovec piece{const_cast<char*>(data), size};
-    const ssize_t n = ::pwritev2(fd, &piece, 1, offset, dontcache_refused_ ? 0 : RWF_DONTCACHE);
+    const int flags = uncached_ && !dontcache_refused_ ? RWF_DONTCACHE : 0;
+    const ssize_t n = ::pwritev2(fd, &piece, 1, offset, flags);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && !dontcache_refused_ && (errno == EOPNOTSUPP || errno == EINVAL)) {
+    if (n < 0 && flags != 0 && (errno == EOPNOTSUPP || errno == EINVAL)) {
       dontcache_refused_ = true;
       continue;
     }
@@ -78,7 +65,7 @@ bool PositionalWriter::write_uncached(int fd, const char* data, std::size_t size
     size -= static_cast<std::size_t>(n);
     if (offset >= 0) offset += n;
   }
-  if (dontcache_refused_) drop_written(fd, total);
+  if (uncached_ && dontcache_refused_) drop_written(fd, total);
   return true;
 }
 

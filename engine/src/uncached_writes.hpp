@@ -22,7 +22,6 @@ class PositionalWriter {
   void set_uncached(bool uncached) { uncached_ = uncached; }
 
  private:
-  bool write_uncached(int fd, const char* data, std::size_t size, std::int64_t offset);
   void drop_written(int fd, std::size_t size);
 
   bool uncached_ = false;
