@@ -284,7 +284,6 @@ std::uint64_t bytes_of(const std::vector<ReadAhead::Span>& spans) {
   return bytes;
 }
 
-
 // The size the output will have, or about: the posted one, else what the
 // input's encoding makes of its bytes.
 std::uint64_t expected_size(const OutputFileRecord& record, std::uint64_t input_bytes) {
