@@ -7,6 +7,7 @@
 
 #include "debugger.hpp"
 #include "decoders.hpp"
+#include "held_calls.hpp"
 #include "hooks.hpp"
 #include "io_worker.hpp"
 #include "part_offsets.hpp"
@@ -295,21 +296,100 @@ std::uint64_t expected_size(const OutputFileRecord& record, std::uint64_t input_
 
 // Below this much input a second thread costs more than it saves.
 constexpr std::uint64_t kPipelineFrom = 1024 * 1024;
-// Each part's writes are waited for at its end, so a part that fills fewer
-// than two output buffers leaves the worker almost nothing to overlap, and
-// handing over costs more than it saves (uuencoded parts of 5,000 lines ran
-// about 15% slower with the worker than without it).
-constexpr std::uint64_t kPipelinePartFrom = 2 * OutputFile::kDefaultBufferSize;
 
-// Whether the worker pays for an output of `parts` parts from `input_bytes`.
-bool WorkerPays(const OutputFileRecord& record, std::uint64_t input_bytes, std::size_t parts) {
+// Whether the worker pays for an output made from `input_bytes`.
+bool WorkerPays(std::uint64_t input_bytes) {
   if (IoWorker::threads_asked()) return true;  // tests take it for every output
-  return input_bytes >= kPipelineFrom && parts > 0 &&
-         expected_size(record, input_bytes) / parts >= kPipelinePartFrom;
+  return input_bytes >= kPipelineFrom;
 }
 
+// A part decoded, with what its ending reports.
+struct DecodedPart {
+  SegmentRecord* segment = nullptr;
+  std::uint64_t offset = 0;  // where in the output it went
+  std::uint64_t room = 0;    // the length of its byte range, when at offsets
+  std::uint64_t before = 0;  // the output's length before it
+  std::uint64_t decoded = 0;
+  std::int64_t yend_size = -1;
+  bool cut_short = false;
+  bool failed_before = false;
+  int result = kDecodeOk;
+  std::uint64_t writes = 0;    // the output's writes handed over by its end
+  std::uint64_t problems = 0;  // problems reported before its own messages
+};
+
+// Reports how the part came out once its writes are done, and notes its
+// outcome. Whether the loop may go on.
+bool end_part(OutputFileRecord& record, DecodedPart& part, PartLoop& loop, OutputFile& output,
+              const std::string& path, OutputOutcome& outcome) {
+  // A write the worker has not finished belongs to this part: its failure
+  // is this part's, as it would have been written here.
+  if (!output.settle(part.writes) && !part.failed_before &&
+      (part.result == kDecodeOk || part.result == kDecodeCrcMismatch)) {
+    part.result = kDecodeWriteFailed;
+  }
+  const SegmentRecord& segment = *part.segment;
+  const bool go_on = report_result(part.result, record, segment, path);
+  if (go_on && !part_size_matches(record, segment, part.decoded, part.yend_size, part.cut_short, path)) {
+    loop.incomplete = true;
+  }
+  const std::uint64_t kept = loop.at_offsets ? std::min(part.decoded, part.room) : part.decoded;
+  if (part.result != kDecodeStopped) {
+    outcome.parts.push_back(
+        part_outcome(segment, part.offset, kept, part.result, part.problems != dispatch::ProblemsReported()));
+  }
+  if (loop.at_offsets) loop.filled.push_back({part.offset, kept});
+  return go_on;
+}
+
+// With a worker, a part's ending waits until the next part is decoded, by
+// when its writes are most likely done, so that decoding never waits for
+// them. The hook calls made meanwhile are held, and made only once the
+// part has ended; its failed write ends the output there, and the next
+// part then counts as never decoded.
+class WaitingPart {
+ public:
+  bool empty() const { return !part_; }
+
+  void wait(const DecodedPart& part, OutputFile& output) {
+    part_ = part;
+    part_->writes = output.writes_handed();
+    held_.emplace();
+  }
+
+  // The calls held so far; those from here on are the next part's own.
+  std::size_t calls_held() const { return held_ ? held_->size() : 0; }
+
+  // Ends the waiting part; false when the loop must stop there.
+  bool end(OutputFileRecord& record, PartLoop& loop, OutputFile& output, const std::string& path,
+           OutputOutcome& outcome) {
+    if (!part_) return true;
+    bool go_on = false;
+    {
+      const dispatch::HeldCalls::Unheld live(*held_);
+      go_on = end_part(record, *part_, loop, output, path, outcome);
+    }
+    part_.reset();
+    if (!go_on) held_.reset();
+    return go_on;
+  }
+
+  // Makes the held calls before `end`, or all of them; false when one asked
+  // for a stop.
+  bool release(std::size_t end) { return !held_ || held_->release(end); }
+  bool release_all() {
+    const bool go_on = !held_ || held_->release_all();
+    held_.reset();
+    return go_on;
+  }
+
+ private:
+  std::optional<DecodedPart> part_;
+  std::optional<dispatch::HeldCalls> held_;
+};
+
 // Decodes every part of the binary in order into the open output. With a
-// worker, the parts' bytes are read ahead on it.
+// worker, the parts' bytes are read ahead on it and written behind.
 void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& visit,
                   const Binary& binary, PartLoop& loop, OutputFile& output,
                   const std::string& path, DamagedLines& damaged, OutputOutcome& outcome,
@@ -325,11 +405,18 @@ void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& vis
   if (worker != nullptr) ahead.emplace(*worker, spans_of(record, visit, binary));
   std::size_t span = 0;  // of the next part found
   std::optional<InputFile> input;  // shared by consecutive parts of one input file
+  WaitingPart waiting;
+  const auto end_waiting = [&] {
+    return waiting.end(record, loop, output, path, outcome) && waiting.release_all();
+  };
   for (const std::int64_t j : visit) {
     if (j < binary.first || j > binary.last) continue;
     const auto part = static_cast<std::int32_t>(j);
     dispatch::BusyCallback(kBusyDecoding, 0, progress_percent(j, last), "%s", path.c_str());
-    if (uuStopRequested()) return;
+    if (uuStopRequested()) {
+      end_waiting();
+      return;
+    }
     SegmentRecord* segment = uuScanGetSegment(&record, part);
     if (segment == nullptr) {
       dispatch::MsgCallback(kLevelWarning, "Missing segment %d for '%s'", part, path.c_str());
@@ -344,6 +431,7 @@ void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& vis
       if (input && ahead) input->read_from(&*ahead);
     }
     if (!input) {
+      if (!end_waiting()) return;
       dispatch::MsgCallback(kLevelError, "Unable to open source file '%s', skipping segment %d of '%s'",
                             segment->source_path.c_str(), part, path.c_str());
       loop.incomplete = true;
@@ -351,38 +439,45 @@ void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& vis
       continue;
     }
     if (loop.at_offsets) output.place_at(offset, offset + room);
-    const std::uint64_t before = output.length();
-    const std::uint64_t problems = dispatch::ProblemsReported();
-    std::int64_t yend_size = -1;
-    bool cut_short = false;
+    DecodedPart decoded{segment, offset, room, output.length()};
+    decoded.problems = dispatch::ProblemsReported();
+    const std::size_t calls_before = waiting.calls_held();
+    const std::uint32_t crc_before = record.running_crc;
     dispatch::SetPartSpan(segment->start_offset, segment->end_offset);
-    const bool failed_before = output.error();
-    int result = decode_part(record, *segment, binary, *input, output, damaged, yend_size, cut_short);
+    decoded.failed_before = output.error();
+    decoded.result = decode_part(record, *segment, binary, *input, output, damaged, decoded.yend_size,
+                                 decoded.cut_short);
     dispatch::SetPartSpan(0, 0);
-    // A write the worker has not finished belongs to this part: its failure
-    // is this part's, as it would have been written here.
-    if (!output.settle() && !failed_before && (result == kDecodeOk || result == kDecodeCrcMismatch)) {
-      result = kDecodeWriteFailed;
-    }
-    const bool go_on = report_result(result, record, *segment, path);
-    const std::uint64_t decoded = output.length() - before;
-    if (go_on && !part_size_matches(record, *segment, decoded, yend_size, cut_short, path)) loop.incomplete = true;
-    const std::uint64_t kept = loop.at_offsets ? std::min(decoded, room) : decoded;
-    if (result != kDecodeStopped) {
-      outcome.parts.push_back(
-          part_outcome(*segment, offset, kept, result, problems != dispatch::ProblemsReported()));
-    }
-    if (loop.at_offsets) loop.filled.push_back({offset, kept});
-    if (!go_on) return;
+    decoded.decoded = output.length() - decoded.before;
     if (j == last_found) {
       input.reset();
-      check_whole_file(record, loop, output, path, outcome);
     } else {
       const SegmentRecord* next = uuScanGetSegment(&record, part + 1);
       if (next == nullptr || next->source_path != segment->source_path) input.reset();
     }
-    if (result != kDecodeOk && result != kDecodeCrcMismatch) return;
+    if (!waiting.empty()) {
+      if (!waiting.end(record, loop, output, path, outcome)) {
+        // The part before could not be written: this one was never decoded.
+        output.forget_from(decoded.before);
+        record.running_crc = crc_before;
+        return;
+      }
+      // Its own problems are those its calls bring, not those before it.
+      if (!waiting.release(calls_before)) return;
+      decoded.problems = dispatch::ProblemsReported();
+      if (!waiting.release_all()) return;
+    }
+    const bool whole = decoded.result == kDecodeOk || decoded.result == kDecodeCrcMismatch;
+    if (worker != nullptr && whole && j != last_found) {
+      waiting.wait(decoded, output);
+      continue;
+    }
+    decoded.writes = output.writes_handed();
+    if (!end_part(record, decoded, loop, output, path, outcome)) return;
+    if (j == last_found) check_whole_file(record, loop, output, path, outcome);
+    if (!whole) return;
   }
+  end_waiting();
 }
 
 enum BinaryResult { kCancelled = -1, kNotCreated = 0, kMade = 1 };
@@ -421,7 +516,7 @@ BinaryResult decode_binary(OutputFileRecord& record, const Binary& binary,
   const std::vector<ReadAhead::Span> spans = spans_of(record, visit, binary);
   const std::uint64_t input_bytes = bytes_of(spans);
   if (WantUncachedWrites(expected_size(record, input_bytes))) output->write_uncached();
-  if (IoWorker::threads_allowed() > 1 && WorkerPays(record, input_bytes, spans.size())) {
+  if (IoWorker::threads_allowed() > 1 && WorkerPays(input_bytes)) {
     try {
       worker.emplace();
       output->write_behind(*worker);

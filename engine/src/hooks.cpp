@@ -5,8 +5,10 @@
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
+#include "held_calls.hpp"
 #include "vantorelle/engine.hpp"
 
 namespace vantorelle {
@@ -71,17 +73,38 @@ int uuSetPostProcessOutputCallback(PostProcessHook hook) {
 
 namespace dispatch {
 
-int MsgCallback(int level, const char* format, ...) {
+namespace {
+
+std::string_view formatted(char (&buffer)[kMaxMessageLength + 1], const char* format, va_list args) {
+  const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+  return {buffer, n < 0 ? 0 : std::min<std::size_t>(n, kMaxMessageLength)};
+}
+
+int deliver_message(int level, std::string_view text) {
   if (level == kLevelError || level == kLevelWarning) ++registry().problems;
   auto& hook = registry().msg;
-  if (!hook) return 1;
+  return hook ? hook(level, text) : 1;
+}
+
+int deliver_busy(int type, int state, std::string_view text, int percent) {
+  const int result = registry().busy(type, state, text, percent);
+  if (result != 0) uuRequestStop();
+  return result;
+}
+
+}  // namespace
+
+int MsgCallback(int level, const char* format, ...) {
+  HeldCalls* held = HeldCalls::active();
+  if (!held && !registry().msg) return deliver_message(level, {});
   char buffer[kMaxMessageLength + 1];
   va_list args;
   va_start(args, format);
-  const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+  const std::string_view text = formatted(buffer, format, args);
   va_end(args);
-  const std::size_t length = n < 0 ? 0 : std::min<std::size_t>(n, kMaxMessageLength);
-  return hook(level, std::string_view(buffer, length));
+  if (!held) return deliver_message(level, text);
+  held->keep([level, text = std::string(text)] { return deliver_message(level, text); }, false);
+  return 1;
 }
 
 std::uint64_t ProblemsReported() { return registry().problems; }
@@ -89,17 +112,16 @@ std::uint64_t ProblemsReported() { return registry().problems; }
 int DisplayError(int level, const char* text) { return MsgCallback(level, "%s", text); }
 
 int BusyCallback(int type, int state, int percent, const char* format, ...) {
-  auto& hook = registry().busy;
-  if (!hook) return 1;
+  if (!registry().busy) return 1;
   char buffer[kMaxMessageLength + 1];
   va_list args;
   va_start(args, format);
-  const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+  const std::string_view text = formatted(buffer, format, args);
   va_end(args);
-  const std::size_t length = n < 0 ? 0 : std::min<std::size_t>(n, kMaxMessageLength);
-  const int result = hook(type, state, std::string_view(buffer, length), percent);
-  if (result != 0) uuRequestStop();
-  return result;
+  HeldCalls* held = HeldCalls::active();
+  if (!held) return deliver_busy(type, state, text, percent);
+  held->keep([=, text = std::string(text)] { return deliver_busy(type, state, text, percent); }, true);
+  return 0;
 }
 
 bool HasBusyHook() { return static_cast<bool>(registry().busy); }
@@ -133,9 +155,12 @@ bool PollDue(Registry& r) {
 int BusyPoll(int percent) {
   auto& r = registry();
   if (!r.busy || !PollDue(r)) return 0;
-  const int result = r.busy(kBusyPoll, 0, std::string_view(), percent);
-  if (result != 0) uuRequestStop();
-  return result;
+  // The clock is read now all the same, so polls fall due as with one thread.
+  if (HeldCalls* held = HeldCalls::active()) {
+    held->keep([percent] { return deliver_busy(kBusyPoll, 0, {}, percent); }, true);
+    return 0;
+  }
+  return deliver_busy(kBusyPoll, 0, {}, percent);
 }
 
 int BusyPollLines(std::size_t lines) {

@@ -243,6 +243,24 @@ bool OutputFile::settle() {
   return !error_;
 }
 
+std::uint64_t OutputFile::writes_handed() const { return behind_ ? behind_->queued() : 0; }
+
+bool OutputFile::settle(std::uint64_t mark) {
+  if (!behind_) return settle();
+  if (behind_->settle(mark)) return true;
+  if (!error_) {
+    error_ = true;
+    errno = behind_->error_number();
+  }
+  return false;
+}
+
+void OutputFile::forget_from(std::uint64_t length) {
+  if (!error_ || length > length_) return;
+  length_ = length;
+  used_ = 0;
+}
+
 void OutputFile::write_uncached() {
   settle();
   writer_->set_uncached(true);

@@ -110,6 +110,16 @@ class OutputFile {
   // write failed. What is still buffered stays buffered.
   bool settle();
 
+  // A mark of the writes handed to the worker so far, and a wait for those
+  // up to a mark only: false when one of them failed (the output is then in
+  // error), true when only a later write did. Without a worker, settle().
+  std::uint64_t writes_handed() const;
+  bool settle(std::uint64_t mark);
+
+  // Once a write has failed, forgets the bytes committed from `length` on:
+  // they were decoded past the failure and will never be written.
+  void forget_from(std::uint64_t length);
+
   // Writes past the page cache from here on (see WantUncachedWrites).
   void write_uncached();
 

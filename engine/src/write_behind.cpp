@@ -22,7 +22,7 @@ std::unique_ptr<char[]> WriteBehind::write(std::unique_ptr<char[]> buffer, std::
   std::unique_ptr<char[]> next;
   {
     std::lock_guard lock(mutex_);
-    pending_.push_back({std::move(buffer), size, offset});
+    pending_.push_back({std::move(buffer), size, offset, ++queued_});
     ++tasks_;
     if (!free_.empty()) {
       next = std::move(free_.back());
@@ -47,11 +47,15 @@ bool WriteBehind::write_oldest(std::unique_lock<std::mutex>& lock) {
   writing_ = true;
   lock.unlock();
   // After a failure the rest is dropped, as the decoder stops at its next flush.
-  if (!failed() && !writer_.write(fd_, next.buffer.get(), next.size, static_cast<std::int64_t>(next.offset))) {
+  const bool failed_now =
+      !failed() && !writer_.write(fd_, next.buffer.get(), next.size, static_cast<std::int64_t>(next.offset));
+  if (failed_now) {
     errno_ = errno;
     failed_.store(true, std::memory_order_release);
   }
   lock.lock();
+  if (failed_now) first_failed_ = next.number;
+  done_through_ = next.number;
   free_.push_back(std::move(next.buffer));
   writing_ = false;
   // Under the lock: once settle() has seen nothing queued this object may go.
@@ -66,9 +70,22 @@ void WriteBehind::drain_to(std::size_t most) {
   }
 }
 
+void WriteBehind::drain_through(std::uint64_t mark) {
+  std::unique_lock lock(mutex_);
+  while (done_through_ < mark) {
+    if (!write_oldest(lock)) done_.wait(lock);
+  }
+}
+
 bool WriteBehind::settle() {
   drain_to(0);
   return !failed();
+}
+
+bool WriteBehind::settle(std::uint64_t mark) {
+  drain_through(mark);
+  std::lock_guard lock(mutex_);
+  return first_failed_ > mark;
 }
 
 }  // namespace vantorelle

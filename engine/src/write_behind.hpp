@@ -41,6 +41,12 @@ class WriteBehind {
   // waits for the worker's; false when one has failed (its errno is kept in
   // error_number()).
   bool settle();
+
+  // How many writes have been queued so far: a mark to settle up to.
+  std::uint64_t queued() const { return queued_; }
+  // The same up to the write `mark` counted; false when it or one before it
+  // failed. Later writes may still be waiting.
+  bool settle(std::uint64_t mark);
   int error_number() const { return errno_; }
 
  private:
@@ -48,11 +54,14 @@ class WriteBehind {
     std::unique_ptr<char[]> buffer;
     std::size_t size = 0;
     std::uint64_t offset = 0;
+    std::uint64_t number = 0;  // counted from 1 as queued
   };
   // Writes the oldest queued buffer unless one is being written; whether it did.
   bool write_oldest(std::unique_lock<std::mutex>& lock);
   // Writes or waits until fewer than `most` are queued.
   void drain_to(std::size_t most);
+  // The same until the write numbered `mark` is done.
+  void drain_through(std::uint64_t mark);
 
   IoWorker& worker_;
   const int fd_;
@@ -63,6 +72,9 @@ class WriteBehind {
   bool writing_ = false;         // one of them is being written
   std::size_t tasks_ = 0;        // posted to the worker and not yet run
   std::vector<std::unique_ptr<char[]>> free_;
+  std::uint64_t queued_ = 0;       // writes queued so far; the calling thread's
+  std::uint64_t done_through_ = 0; // every write up to this number is done
+  std::uint64_t first_failed_ = UINT64_MAX;  // number of the write that failed
   std::atomic<bool> failed_{false};
   int errno_ = 0;  // written by the worker before failed_, read after it
 };

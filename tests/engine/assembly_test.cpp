@@ -146,15 +146,15 @@ TEST_F(Assembly, OutputThatCannotBeCreated) {
   EXPECT_TRUE(hooks.post_processed.empty());
 }
 
-// While it lives, every write to a regular file fails as on a full disk
-// (the file-size limit is 0, and the signal it raises is ignored).
+// While it lives, every write to a regular file past `room` bytes fails as
+// on a full disk (the file-size limit, and the signal it raises is ignored).
 class FullDisk {
  public:
-  FullDisk() : previous_signal_(std::signal(SIGXFSZ, SIG_IGN)) {
+  explicit FullDisk(rlim_t room = 0) : previous_signal_(std::signal(SIGXFSZ, SIG_IGN)) {
     ::getrlimit(RLIMIT_FSIZE, &previous_);
-    rlimit none = previous_;
-    none.rlim_cur = 0;
-    ::setrlimit(RLIMIT_FSIZE, &none);
+    rlimit limit = previous_;
+    limit.rlim_cur = room;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
   }
   ~FullDisk() {
     ::setrlimit(RLIMIT_FSIZE, &previous_);
@@ -168,25 +168,46 @@ class FullDisk {
   void (*previous_signal_)(int);
 };
 
+// A failed write, or a stop, ends the output where it would have ended on
+// one thread: a part that the worker let decode beyond it says nothing.
 TEST_F(Assembly, WriteFailuresAreReportedOnceWhateverTheirSize) {
-  // The last: three uuencoded parts, which the worker writes behind.
-  for (std::size_t size : {100u, 3u << 20, 3u << 21}) {
+  const std::string fails = "Unable to write destination file '";
+  struct Case {
+    std::size_t size;
+    rlim_t room;          // bytes the disk takes
+    int stop_at_part;     // the busy hook asks for a stop as this part begins
+    bool reported;        // the write failure is the only message
+  };
+  const Case cases[] = {
+      {100, 0, 0, true},
+      {3u << 20, 0, 0, true},
+      {3u << 21, 0, 0, true},  // three uuencoded parts, which the worker writes behind
+      {900u << 10, 400'000, 0, true},  // part 2 fills the disk; part 3 has a damaged line
+      {900u << 10, 1u << 30, 3, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.size << " bytes, room for " << c.room);
     hooks.messages.clear();
-    const auto parts = size <= 3u << 20 ? test::yenc_articles("full", "f.bin", bytes(size, 7), size)
-                                        : test::uu_articles("full", "f.bin", bytes(size, 7), size / 45 / 3 + 2);
+    const bool uu = c.size > 3u << 20 || c.room != 0;
+    auto parts = uu ? test::uu_articles("full", "f.bin", bytes(c.size, 7), c.size / 45 / 3 + 2)
+                    : test::yenc_articles("full", "f.bin", bytes(c.size, 7), c.size);
+    if (c.room != 0) parts.back().erase(parts.back().find("\r\nM", 1000) + 5, 1);
     std::vector<std::string> files;
     for (std::size_t i = 0; i < parts.size(); ++i) files.push_back(write(std::to_string(i + 1), parts[i]));
     Catalogue cat = scan(files);
-    const std::string out = dir.file("full-" + std::to_string(size));
+    const std::string out = dir.file("full-" + std::to_string(c.size) + "-" + std::to_string(c.room));
     uuSetFNameFilter([&out](std::string&) { return out; });
+    uuSetBusyCallback([&c](int type, int, std::string_view, int percent) {
+      return type == kBusyDecoding && c.stop_at_part != 0 && percent == c.stop_at_part * 100 / 3 ? 1 : 0;
+    }, 10);
     {
-      const FullDisk full;
+      const FullDisk full(c.room);
       EXPECT_EQ(uuDecode(&cat.records()[0]), 1);
     }
-    EXPECT_EQ(hooks.messages,
-              (std::vector<Message>{{0, "Unable to write destination file '" + out +
-                                            "', will skip all related parts"}}))
-        << size << " bytes";
+    dispatch::ResetStateForTesting();
+    const std::vector<Message> expected = {{0, fails + out + "', will skip all related parts"}};
+    EXPECT_EQ(hooks.messages, c.reported ? expected : std::vector<Message>{});
+    EXPECT_EQ(cat.records()[0].outputs.at(0).parts.size(), c.room == 0 ? 1u : 2u);
   }
 }
 
