@@ -66,6 +66,8 @@ TEST_F(Assembly, MissingPartIsReportedTwiceAndSkipped) {
   EXPECT_EQ(progress(), (std::vector<int>{25, 50, 75, 100}));
   EXPECT_EQ(hooks.busy.front(), (test::BusyCall{2, -1, out, 0}));
   EXPECT_EQ(hooks.post_processed, (std::vector<std::string>{out}));
+  // The gap's messages are no part's damage.
+  for (const PartOutcome& part : cat.records()[0].outputs.at(0).parts) EXPECT_EQ(part.state, kPartGood) << part.part;
   // Parts 1, 2 and 4 are there, part 3's bytes are not.
   const std::string written = test::read_file(out);
   EXPECT_LT(written.size(), data.size());
