@@ -294,6 +294,25 @@ std::uint64_t expected_size(const OutputFileRecord& record, std::uint64_t input_
   return record.kind == kKindUU ? input_bytes / 4 * 3 : input_bytes;
 }
 
+// Below this much output setting disk space aside gains nothing.
+constexpr std::uint64_t kReserveFrom = 1024 * 1024;
+
+// Whether the parts found cover the whole of a file of `size` bytes placed
+// at offsets, and their input could hold it (yEnc never makes more bytes
+// than it reads): then every byte is about to be written.
+bool PartsFill(const OutputFileRecord& record, const Binary& binary, std::uint64_t size,
+               std::uint64_t input_bytes) {
+  if (input_bytes < size) return false;
+  std::vector<ByteRange> ranges;
+  for (const auto& [part, index] : record.first_by_part) {
+    if (part < binary.first || part > binary.last) continue;
+    const SegmentRecord& segment = record.segments[index];
+    ranges.push_back({static_cast<std::uint64_t>(segment.yenc_begin - 1),
+                      static_cast<std::uint64_t>(segment.yenc_end - segment.yenc_begin + 1)});
+  }
+  return HolesIn(std::move(ranges), size).empty();
+}
+
 // Below this much input a second thread costs more than it saves.
 constexpr std::uint64_t kPipelineFrom = 1024 * 1024;
 
@@ -515,6 +534,11 @@ BinaryResult decode_binary(OutputFileRecord& record, const Binary& binary,
   }
   const std::vector<ReadAhead::Span> spans = spans_of(record, visit, binary);
   const std::uint64_t input_bytes = bytes_of(spans);
+  // Never more than the input: a header's claim alone sets nothing aside.
+  const std::uint64_t likely = std::min(expected_size(record, input_bytes), input_bytes);
+  if (likely >= kReserveFrom && (!loop.at_offsets || PartsFill(record, binary, size, input_bytes))) {
+    output->reserve(likely);
+  }
   if (WantUncachedWrites(expected_size(record, input_bytes))) output->write_uncached();
   if (IoWorker::threads_allowed() > 1 && WorkerPays(input_bytes)) {
     try {

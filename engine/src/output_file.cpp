@@ -158,6 +158,7 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       length_(other.length_),
       position_(other.position_),
       limit_(other.limit_),
+      reserved_(other.reserved_),
       error_(other.error_),
       path_(std::move(other.path_)),
       temp_path_(std::exchange(other.temp_path_, {})),
@@ -179,6 +180,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     length_ = other.length_;
     position_ = other.position_;
     limit_ = other.limit_;
+    reserved_ = other.reserved_;
     error_ = other.error_;
     writer_ = std::move(other.writer_);
     behind_ = std::move(other.behind_);
@@ -285,6 +287,20 @@ bool OutputFile::resize(std::uint64_t size) {
   return !error_;
 }
 
+void OutputFile::reserve(std::uint64_t size) {
+  if (fd_ < 0 || error_ || size == 0 || size > static_cast<std::uint64_t>(INT64_MAX)) return;
+  // fallocate, not posix_fallocate, which writes zeros where the file system lacks it.
+  if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0) reserved_ = size;
+}
+
+void OutputFile::release_reserve() {
+  struct stat st {};
+  if (reserved_ == 0 || ::fstat(fd_, &st) != 0 || static_cast<std::uint64_t>(st.st_size) >= reserved_) return;
+  // A truncation to the size the file has frees the blocks past its end
+  // (punching a hole there does not, on ext4).
+  if (::ftruncate(fd_, st.st_size) == 0) reserved_ = 0;
+}
+
 bool OutputFile::write(const void* data, std::size_t size) {
   const char* bytes = static_cast<const char*>(data);
   if (error_) return false;
@@ -306,6 +322,7 @@ bool OutputFile::close() {
   flush();
   settle();
   behind_.reset();
+  release_reserve();
   // Moved while still locked, so the temporary name is never seen unlocked.
   if (!temp_path_.empty() && !move_into_place()) error_ = true;
   if (::close(fd_) != 0) error_ = true;
