@@ -361,6 +361,10 @@ bool end_part(OutputFileRecord& record, DecodedPart& part, PartLoop& loop, Outpu
   return go_on;
 }
 
+// The longest input of a part decoded while the last one's ending waits:
+// a few milliseconds of decoding.
+constexpr std::uint64_t kHeldPartUpTo = 4 * 1024 * 1024;
+
 // With a worker, a part's ending waits until the next part is decoded, by
 // when its writes are most likely done, so that decoding never waits for
 // them. The hook calls made meanwhile are held, and made only once the
@@ -457,6 +461,9 @@ void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& vis
       outcome.parts.push_back(part_outcome(*segment, offset, 0, kDecodeOk, true));
       continue;
     }
+    // A long part is not decoded with the calls held: its polls keep a
+    // progress window painted and a stop answered.
+    if (segment->end_offset - segment->start_offset > kHeldPartUpTo && !end_waiting()) return;
     if (loop.at_offsets) output.place_at(offset, offset + room);
     DecodedPart decoded{segment, offset, room, output.length()};
     decoded.problems = dispatch::ProblemsReported();
