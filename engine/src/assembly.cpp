@@ -297,22 +297,6 @@ std::uint64_t expected_size(const OutputFileRecord& record, std::uint64_t input_
 // Below this much output setting disk space aside gains nothing.
 constexpr std::uint64_t kReserveFrom = 1024 * 1024;
 
-// Whether the parts found cover the whole of a file of `size` bytes placed
-// at offsets, and their input could hold it (yEnc never makes more bytes
-// than it reads): then every byte is about to be written.
-bool PartsFill(const OutputFileRecord& record, const Binary& binary, std::uint64_t size,
-               std::uint64_t input_bytes) {
-  if (input_bytes < size) return false;
-  std::vector<ByteRange> ranges;
-  for (const auto& [part, index] : record.first_by_part) {
-    if (part < binary.first || part > binary.last) continue;
-    const SegmentRecord& segment = record.segments[index];
-    ranges.push_back({static_cast<std::uint64_t>(segment.yenc_begin - 1),
-                      static_cast<std::uint64_t>(segment.yenc_end - segment.yenc_begin + 1)});
-  }
-  return HolesIn(std::move(ranges), size).empty();
-}
-
 // Below this much input a second thread costs more than it saves.
 constexpr std::uint64_t kPipelineFrom = 1024 * 1024;
 
@@ -374,9 +358,8 @@ class WaitingPart {
  public:
   bool empty() const { return !part_; }
 
-  void wait(const DecodedPart& part, OutputFile& output) {
+  void wait(const DecodedPart& part) {
     part_ = part;
-    part_->writes = output.writes_handed();
     held_.emplace();
   }
 
@@ -475,6 +458,7 @@ void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& vis
                                  decoded.cut_short);
     dispatch::SetPartSpan(0, 0);
     decoded.decoded = output.length() - decoded.before;
+    decoded.writes = output.writes_handed();
     if (j == last_found) {
       input.reset();
     } else {
@@ -495,10 +479,9 @@ void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& vis
     }
     const bool whole = decoded.result == kDecodeOk || decoded.result == kDecodeCrcMismatch;
     if (worker != nullptr && whole && j != last_found) {
-      waiting.wait(decoded, output);
+      waiting.wait(decoded);
       continue;
     }
-    decoded.writes = output.writes_handed();
     if (!end_part(record, decoded, loop, output, path, outcome)) return;
     if (j == last_found) check_whole_file(record, loop, output, path, outcome);
     if (!whole) return;
@@ -543,7 +526,7 @@ BinaryResult decode_binary(OutputFileRecord& record, const Binary& binary,
   const std::uint64_t input_bytes = bytes_of(spans);
   // Never more than the input: a header's claim alone sets nothing aside.
   const std::uint64_t likely = std::min(expected_size(record, input_bytes), input_bytes);
-  if (likely >= kReserveFrom && (!loop.at_offsets || PartsFill(record, binary, size, input_bytes))) {
+  if (likely >= kReserveFrom && (!loop.at_offsets || PartsFill(record, input_bytes))) {
     output->reserve(likely);
   }
   if (WantUncachedWrites(expected_size(record, input_bytes))) output->write_uncached();

@@ -7,19 +7,30 @@
 
 namespace vantorelle {
 
-bool PartsHaveOffsets(const OutputFileRecord& record) {
-  if (record.kind != kKindYEnc || !record.yenc_size_given || record.yenc_size <= 0) return false;
+namespace {
+
+// The byte range each part found gave, in part order; none when a part has
+// no range inside the posted size.
+std::vector<ByteRange> part_ranges(const OutputFileRecord& record) {
   std::vector<ByteRange> ranges;
   ranges.reserve(record.first_by_part.size());
   for (const auto& [part, index] : record.first_by_part) {
     const SegmentRecord& segment = record.segments[index];
     if (!segment.yenc_range || segment.yenc_begin < 1 || segment.yenc_end < segment.yenc_begin ||
         segment.yenc_end > record.yenc_size) {
-      return false;
+      return {};
     }
     ranges.push_back({static_cast<std::uint64_t>(segment.yenc_begin - 1),
                       static_cast<std::uint64_t>(segment.yenc_end - segment.yenc_begin + 1)});
   }
+  return ranges;
+}
+
+}  // namespace
+
+bool PartsHaveOffsets(const OutputFileRecord& record) {
+  if (record.kind != kKindYEnc || !record.yenc_size_given || record.yenc_size <= 0) return false;
+  std::vector<ByteRange> ranges = part_ranges(record);
   if (ranges.empty()) return false;
   // The file may be no larger than its parts could make it, each as large as
   // the largest found: a size= far beyond that would be a vast sparse file.
@@ -33,6 +44,11 @@ bool PartsHaveOffsets(const OutputFileRecord& record) {
     if (ranges[i].offset < ranges[i - 1].offset + ranges[i - 1].length) return false;
   }
   return true;
+}
+
+bool PartsFill(const OutputFileRecord& record, std::uint64_t input_bytes) {
+  const auto size = static_cast<std::uint64_t>(record.yenc_size);
+  return input_bytes >= size && HolesIn(part_ranges(record), size).empty();
 }
 
 std::vector<ByteRange> HolesIn(std::vector<ByteRange> filled, std::uint64_t size) {

@@ -20,6 +20,11 @@ namespace vantorelle {
 // overlapping another.
 bool PartsHaveOffsets(const OutputFileRecord& record);
 
+// Of a record whose parts have offsets: whether the parts found cover the
+// whole file and their `input_bytes` could hold it (yEnc never makes more
+// bytes than it reads), so that every byte is about to be written.
+bool PartsFill(const OutputFileRecord& record, std::uint64_t input_bytes);
+
 // The ranges of [0, size) that no range in `filled` covers, ascending.
 std::vector<ByteRange> HolesIn(std::vector<ByteRange> filled, std::uint64_t size);
 
