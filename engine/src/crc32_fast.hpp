@@ -19,7 +19,7 @@ std::uint32_t crc_update(std::uint32_t reg, const unsigned char* data, std::size
 // from register s): one pass over the data serves any number of registers.
 std::uint32_t crc_shift(std::uint32_t reg, std::uint64_t length);
 
-// Portable kernel over the stored table, eight bytes per step; exposed for tests.
+// Portable kernel over the stored table, sixteen bytes per step; exposed for tests.
 std::uint32_t crc_update_portable(std::uint32_t reg, const unsigned char* data, std::size_t size);
 
 #if defined(__x86_64__)
