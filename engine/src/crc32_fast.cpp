@@ -71,7 +71,7 @@ Kernel choose_kernel() {
 // The register after sixteen bytes, each looked up in its own table. All in
 // one expression over two 64-bit loads: the compiler keeps it in registers
 // at any optimisation level.
-std::uint32_t slice_16(const SliceTables& t, std::uint32_t reg, const unsigned char* data) {
+inline std::uint32_t slice_16(const SliceTables& t, std::uint32_t reg, const unsigned char* data) {
   const std::uint64_t a = swar::load(data) ^ reg;
   const std::uint64_t b = swar::load(data + 8);
   return t[15][a & 0xFFu] ^ t[14][(a >> 8) & 0xFFu] ^ t[13][(a >> 16) & 0xFFu] ^
