@@ -255,9 +255,13 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks, std::size
     hooks.ask_directory_length();
   }
   Catalogue catalogue;
-  for (std::size_t i = 1; i < argv.size(); ++i) {
-    outcome->scanning = argv[i];
-    uuScanFile(catalogue, argv[i]);
+  {
+    const ScanAhead ahead(argv.size() > 1 ? std::vector<std::string>(argv.begin() + 1, argv.end())
+                                          : std::vector<std::string>{});
+    for (std::size_t i = 1; i < argv.size(); ++i) {
+      outcome->scanning = argv[i];
+      uuScanFile(catalogue, argv[i]);
+    }
   }
   outcome->scanning.clear();
   if (records_found != nullptr) *records_found = catalogue.size();

@@ -20,6 +20,8 @@
 // skipped in the input buffer at once, with their polls made together and the
 // current segment's end moved to where the run ends, as reading them one by
 // one would leave it.
+#include <atomic>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +29,7 @@
 #include "hooks.hpp"
 #include "input_file.hpp"
 #include "line_scan.hpp"
+#include "scan_ahead.hpp"
 #include "subject.hpp"
 #include "vantorelle/engine.hpp"
 
@@ -130,46 +133,177 @@ void examine_line(ScanState& state, std::string_view line, std::uint64_t read_po
   }
 }
 
+// Walks a file's lines as the scanner reads them: runs of lines that cannot
+// matter skipped at once (never while a Subject header may go on), every other
+// line read. The sink is told each step and may end the walk there.
+template <typename Sink>
+void walk_lines(InputFile& input, Sink& sink) {
+  // The first line is examined even when its read meets the end of the file.
+  std::uint64_t read_pos = 0;
+  const std::string_view first = input.read_line();
+  if (input.read_errors() == 0) sink.first(first);
+  for (;;) {
+    if (!sink.pending()) {
+      const std::string_view block = input.buffered();
+      const SkippedLines skipped = skip_plain_lines(block.data(), block.size());
+      if (skipped.lines != 0) {
+        input.consume(skipped.consumed);
+        read_pos = input.position();
+        if (!sink.skipped(read_pos, skipped.lines, input.read_errors() != 0)) return;
+      }
+    }
+    const std::uint64_t line_start = input.position();
+    const std::string_view line = input.read_line();
+    read_pos = input.position();
+    // Nothing left to read, or a line a read error cut: not examined.
+    if (input.eof() && (read_pos == line_start || input.read_errors() != 0)) {
+      sink.last(read_pos, input.read_errors() != 0);
+      return;
+    }
+    if (!sink.line(line, line_start, read_pos, input.read_errors() != 0)) return;
+  }
+}
+
+// Takes a file's lines into the catalogue, with the polls, as they are walked.
+class Examiner {
+ public:
+  Examiner(Catalogue& catalogue, const std::string& path) : state_{catalogue, path} {}
+
+  void first(std::string_view line) { examine_line(state_, line, 0, 0); }
+  bool pending() const { return state_.subject_pending; }
+  bool skipped(std::uint64_t read_pos, std::size_t lines, bool errors) {
+    reach(read_pos, errors);
+    dispatch::BusyPollLines(lines);
+    return !uuStopRequested();
+  }
+  void last(std::uint64_t read_pos, bool errors) { reach(read_pos, errors); }
+  bool line(std::string_view line, std::uint64_t line_start, std::uint64_t read_pos, bool errors) {
+    reach(read_pos, errors);
+    dispatch::BusyPoll();
+    if (uuStopRequested()) return false;
+    examine_line(state_, line, read_pos, line_start);
+    return true;
+  }
+
+  void finish(const std::string& path) {
+    if (state_.subject_pending) add_subject_segment(state_, read_pos_);
+    // What could not be read is not the end of the file: its segment is cut
+    // short, and the run must not pass for a success.
+    if (errors_) dispatch::MsgCallback(kLevelError, "Unable to read source file '%s'", path.c_str());
+  }
+
+ private:
+  // The current segment ends wherever the reading has got to.
+  void reach(std::uint64_t read_pos, bool errors) {
+    read_pos_ = read_pos;
+    errors_ = errors;
+    if (state_.segment != nullptr) state_.segment->end_offset = read_pos;
+  }
+
+  ScanState state_;
+  std::uint64_t read_pos_ = 0;
+  bool errors_ = false;
+};
+
+// Whether a Subject header may go on after this line: examine_line's rule,
+// from the text alone.
+bool subject_pending_after(bool pending, std::string_view line) {
+  return (pending && is_continuation(line)) || line.starts_with("Subject: ");
+}
+
+// Keeps the walk's steps for an Examiner to take later, with the text of the
+// lines examining can act on (a prefix's first byte, or a header going on).
+class Recorder {
+ public:
+  Recorder(FileScan& scan, const std::atomic<bool>& cancel) : scan_(scan), cancel_(cancel) {}
+
+  void first(std::string_view line) {
+    scan_.first_examined = true;
+    scan_.first.assign(line);
+    pending_ = subject_pending_after(false, line);
+  }
+  bool pending() const { return pending_; }
+  bool skipped(std::uint64_t read_pos, std::size_t lines, bool errors) {
+    scan_.steps.push_back({FileScan::kSkipped, read_pos, 0, lines, errors, 0, 0});
+    return go_on(read_pos);
+  }
+  void last(std::uint64_t read_pos, bool errors) {
+    scan_.steps.push_back({FileScan::kLast, read_pos, 0, 0, errors, 0, 0});
+    scan_.complete = true;
+  }
+  bool line(std::string_view line, std::uint64_t line_start, std::uint64_t read_pos, bool errors) {
+    FileScan::Step step{FileScan::kLine, read_pos, line_start, 0, errors, scan_.texts.size(), 0};
+    if (pending_ || (!line.empty() && (line[0] == 'S' || line[0] == 'b' || line[0] == '='))) {
+      // A file of nothing but such lines is scanned again where it is taken in.
+      if (scan_.texts.size() + line.size() > FileScan::kMostKept) return false;
+      if (scan_.steps.size() >= FileScan::kMostSteps) return false;
+      scan_.texts.append(line);
+      step.text_size = line.size();
+    }
+    pending_ = subject_pending_after(pending_, line);
+    scan_.steps.push_back(step);
+    return go_on(read_pos);
+  }
+
+ private:
+  bool go_on(std::uint64_t read_pos) const {
+    return read_pos <= FileScan::kMostRead && !cancel_.load(std::memory_order_relaxed);
+  }
+
+  FileScan& scan_;
+  const std::atomic<bool>& cancel_;
+  bool pending_ = false;
+};
+
+// Gives the Examiner the steps a walk recorded, up to where it would have ended.
+void replay(const FileScan& scan, Examiner& examiner) {
+  if (scan.first_examined) examiner.first(scan.first);
+  for (const FileScan::Step& step : scan.steps) {
+    switch (step.kind) {
+      case FileScan::kSkipped:
+        if (!examiner.skipped(step.read_pos, step.lines, step.errors)) return;
+        break;
+      case FileScan::kLast:
+        examiner.last(step.read_pos, step.errors);
+        return;
+      case FileScan::kLine:
+        const std::string_view text = std::string_view(scan.texts).substr(step.text_at, step.text_size);
+        if (!examiner.line(text, step.line_start, step.read_pos, step.errors)) return;
+        break;
+    }
+  }
+}
+
 }  // namespace
+
+FileScan read_input(const std::string& path, const std::atomic<bool>& cancel) {
+  FileScan scan;
+  auto input = InputFile::open(path);
+  if (!input) {
+    scan.complete = true;
+    return scan;
+  }
+  scan.opened = true;
+  Recorder recorder(scan, cancel);
+  walk_lines(*input, recorder);
+  return scan;
+}
 
 void uuScanFile(Catalogue& catalogue, const std::string& path) {
   dispatch::BusyCallback(kBusyScanning, -1, 0, "%s", path.c_str());
-  auto input = InputFile::open(path);
-  if (!input) return;
-
-  ScanState state{catalogue, path};
-  // The first line is examined even when its read meets the end of the file.
-  std::uint64_t read_pos = 0;
-  const std::string_view first = input->read_line();
-  if (input->read_errors() == 0) examine_line(state, first, read_pos, 0);
-  for (;;) {
-    if (!state.subject_pending) {
-      const std::string_view block = input->buffered();
-      const SkippedLines skipped = skip_plain_lines(block.data(), block.size());
-      if (skipped.lines != 0) {
-        input->consume(skipped.consumed);
-        read_pos = input->position();
-        if (state.segment != nullptr) state.segment->end_offset = read_pos;
-        dispatch::BusyPollLines(skipped.lines);
-        if (uuStopRequested()) break;
-      }
-    }
-    const std::uint64_t line_start = input->position();
-    const std::string_view line = input->read_line();
-    read_pos = input->position();
-    if (state.segment != nullptr) state.segment->end_offset = read_pos;
-    // Nothing left to read, or a line a read error cut: not examined.
-    if (input->eof() && (read_pos == line_start || input->read_errors() != 0)) break;
-    dispatch::BusyPoll();
-    if (uuStopRequested()) break;
-    examine_line(state, line, read_pos, line_start);
+  Examiner examiner(catalogue, path);
+  // Once stopped, a file is only begun, as it would be read here.
+  std::optional<FileScan> scan;
+  if (!uuStopRequested()) scan = take_scanned_ahead(path);
+  if (scan && scan->complete) {
+    if (!scan->opened) return;
+    replay(*scan, examiner);
+  } else {
+    auto input = InputFile::open(path);
+    if (!input) return;
+    walk_lines(*input, examiner);
   }
-  if (state.subject_pending) add_subject_segment(state, read_pos);
-  // What could not be read is not the end of the file: its segment is cut
-  // short, and the run must not pass for a success.
-  if (input->read_errors() != 0) {
-    dispatch::MsgCallback(kLevelError, "Unable to read source file '%s'", path.c_str());
-  }
+  examiner.finish(path);
 }
 
 }  // namespace vantorelle

@@ -473,7 +473,10 @@ std::string scan_text(Rng& rng) {
     }
   }
   // Folded subjects, counters of two forms, a last line without its break.
-  if (chance(rng, 20)) replace_all(text, "Subject: scan - ", "Subject: scan" + std::string(chance(rng, 50) ? "\r\n\t" : "\n  "));
+  if (chance(rng, 20)) {
+    const char* const folds[] = {"\r\n\t", "\n  ", "\n\tfolded\n  twice "};
+    replace_all(text, "Subject: scan - ", std::string("Subject: scan") + folds[pick(rng, 3)]);
+  }
   if (chance(rng, 10)) replace_all(text, "Subject: scan", "Subject: scan (1/2)");
   if (chance(rng, 20)) text.erase(text.find_last_not_of("\r\n") + 1);
   if (chance(rng, 10)) text.insert(0, "begin 644 bare.bin\n#86)C\n`\nend\n");
@@ -493,22 +496,27 @@ TEST(Differential, ScannerMatchesReference) {
     test::write_file(path, scan_text(rng));
     // A clock that never moves and a zero interval make every poll reach the
     // hook, so the polls are counted exactly.
-    std::array<std::size_t, 2> polls{};
-    std::array<std::string, 2> catalogues;
-    for (int version = 0; version < 2; ++version) {
+    // The third version reads the file ahead, on a second thread where one may run.
+    std::array<std::size_t, 3> polls{};
+    std::array<std::string, 3> catalogues;
+    for (int version = 0; version < 3; ++version) {
       test::HookRecorder hooks;
       dispatch::SetClockForTesting([] { return std::time_t{1000}; });
       uuSetBusyCallback([&](int type, int, std::string_view, int) { polls[version] += type == 0; return 0; }, 0);
       Catalogue catalogue;
-      if (version == 0) {
-        uuScanFile(catalogue, path);
-      } else {
+      if (version == 1) {
         reference::ScanFile(catalogue, path);
+      } else {
+        const ScanAhead ahead(version == 2 ? std::vector<std::string>{path, path} : std::vector<std::string>{});
+        uuScanFile(catalogue, path);
       }
       catalogues[version] = describe(catalogue);
+      for (const test::Message& m : hooks.messages) catalogues[version] += "\n" + m.text;
     }
-    ASSERT_EQ(catalogues[0], catalogues[1]) << "round " << round;
-    ASSERT_EQ(polls[0], polls[1]) << "round " << round;
+    for (int version : {0, 2}) {
+      ASSERT_EQ(catalogues[version], catalogues[1]) << "round " << round << ", version " << version;
+      ASSERT_EQ(polls[version], polls[1]) << "round " << round << ", version " << version;
+    }
   }
 }
 

@@ -375,6 +375,24 @@ int uulist_set_yenc_end(OutputFileRecord* record, SegmentRecord* segment,
 // reading. A file that cannot be opened leaves the catalogue unchanged.
 void uuScanFile(Catalogue& catalogue, const std::string& path);
 
+// While one lives, uuScanFile may find the files of `paths` already read on a
+// second thread (where the machine and VANTORELLE_THREADS allow one): they
+// must then be scanned in this order, and a path out of turn is read as
+// usual. Only the reading is done ahead; catalogue, hooks and results are
+// those of scanning each file in turn.
+class ScanAhead {
+ public:
+  explicit ScanAhead(std::vector<std::string> paths);
+  ~ScanAhead();
+  ScanAhead(const ScanAhead&) = delete;
+  ScanAhead& operator=(const ScanAhead&) = delete;
+
+  struct State;
+
+ private:
+  std::unique_ptr<State> state_;
+};
+
 // Assembles one output file from its parts, in part order: reports missing
 // parts (up to the part total when that is higher), asks the directory hook
 // and the file-name filter for the path, decodes, checks CRCs and sizes and
