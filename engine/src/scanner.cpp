@@ -20,6 +20,11 @@
 // skipped in the input buffer at once, with their polls made together and the
 // current segment's end moved to where the run ends, as reading them one by
 // one would leave it.
+//
+// One walk over a file's lines (walk_lines) serves two ways of scanning: the
+// Examiner takes each step into the catalogue as the file is read, or a
+// Recorder keeps the steps of a file read ahead of its turn (scan_ahead.hpp)
+// and the Examiner is given them later, in turn; both make the same calls.
 #include <atomic>
 #include <optional>
 #include <string>
@@ -266,10 +271,11 @@ void replay(const FileScan& scan, Examiner& examiner) {
       case FileScan::kLast:
         examiner.last(step.read_pos, step.errors);
         return;
-      case FileScan::kLine:
+      case FileScan::kLine: {
         const std::string_view text = std::string_view(scan.texts).substr(step.text_at, step.text_size);
         if (!examiner.line(text, step.line_start, step.read_pos, step.errors)) return;
         break;
+      }
     }
   }
 }
