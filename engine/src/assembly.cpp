@@ -141,7 +141,7 @@ int decode_part(OutputFileRecord& record, SegmentRecord& segment, const Binary& 
     case kKindUU:
       return DecodeUU(input, output, segment.start_offset, segment.end_offset,
                       static_cast<std::int16_t>(part), static_cast<std::int16_t>(total),
-                      segment.headerless, &damaged);
+                      segment.headerless, &damaged, segment.no_begin_line);
     case kKindYEnc:
       return DecodeyEnc(input, output, segment.start_offset, segment.end_offset,
                         segment.part_crc, &record.running_crc, &yend_size, &cut_short);

@@ -16,7 +16,7 @@ namespace vantorelle {
 
 // uuencode. Skips the article's header block (up to the first empty line;
 // not for a headerless segment, which has none). In a segment with a begin
-// line the data comes after it. The first full line starts the data, a short
+// line the data comes after it (not looked for when the scanner found none). The first full line starts the data, a short
 // line only when the terminator or the end line follows it (a one-line body).
 // From there it classifies each line by first byte, length and characters; a
 // short line is held back until the terminator or the end line shows it was
@@ -30,7 +30,7 @@ namespace vantorelle {
 // inside the part saw a stop.
 int DecodeUU(InputFile& input, OutputFile& output, std::uint64_t start_offset,
              std::uint64_t end_position, std::int16_t part, std::int16_t total,
-             bool headerless = false, DamagedLines* damaged = nullptr);
+             bool headerless = false, DamagedLines* damaged = nullptr, bool no_begin_line = false);
 
 // Decodes one uuencoded line and writes its bytes; 1 when written, 0 when the
 // write failed. Characters the line lacks count as the value 0.

@@ -60,6 +60,7 @@ struct ScanState {
 void make_current(ScanState& state, AddedSegment added) {
   state.record = added.record;
   state.segment = added.segment;
+  state.segment->no_begin_line = true;  // until one is met
 }
 
 bool in_duplicate(const ScanState& state) {
@@ -119,6 +120,7 @@ void examine_line(ScanState& state, std::string_view line, std::uint64_t read_po
     state.segment = nullptr;
   } else if (line.starts_with("begin ")) {
     examine_begin(state, line, line_start);
+    if (state.segment != nullptr && is_uu_begin_line(line)) state.segment->no_begin_line = false;
   } else if (line.starts_with("=ybegin ")) {
     if (!state.subject_seen) {
       make_current(state, uulist_add_named_segment(state.catalogue, state.path, line, line_start));

@@ -92,7 +92,7 @@ class UuSegment {
         numbered_(numbered),
         damaged_(damaged) {}
 
-  int decode(std::uint64_t start, bool headerless) {
+  int decode(std::uint64_t start, bool headerless, bool no_begin_line) {
     input_.seek(start);
     if (!headerless) {
       const std::string_view line = input_.read_line();
@@ -102,7 +102,7 @@ class UuSegment {
         return kDecodeEarlyEof;
       }
     }
-    return search(input_.position());
+    return search(input_.position(), no_begin_line);
   }
 
  private:
@@ -120,8 +120,10 @@ class UuSegment {
     return next && test(*next);
   }
 
-  // Where the line after the segment's first begin line starts, if it has one.
-  std::optional<std::uint64_t> after_begin_line(std::uint64_t from) {
+  // Where the line after the segment's first begin line starts, if it has
+  // one (`none`: the scanner met none in it).
+  std::optional<std::uint64_t> after_begin_line(std::uint64_t from, bool none) {
+    if (none) return std::nullopt;
     input_.seek(from);
     for (;;) {
       const std::string_view block = input_.buffered();
@@ -194,8 +196,8 @@ class UuSegment {
     return line.size() == 61 && is_short_start(line[0]) && uu::is_clean(line);
   }
 
-  int search(std::uint64_t from) {
-    const std::optional<std::uint64_t> data_from = after_begin_line(from);
+  int search(std::uint64_t from, bool no_begin_line) {
+    const std::optional<std::uint64_t> data_from = after_begin_line(from, no_begin_line);
     input_.seek(data_from.value_or(from));
     encoded_seen_ = data_from.has_value();
     bool skipped_data_like = false;  // a line passed over that may have been damaged data
@@ -526,12 +528,12 @@ int ExplodeLine(OutputFile& output, std::string_view line) {
 
 int DecodeUU(InputFile& input, OutputFile& output, std::uint64_t start_offset,
              std::uint64_t end_position, std::int16_t part, std::int16_t total,
-             bool headerless, DamagedLines* damaged) {
+             bool headerless, DamagedLines* damaged, bool no_begin_line) {
   DamagedLines own(input.path());
   DamagedLines& lines = damaged != nullptr ? *damaged : own;
   const unsigned errors = input.read_errors();
   int result = UuSegment(input, output, end_position, part == total, part >= 1, lines)
-                   .decode(start_offset, headerless);
+                   .decode(start_offset, headerless, no_begin_line);
   if (input.read_errors() != errors) result = report_read_error(input, result);
   if (damaged == nullptr) own.report_count();
   return result;

@@ -43,6 +43,7 @@ TEST_F(Scanner, OffsetsOfSubjectSegmentForEachLineBreak) {
     EXPECT_EQ(r.part_total, 2);
     EXPECT_EQ(r.segments[0].start_offset, c.start);
     EXPECT_EQ(r.segments[0].end_offset, c.end);
+    EXPECT_FALSE(r.segments[0].no_begin_line);
   }
 }
 
@@ -56,6 +57,7 @@ TEST_F(Scanner, OneLineFileWithoutBreakIsExamined) {
   ASSERT_EQ(cat.size(), 1u);
   EXPECT_EQ(cat.records()[0].segments[0].start_offset, 0u);
   EXPECT_EQ(cat.records()[0].segments[0].end_offset, 16u);
+  EXPECT_TRUE(cat.records()[0].segments[0].no_begin_line);  // the decoder need not look for one
 }
 
 TEST_F(Scanner, LastLineWithoutBreakIsExamined) {

@@ -144,6 +144,9 @@ struct SegmentRecord {
   // Opened by a "begin " line of a file without a Subject line: the uuencoded
   // data is searched for from the start, there is no article header to skip.
   bool headerless = false;
+  // The scanner read the whole segment and met no "begin " line in it, so the
+  // decoder need not look for one.
+  bool no_begin_line = false;
 };
 
 // The segments of one record in the order they were found. Each keeps its
