@@ -5,6 +5,7 @@
 #include <system_error>
 #include <vector>
 
+#include "crc32_fast.hpp"
 #include "debugger.hpp"
 #include "decoders.hpp"
 #include "held_calls.hpp"
@@ -133,7 +134,7 @@ int progress_percent(std::int64_t part, std::int64_t last) {
 
 int decode_part(OutputFileRecord& record, SegmentRecord& segment, const Binary& binary,
                 InputFile& input, OutputFile& output, DamagedLines& damaged,
-                std::int64_t& yend_size, bool& cut_short) {
+                std::int64_t& yend_size, bool& cut_short, DeferredCrc* deferred) {
   // The decoder checks the end of the data in the last part of its binary.
   const std::int64_t part = binary.of_a_set ? segment.part - binary.first + 1 : segment.part;
   const std::int64_t total = binary.of_a_set ? binary.last - binary.first + 1 : record.part_total;
@@ -144,7 +145,7 @@ int decode_part(OutputFileRecord& record, SegmentRecord& segment, const Binary& 
                       segment.headerless, &damaged, segment.no_begin_line);
     case kKindYEnc:
       return DecodeyEnc(input, output, segment.start_offset, segment.end_offset,
-                        segment.part_crc, &record.running_crc, &yend_size, &cut_short);
+                        segment.part_crc, &record.running_crc, &yend_size, &cut_short, deferred);
     default:
       return kDecodeOk;
   }
@@ -319,7 +320,22 @@ struct DecodedPart {
   int result = kDecodeOk;
   std::uint64_t writes = 0;    // the output's writes handed over by its end
   std::uint64_t problems = 0;  // problems reported before its own messages
+  std::optional<DeferredCrc> crc;  // its CRC, when taken behind
+  std::uint64_t crc_to = 0;        // and where its bytes end
 };
+
+// Takes in the CRC of a part the worker counted: the whole-file register
+// goes on over it, and its part CRC is tested where that is due.
+void take_deferred_crc(OutputFileRecord& record, DecodedPart& part, OutputFile& output) {
+  const std::optional<std::uint32_t> reg = output.crc_between(part.crc->from, part.crc_to);
+  if (!reg) return;  // the output failed on the way, which is reported
+  const std::uint64_t length = part.crc_to - part.crc->from;
+  record.running_crc = crc_shift(record.running_crc, length) ^ *reg;
+  const std::uint32_t part_crc = ~(crc_shift(kCrcPreset, length) ^ *reg);
+  if (part.crc->check && part.result == kDecodeOk && part_crc != part.segment->part_crc) {
+    part.result = kDecodeCrcMismatch;
+  }
+}
 
 // Reports how the part came out once its writes are done, and notes its
 // outcome. Whether the loop may go on.
@@ -331,6 +347,7 @@ bool end_part(OutputFileRecord& record, DecodedPart& part, PartLoop& loop, Outpu
       (part.result == kDecodeOk || part.result == kDecodeCrcMismatch)) {
     part.result = kDecodeWriteFailed;
   }
+  if (part.crc) take_deferred_crc(record, part, output);
   const SegmentRecord& segment = *part.segment;
   const bool go_on = report_result(part.result, record, segment, path);
   if (go_on && !part_size_matches(record, segment, part.decoded, part.yend_size, part.cut_short, path)) {
@@ -448,15 +465,24 @@ void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& vis
     // progress window painted and a stop answered.
     if (segment->end_offset - segment->start_offset > kHeldPartUpTo && !end_waiting()) return;
     if (loop.at_offsets) output.place_at(offset, offset + room);
-    DecodedPart decoded{segment, offset, room, output.length()};
+    DecodedPart decoded;
+    decoded.segment = segment;
+    decoded.offset = offset;
+    decoded.room = room;
+    decoded.before = output.length();
     decoded.problems = dispatch::ProblemsReported();
     const std::size_t calls_before = waiting.calls_held();
     const std::uint32_t crc_before = record.running_crc;
     dispatch::SetPartSpan(segment->start_offset, segment->end_offset);
     decoded.failed_before = output.error();
+    DeferredCrc deferred;
     decoded.result = decode_part(record, *segment, binary, *input, output, damaged, decoded.yend_size,
-                                 decoded.cut_short);
+                                 decoded.cut_short, &deferred);
     dispatch::SetPartSpan(0, 0);
+    if (record.kind == kKindYEnc && output.crc_is_behind()) {
+      decoded.crc = deferred;
+      decoded.crc_to = output.crc_mark();
+    }
     decoded.decoded = output.length() - decoded.before;
     decoded.writes = output.writes_handed();
     if (j == last_found) {
@@ -534,6 +560,8 @@ BinaryResult decode_binary(OutputFileRecord& record, const Binary& binary,
     try {
       worker.emplace();
       output->write_behind(*worker);
+      // The worker reads the buffers to write them: it takes their CRC too.
+      if (record.kind == kKindYEnc) output->crc_behind();
     } catch (const std::system_error&) {
       // No thread to be had: everything on this one, as with one thread.
     }

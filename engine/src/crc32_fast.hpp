@@ -19,6 +19,17 @@ std::uint32_t crc_update(std::uint32_t reg, const unsigned char* data, std::size
 // from register s): one pass over the data serves any number of registers.
 std::uint32_t crc_shift(std::uint32_t reg, std::uint64_t length);
 
+// Where yEnc's registers start; its CRCs are the register complemented.
+inline constexpr std::uint32_t kCrcPreset = 0xFFFFFFFFu;
+
+// The register over `length` bytes of a stream, from position `from` on,
+// started at 0: pieces taken apart (on another thread) join with crc_shift.
+struct CrcPiece {
+  std::uint64_t from = 0;
+  std::uint64_t length = 0;
+  std::uint32_t reg = 0;
+};
+
 // Portable kernel over the stored table, sixteen bytes per step; exposed for tests.
 std::uint32_t crc_update_portable(std::uint32_t reg, const unsigned char* data, std::size_t size);
 

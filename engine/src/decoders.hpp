@@ -56,10 +56,20 @@ bool uuchk(std::string_view line);
 // line, or -1 when there is none; *cut_short whether the part began but
 // ended before its "=yend " line. A read error is reported and cuts the part
 // short. kDecodeStopped as DecodeUU.
+//
+// Where the output takes the CRC behind (OutputFile::crc_is_behind()) and
+// `deferred` is given, no register is advanced here and no CRC mismatch
+// returned: `deferred` says where the part's bytes begin among those
+// appended and whether its CRC is due for the test, which the caller makes
+// once the worker has counted them.
+struct DeferredCrc {
+  std::uint64_t from = 0;
+  bool check = false;
+};
 int DecodeyEnc(InputFile& input, OutputFile& output, std::uint64_t start_offset,
                std::uint64_t end_position, std::uint32_t expected_part_crc,
                std::uint32_t* file_crc, std::int64_t* yend_size = nullptr,
-               bool* cut_short = nullptr);
+               bool* cut_short = nullptr, DeferredCrc* deferred = nullptr);
 
 // Reports that the input could not be read ("Unable to read source file"),
 // which cuts its segment short; the result the decoder returns then.

@@ -163,7 +163,13 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       path_(std::move(other.path_)),
       temp_path_(std::exchange(other.temp_path_, {})),
       writer_(std::move(other.writer_)),
-      behind_(std::move(other.behind_)) {
+      behind_(std::move(other.behind_)),
+      crc_behind_(other.crc_behind_),
+      appended_(other.appended_),
+      counted_to_(other.counted_to_),
+      handed_to_(other.handed_to_),
+      cuts_(std::move(other.cuts_)),
+      pieces_(std::move(other.pieces_)) {
   if (being_written() == &other) being_written() = this;
 }
 
@@ -184,6 +190,12 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     error_ = other.error_;
     writer_ = std::move(other.writer_);
     behind_ = std::move(other.behind_);
+    crc_behind_ = other.crc_behind_;
+    appended_ = other.appended_;
+    counted_to_ = other.counted_to_;
+    handed_to_ = other.handed_to_;
+    cuts_ = std::move(other.cuts_);
+    pieces_ = std::move(other.pieces_);
   }
   return *this;
 }
@@ -229,7 +241,77 @@ void OutputFile::hand_over() {
   const std::size_t kept = within_limit(used_);
   const std::uint64_t at = position_;
   position_ += used_;
-  if (kept != 0) buffer_ = behind_->write(std::move(buffer_), kept, at, capacity_ + kSlack);
+  std::vector<CrcPiece> pieces = uncounted_pieces();
+  if (kept == 0) {
+    // Nothing to write: the bytes are counted here before the buffer is reused.
+    for (const CrcPiece& piece : pieces) {
+      count_here(piece.from, buffer_.get() + (piece.from - (appended_ - used_)), piece.length);
+    }
+    return;
+  }
+  if (!pieces.empty()) handed_to_ = appended_;
+  buffer_ = behind_->write(std::move(buffer_), kept, at, capacity_ + kSlack, std::move(pieces),
+                           appended_ - used_);
+}
+
+std::vector<CrcPiece> OutputFile::uncounted_pieces() {
+  std::vector<CrcPiece> pieces;
+  if (!crc_behind_) return pieces;
+  std::uint64_t from = std::max(appended_ - used_, counted_to_);
+  cuts_.push_back(appended_);
+  for (const std::uint64_t cut : cuts_) {
+    if (cut <= from) continue;
+    pieces.push_back({from, cut - from, 0});
+    from = cut;
+  }
+  cuts_.clear();
+  counted_to_ = std::max(counted_to_, appended_);
+  return pieces;
+}
+
+void OutputFile::count_here(std::uint64_t from, const char* data, std::size_t size) {
+  if (size == 0) return;
+  pieces_[from] = {from, size, crc_update(0, reinterpret_cast<const unsigned char*>(data), size)};
+  counted_to_ = std::max(counted_to_, from + size);
+}
+
+bool OutputFile::crc_behind() {
+  crc_behind_ = behind_ != nullptr;
+  counted_to_ = handed_to_ = appended_;
+  return crc_behind_;
+}
+
+std::uint64_t OutputFile::crc_mark() {
+  if (crc_behind_ && appended_ > counted_to_ && (cuts_.empty() || cuts_.back() != appended_)) {
+    cuts_.push_back(appended_);
+  }
+  return appended_;
+}
+
+std::optional<std::uint32_t> OutputFile::crc_between(std::uint64_t from, std::uint64_t to) {
+  if (behind_) {
+    behind_->settle_crc(std::min(to, handed_to_));
+    for (const CrcPiece& piece : behind_->take_crc_pieces()) pieces_[piece.from] = piece;
+  }
+  // What is still in the buffer is counted here.
+  const std::uint64_t start = appended_ - used_;
+  const std::uint64_t begin = std::max({from, start, counted_to_});
+  if (to > begin && to <= appended_) {
+    count_here(begin, buffer_.get() + (begin - start), static_cast<std::size_t>(to - begin));
+  }
+  std::uint32_t reg = 0;
+  std::uint64_t next = from;
+  bool whole = true;
+  while (!pieces_.empty() && pieces_.begin()->first < to) {
+    const CrcPiece piece = pieces_.begin()->second;
+    pieces_.erase(pieces_.begin());
+    if (piece.from < from) continue;  // an earlier range nobody asked for
+    if (piece.from != next) whole = false;
+    reg = crc_shift(reg, piece.length) ^ piece.reg;
+    next = piece.from + piece.length;
+  }
+  if (!whole || next != to) return std::nullopt;
+  return reg;
 }
 
 void OutputFile::write_behind(IoWorker& worker) {
@@ -309,11 +391,14 @@ bool OutputFile::write(const void* data, std::size_t size) {
   if (size >= capacity_) {
     // Large blocks go straight to the file.
     if (!flush()) return false;
+    if (crc_behind_) count_here(appended_, bytes, size);
+    appended_ += size;
     return write_out(bytes, size);
   }
   if (used_ + size > capacity_ && !flush()) return false;
   std::memcpy(buffer_.get() + used_, bytes, size);
   used_ += size;
+  appended_ += size;
   return true;
 }
 

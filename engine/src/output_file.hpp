@@ -5,10 +5,13 @@
 #include <memory>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "crc32_fast.hpp"
 #include "io_worker.hpp"
 #include "uncached_writes.hpp"
 
@@ -19,8 +22,9 @@ class WriteBehind;
 class OutputFile {
  public:
   // Small enough to stay in the processor's cache between decoding into it
-  // and the write that copies it out, which is most of a run's cost.
-  static constexpr std::size_t kDefaultBufferSize = 128 * 1024;
+  // and the write that copies it out, which is most of a run's cost, and
+  // large enough that the kernel takes each write in few, large pages.
+  static constexpr std::size_t kDefaultBufferSize = 256 * 1024;
 
   // Creates or truncates the file for writing; nothing when that fails.
   static std::optional<OutputFile> create(const std::string& path,
@@ -64,6 +68,7 @@ class OutputFile {
   void commit(std::size_t n) {
     used_ += n;
     length_ += n;
+    appended_ += n;
   }
   std::span<const unsigned char> buffered() const {
     return {reinterpret_cast<const unsigned char*>(buffer_.get()), used_};
@@ -130,6 +135,18 @@ class OutputFile {
   // Writes past the page cache from here on (see WantUncachedWrites).
   void write_uncached();
 
+  // With a worker (write_behind() first): from here on the CRC-32 of the
+  // bytes is taken there, just before they are written, in pieces cut at
+  // every crc_mark(); false when there is no worker.
+  bool crc_behind();
+  bool crc_is_behind() const { return crc_behind_; }
+  // Cuts a piece here; the number of bytes appended so far.
+  std::uint64_t crc_mark();
+  // The register from 0 over the bytes appended between two marks, waiting
+  // for the worker's pieces where it must; nothing when one is missing (the
+  // output failed on the way).
+  std::optional<std::uint32_t> crc_between(std::uint64_t from, std::uint64_t to);
+
  private:
   OutputFile(int fd, std::size_t buffer_size);
   bool move_into_place();
@@ -141,6 +158,10 @@ class OutputFile {
   void hand_over();
   // Gives back the disk space reserve() set aside past the file's end.
   void release_reserve();
+  // The buffer's bytes not yet counted, as pieces cut at the marks.
+  std::vector<CrcPiece> uncounted_pieces();
+  // Takes the CRC of a piece here.
+  void count_here(std::uint64_t from, const char* data, std::size_t size);
 
   int fd_ = -1;
   // capacity_ bytes and kSlack more, never cleared: only written bytes are read.
@@ -158,6 +179,13 @@ class OutputFile {
   // it until the writes are settled.
   std::unique_ptr<PositionalWriter> writer_ = std::make_unique<PositionalWriter>();
   std::unique_ptr<WriteBehind> behind_;
+  // The CRC taken behind: stream positions, counted in bytes appended.
+  bool crc_behind_ = false;
+  std::uint64_t appended_ = 0;
+  std::uint64_t counted_to_ = 0;  // bytes before it are counted or handed over to be
+  std::uint64_t handed_to_ = 0;   // the same, handed over only
+  std::vector<std::uint64_t> cuts_;  // marks in the buffer
+  std::map<std::uint64_t, CrcPiece> pieces_;  // counted, by position
 };
 
 }  // namespace vantorelle

@@ -17,12 +17,13 @@ WriteBehind::~WriteBehind() {
 }
 
 std::unique_ptr<char[]> WriteBehind::write(std::unique_ptr<char[]> buffer, std::size_t size,
-                                           std::uint64_t offset, std::size_t capacity) {
+                                           std::uint64_t offset, std::size_t capacity,
+                                           std::vector<CrcPiece> pieces, std::uint64_t stream_from) {
   drain_to(kInFlight - 1);
   std::unique_ptr<char[]> next;
   {
     std::lock_guard lock(mutex_);
-    pending_.push_back({std::move(buffer), size, offset, ++queued_});
+    pending_.push_back({std::move(buffer), size, offset, ++queued_, std::move(pieces), stream_from});
     ++tasks_;
     if (!free_.empty()) {
       next = std::move(free_.back());
@@ -46,6 +47,10 @@ bool WriteBehind::write_oldest(std::unique_lock<std::mutex>& lock) {
   pending_.pop_front();
   writing_ = true;
   lock.unlock();
+  for (CrcPiece& piece : next.pieces) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(next.buffer.get());
+    piece.reg = crc_update(0, bytes + (piece.from - next.stream_from), static_cast<std::size_t>(piece.length));
+  }
   // After a failure the rest is dropped, as the decoder stops at its next flush.
   const bool failed_now =
       !failed() && !writer_.write(fd_, next.buffer.get(), next.size, static_cast<std::int64_t>(next.offset));
@@ -56,6 +61,10 @@ bool WriteBehind::write_oldest(std::unique_lock<std::mutex>& lock) {
   lock.lock();
   if (failed_now) first_failed_ = next.number;
   done_through_ = next.number;
+  for (const CrcPiece& piece : next.pieces) {
+    counted_.push_back(piece);
+    counted_through_ = piece.from + piece.length;
+  }
   free_.push_back(std::move(next.buffer));
   writing_ = false;
   // Under the lock: once settle() has seen nothing queued this object may go.
@@ -75,6 +84,18 @@ void WriteBehind::drain_through(std::uint64_t mark) {
   while (done_through_ < mark) {
     if (!write_oldest(lock)) done_.wait(lock);
   }
+}
+
+void WriteBehind::settle_crc(std::uint64_t to) {
+  std::unique_lock lock(mutex_);
+  while (counted_through_ < to && (!pending_.empty() || writing_)) {
+    if (!write_oldest(lock)) done_.wait(lock);
+  }
+}
+
+std::vector<CrcPiece> WriteBehind::take_crc_pieces() {
+  std::lock_guard lock(mutex_);
+  return std::exchange(counted_, {});
 }
 
 bool WriteBehind::settle() {

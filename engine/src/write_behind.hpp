@@ -10,6 +10,7 @@
 #include <mutex>
 #include <vector>
 
+#include "crc32_fast.hpp"
 #include "io_worker.hpp"
 #include "uncached_writes.hpp"
 
@@ -31,8 +32,19 @@ class WriteBehind {
   // queued the calling thread writes the oldest itself (or waits for the one
   // the worker is writing), so a worker kept off the processor never holds
   // the decoding up for long; the writes stay in their order either way.
+  //
+  // `pieces` (bytes of the stream from `stream_from` on, which lie in the
+  // buffer from its start, also past `size`) get their CRC-32 just before the
+  // write, where they are read anyway; take_crc_pieces() hands them back.
   std::unique_ptr<char[]> write(std::unique_ptr<char[]> buffer, std::size_t size, std::uint64_t offset,
-                                std::size_t capacity);
+                                std::size_t capacity, std::vector<CrcPiece> pieces = {},
+                                std::uint64_t stream_from = 0);
+
+  // Until the pieces up to stream position `to` are counted (or nothing is
+  // queued), writes on the calling thread or waits, as settle() does.
+  void settle_crc(std::uint64_t to);
+  // The pieces counted so far and not yet taken, in stream order.
+  std::vector<CrcPiece> take_crc_pieces();
 
   // Whether a queued write has failed so far (without waiting).
   bool failed() const { return failed_.load(std::memory_order_acquire); }
@@ -55,6 +67,8 @@ class WriteBehind {
     std::size_t size = 0;
     std::uint64_t offset = 0;
     std::uint64_t number = 0;  // counted from 1 as queued
+    std::vector<CrcPiece> pieces;
+    std::uint64_t stream_from = 0;
   };
   // Writes the oldest queued buffer unless one is being written; whether it did.
   bool write_oldest(std::unique_lock<std::mutex>& lock);
@@ -75,6 +89,8 @@ class WriteBehind {
   std::uint64_t queued_ = 0;       // writes queued so far; the calling thread's
   std::uint64_t done_through_ = 0; // every write up to this number is done
   std::uint64_t first_failed_ = UINT64_MAX;  // number of the write that failed
+  std::vector<CrcPiece> counted_;  // pieces whose CRC is taken
+  std::uint64_t counted_through_ = 0;  // the stream position the last of them reached
   std::atomic<bool> failed_{false};
   int errno_ = 0;  // written by the worker before failed_, read after it
 };

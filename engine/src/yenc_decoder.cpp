@@ -12,7 +12,9 @@
 // straight into the output buffer (yenc_kernel.hpp); the line-by-line path
 // takes the rest. Both registers are derived from one CRC pass over the
 // decoded bytes, made in large blocks while they are still in the output
-// buffer (crc32_fast.hpp); the result equals crcadd over every byte.
+// buffer (crc32_fast.hpp); the result equals crcadd over every byte. Where
+// a worker writes the output, it makes that pass just before each write and
+// the caller tests the part once it has (DeferredCrc).
 #include <array>
 
 #include "crc32.hpp"
@@ -57,14 +59,16 @@ class LineBytes {
 
 // The CRC of the part's bytes, taken from the output buffer before they leave
 // it. `mark` is where the bytes not yet counted begin in output.buffered().
+// Where the output counts them behind, nothing is counted here.
 class PartCrc {
  public:
   static constexpr std::size_t kBlock = 64 * 1024;  // stays in the cache
 
-  explicit PartCrc(const OutputFile& output) : mark_(output.buffered().size()) {}
+  PartCrc(const OutputFile& output, bool behind) : mark_(output.buffered().size()), behind_(behind) {}
 
   // Counts buffered bytes once a block has gathered.
   void catch_up(const OutputFile& output, bool all = false) {
+    if (behind_) return;
     const auto held = output.buffered();
     if (held.size() - mark_ >= (all ? 1 : kBlock)) {
       add(held.data() + mark_, held.size() - mark_);
@@ -72,6 +76,7 @@ class PartCrc {
     }
   }
   void add(const unsigned char* data, std::size_t size) {
+    if (behind_) return;
     reg_ = crc_update(reg_, data, size);
     length_ += size;
   }
@@ -82,15 +87,15 @@ class PartCrc {
   std::uint32_t finish(const OutputFile& output, std::uint32_t* file_crc) {
     catch_up(output, true);
     if (file_crc != nullptr && length_ != 0) {
-      *file_crc = crc_shift(*file_crc ^ kPreset, length_) ^ reg_;
+      *file_crc = crc_shift(*file_crc ^ kCrcPreset, length_) ^ reg_;
     }
     return reg_;
   }
 
  private:
-  static constexpr std::uint32_t kPreset = 0xFFFFFFFFu;
   std::size_t mark_;
-  std::uint32_t reg_ = kPreset;
+  const bool behind_;
+  std::uint32_t reg_ = kCrcPreset;
   std::uint64_t length_ = 0;
 };
 
@@ -197,7 +202,8 @@ bool skip_to_part_line(InputFile& input, std::uint64_t end) {
 
 int decode_part(InputFile& input, OutputFile& output, std::uint64_t start_offset,
                 std::uint64_t end_position, std::uint32_t expected_part_crc,
-                std::uint32_t* file_crc, std::int64_t& yend_size, bool& cut_short) {
+                std::uint32_t* file_crc, std::int64_t& yend_size, bool& cut_short,
+                DeferredCrc* deferred) {
   input.seek(start_offset);
 
   std::string_view line;
@@ -212,13 +218,18 @@ int decode_part(InputFile& input, OutputFile& output, std::uint64_t start_offset
   if (find_key(ybegin_fields(line), "part=") != std::string_view::npos) {
     skip_to_part_line(input, end_position);
   }
-  PartCrc crc(output);
+  PartCrc crc(output, deferred != nullptr);
   bool end_seen = false;
   bool yend_found = false;
   const int result = decode_data(input, output, end_position, crc, end_seen, yend_size, yend_found);
   cut_short = !yend_found;
+  const bool check = result == kDecodeOk && end_seen && expected_part_crc != kNoCrc;
+  if (deferred != nullptr) {
+    deferred->check = check;
+    return result;
+  }
   const std::uint32_t part_crc = crc.finish(output, file_crc);
-  if (result != kDecodeOk || !end_seen || expected_part_crc == kNoCrc) return result;
+  if (!check) return result;
   return ~part_crc == expected_part_crc ? kDecodeOk : kDecodeCrcMismatch;
 }
 
@@ -226,15 +237,19 @@ int decode_part(InputFile& input, OutputFile& output, std::uint64_t start_offset
 
 int DecodeyEnc(InputFile& input, OutputFile& output, std::uint64_t start_offset,
                std::uint64_t end_position, std::uint32_t expected_part_crc,
-               std::uint32_t* file_crc, std::int64_t* yend_size, bool* cut_short) {
+               std::uint32_t* file_crc, std::int64_t* yend_size, bool* cut_short,
+               DeferredCrc* deferred) {
   std::int64_t size = -1;
   bool cut = false;
   const unsigned errors = input.read_errors();
+  if (deferred != nullptr && !output.crc_is_behind()) deferred = nullptr;
+  if (deferred != nullptr) *deferred = {output.crc_mark(), false};
   int result = decode_part(input, output, start_offset, end_position, expected_part_crc,
-                           file_crc, size, cut);
+                           file_crc, size, cut, deferred);
   if (yend_size != nullptr) *yend_size = size;
   if (cut_short != nullptr) *cut_short = cut;
   if (input.read_errors() != errors) {
+    if (deferred != nullptr) deferred->check = false;  // as the test is then never made
     result = report_read_error(input, result);
     if (result == kDecodeEarlyEof) result = kDecodeOk;  // a part cut short, as without "=yend "
   }
