@@ -11,10 +11,6 @@ namespace {
 
 bool is_break(char c) { return c == '\r' || c == '\n'; }
 
-// The first bytes of "Subject: ", "begin " and the "=y" lines. (Testing two
-// bytes stops less often but costs the kernels more than it saves.)
-bool starts_scanned_prefix(char c) { return c == 'S' || c == 'b' || c == '='; }
-
 using FindBreak = const char* (*)(const char*, std::size_t);
 using SkipLines = SkippedLines (*)(const char*, std::size_t);
 

@@ -240,7 +240,7 @@ class Recorder {
   }
   bool line(std::string_view line, std::uint64_t line_start, std::uint64_t read_pos, bool errors) {
     FileScan::Step step{FileScan::kLine, read_pos, line_start, 0, errors, scan_.texts.size(), 0};
-    if (pending_ || (!line.empty() && (line[0] == 'S' || line[0] == 'b' || line[0] == '='))) {
+    if (pending_ || (!line.empty() && starts_scanned_prefix(line[0]))) {
       // A file of nothing but such lines is scanned again where it is taken in.
       if (scan_.texts.size() + line.size() > FileScan::kMostKept) return false;
       if (scan_.steps.size() >= FileScan::kMostSteps) return false;
