@@ -2,6 +2,7 @@
 """bench.py - times vantorelle-decode against copying and against the peer decoders.
 
 Usage: bench/bench.py [--runs N] [--big] [--no-peers] [--keep] [--isa LEVEL,...] [--threads N,...]
+                      [--before PROGRAM]
 
 Builds vantorelle-decode (Release) under build/bench/release, installs the peers
 (Debian: sharutils, python3-sabyenc; npm: yencode into build/bench/peers),
@@ -17,6 +18,8 @@ pair by pair (the copy runs right before each program run), and peak resident
 size. Every program's output is compared with the original bytes after every
 run. The copy baseline for article files is `cat ARTICLES > FILE`, for the
 single uuencoded block `cp`. Large files are removed at the end unless --keep.
+--before names an earlier build of vantorelle-decode, measured the same way in
+the same run right after each of this build's rows (its rows start "before:").
 """
 import argparse
 import filecmp
@@ -197,6 +200,7 @@ def main():
                         help="kernel levels to measure, comma-separated (default: all)")
     parser.add_argument("--threads", default="",
                         help="VANTORELLE_THREADS values to measure, comma-separated (default: unset)")
+    parser.add_argument("--before", help="an earlier vantorelle-decode to measure beside this one")
     args = parser.parse_args()
     levels = variants(isa_levels(args.isa.split(",")), args.threads.split(",") if args.threads else [""])
 
@@ -204,6 +208,9 @@ def main():
     if not args.no_peers:
         install_peers()
     decode, maker = build()
+    builds = [("", str(decode))]
+    if args.before:
+        builds.append(("before: ", str(Path(args.before).resolve())))
     out = BUILD / "out"
     out.mkdir(exist_ok=True)
     copy = out / "copy"
@@ -217,10 +224,11 @@ def main():
             uu = sorted(str(p) for p in (c / "uu").glob("*.txt"))
             tag = f"{size // MIB} MiB"
             for level, env in levels:
-                rows.append(measure(f"vantorelle-decode {level}, yEnc, {len(yenc)} files, {tag}",
-                                    ["cat"] + yenc, copy, [str(decode)] + yenc,
-                                    c / "yenc" / "random.bin", original, args.runs,
-                                    base_stdout=True, env=env))
+                for label, program in builds:
+                    rows.append(measure(f"{label}vantorelle-decode {level}, yEnc, {len(yenc)} files, {tag}",
+                                        ["cat"] + yenc, copy, [program] + yenc,
+                                        c / "yenc" / "random.bin", original, args.runs,
+                                        base_stdout=True, env=env))
             if not args.no_peers and size == 256 * MIB:
                 node = ["env", f"NODE_PATH={BUILD / 'peers' / 'node_modules'}", "node",
                         str(BENCH / "peer_yencode.js"), str(out / "peer")]
@@ -232,10 +240,11 @@ def main():
                                     ["cat"] + yenc, copy, saby + yenc, out / "peer", original,
                                     args.runs, base_stdout=True))
             for level, env in levels:
-                rows.append(measure(f"vantorelle-decode {level}, uuencode, {len(uu)} files, {tag}",
-                                    ["cat"] + uu, copy, [str(decode)] + uu,
-                                    c / "uu" / "random.bin", original, args.runs,
-                                    base_stdout=True, env=env))
+                for label, program in builds:
+                    rows.append(measure(f"{label}vantorelle-decode {level}, uuencode, {len(uu)} files, {tag}",
+                                        ["cat"] + uu, copy, [program] + uu,
+                                        c / "uu" / "random.bin", original, args.runs,
+                                        base_stdout=True, env=env))
             if not args.no_peers and size == 256 * MIB:
                 rows.append(measure(f"sharutils uudecode, one uuencoded block, {tag}",
                                     ["cp", str(c / "single.uue"), str(copy)], copy,
