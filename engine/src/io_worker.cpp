@@ -1,9 +1,10 @@
 // io_worker.cpp - a thread that reads ahead and writes behind for the decoding thread.
 #include "io_worker.hpp"
 
-#include <cstdlib>
-#include <string_view>
+#include <algorithm>
 #include <utility>
+
+#include "vantorelle/common/thread_count.hpp"
 
 namespace vantorelle {
 
@@ -50,21 +51,17 @@ void IoWorker::run() {
 
 unsigned IoWorker::threads_allowed() {
   static const unsigned allowed = [] {
-    unsigned n = std::thread::hardware_concurrency();
-    if (n == 0) n = 1;  // unknown: take it as one
-    if (const char* env = std::getenv("VANTORELLE_THREADS"); env != nullptr) {
-      const long cap = std::strtol(env, nullptr, 10);
-      if (cap >= 1 && static_cast<unsigned long>(cap) < n) n = static_cast<unsigned>(cap);
-    }
-    return n;
+    const unsigned n = common::UsableCores();
+    const auto cap = common::ThreadsCap();
+    return cap ? std::min(n, *cap) : n;
   }();
   return allowed;
 }
 
 bool IoWorker::threads_asked() {
   static const bool asked = [] {
-    const char* env = std::getenv("VANTORELLE_THREADS");
-    return env != nullptr && std::strtol(env, nullptr, 10) > 1;
+    const auto cap = common::ThreadsCap();
+    return cap && *cap > 1;
   }();
   return asked;
 }

@@ -24,8 +24,8 @@ class IoWorker {
   void post_write(Task task);
   void post_read(Task task);
 
-  // How many threads decoding may use, the calling one included: the
-  // processor count, capped by VANTORELLE_THREADS=N. At 1 no worker is
+  // How many threads decoding may use, the calling one included: the cores
+  // this process may run on, capped by VANTORELLE_THREADS=N. At 1 no worker is
   // started and every read and write happens on the calling thread.
   static unsigned threads_allowed();
   // Whether VANTORELLE_THREADS asked for more than one: then even small

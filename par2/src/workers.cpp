@@ -1,42 +1,23 @@
 // workers.cpp - how many threads a verification or repair uses, and the two ways it shares work out.
 #include "workers.hpp"
 
-#include <sched.h>
-
 #include <algorithm>
 #include <atomic>
-#include <charconv>
-#include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <utility>
+
+#include "vantorelle/common/thread_count.hpp"
 
 namespace vantorelle::par2 {
 namespace {
 
 constexpr unsigned kMostWorkers = 256;
 
-// Cores this process may run on: fewer than the machine has under taskset or a container's limit.
-unsigned usable_cores() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (::sched_getaffinity(0, sizeof set, &set) == 0) {
-    const int n = CPU_COUNT(&set);
-    if (n > 0) return static_cast<unsigned>(n);
-  }
-  return std::max(1u, std::thread::hardware_concurrency());
-}
-
 }  // namespace
 
 unsigned worker_count(unsigned asked) {
-  unsigned n = asked != 0 ? asked : usable_cores();
-  if (const char* env = std::getenv("VANTORELLE_THREADS"); env != nullptr) {
-    unsigned cap = 0;
-    const char* end = env + std::strlen(env);
-    const auto [ptr, ec] = std::from_chars(env, end, cap);
-    if (ec == std::errc() && ptr == end && cap > 0) n = std::min(n, cap);
-  }
+  unsigned n = asked != 0 ? asked : common::UsableCores();
+  if (const auto cap = common::ThreadsCap()) n = std::min(n, *cap);
   return std::clamp(n, 1u, kMostWorkers);
 }
 
