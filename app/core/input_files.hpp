@@ -1,8 +1,10 @@
 // input_files.hpp - which paths a decode run may take as inputs, and where they really are.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
+#include <map>
 #include <string>
 
 namespace vantorelle::app {
@@ -13,6 +15,17 @@ namespace vantorelle::app {
 // kept as given. When the folder cannot be resolved, the lexical absolute
 // path, so that opening it reports why.
 std::string ResolveInputPath(const std::string& given);
+
+// Resolves paths as ResolveInputPath does, each folder once: the files of a
+// run mostly share a folder, and resolving it was most of what taking one
+// cost (a run of 700 files spent 7 ms before its first read).
+class InputPathResolver {
+ public:
+  std::string Resolve(const std::string& given);
+
+ private:
+  std::map<std::string, std::string> real_folders_;  // as given; empty when it cannot be resolved
+};
 
 // The folder part of a resolved input path, ending in '/'.
 std::string InputFolder(const std::string& resolved);
@@ -31,5 +44,8 @@ struct InputCheck {
   ::ino_t inode = 0;
 };
 InputCheck CheckInputFile(const std::string& path);
+// The same for a path whose stat(2) has been made: `status` when it
+// succeeded, otherwise nullptr and its errno in `error`.
+InputCheck CheckInputFile(const std::string& path, const struct ::stat* status, int error);
 
 }  // namespace vantorelle::app

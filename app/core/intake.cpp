@@ -21,11 +21,6 @@ namespace {
 
 constexpr char kNoFilesInFolder[] = "no files in the folder";
 
-bool IsFolder(const std::string& resolved) {
-  struct ::stat info {};
-  return file_system().Status(resolved, info) == 0 && S_ISDIR(info.st_mode);
-}
-
 // The regular files directly in a folder, by name; its subfolders, devices
 // and the like are passed over. The reason in `problem` when it cannot be read.
 std::vector<std::string> FilesInFolder(const std::string& folder, std::string& problem) {
@@ -45,11 +40,14 @@ std::vector<std::string> FilesInFolder(const std::string& folder, std::string& p
 class Intake {
  public:
   void Take(const std::string& given) {
-    const std::string resolved = ResolveInputPath(given);
-    if (IsFolder(resolved)) {
+    const std::string resolved = resolver_.Resolve(given);
+    struct ::stat status {};
+    const bool found = file_system().Status(resolved, status) == 0;
+    const int error = errno;
+    if (found && S_ISDIR(status.st_mode)) {
       TakeFolder(given, resolved);
     } else {
-      TakeFile(given, resolved);
+      TakeFile(given, CheckInputFile(resolved, found ? &status : nullptr, error), resolved);
     }
   }
   RunInputs Result() && { return std::move(inputs_); }
@@ -62,11 +60,12 @@ class Intake {
     if (!problem.empty()) inputs_.refused.push_back({given, std::move(problem)});
     // A file of the folder is named as the folder was given, so a note on it reads as the user put it.
     const std::string prefix = given.ends_with('/') ? given : given + "/";
-    for (const std::string& file : files) TakeFile(prefix + std::filesystem::path(file).filename().string(), file);
+    for (const std::string& file : files) {
+      TakeFile(prefix + std::filesystem::path(file).filename().string(), CheckInputFile(file), file);
+    }
   }
 
-  void TakeFile(const std::string& given, const std::string& resolved) {
-    InputCheck check = CheckInputFile(resolved);
+  void TakeFile(const std::string& given, InputCheck check, const std::string& resolved) {
     if (!check.problem.empty()) {
       inputs_.refused.push_back({given, std::move(check.problem)});
       return;
@@ -80,6 +79,7 @@ class Intake {
     inputs_.paths.push_back(resolved);
   }
 
+  InputPathResolver resolver_;
   RunInputs inputs_;
   std::map<std::pair<::dev_t, ::ino_t>, std::string> taken_;  // the path each file was taken under
 };
