@@ -1,4 +1,4 @@
-// thread_count.cpp - how many threads a run may take.
+// thread_count.cpp - how many threads a run may take, and where a new one starts.
 #include "vantorelle/common/thread_count.hpp"
 
 #include <sched.h>
@@ -29,6 +29,18 @@ std::optional<unsigned> ThreadsCap() {
   const auto [ptr, ec] = std::from_chars(env, end, cap);
   if (ec != std::errc() || ptr != end || cap == 0) return std::nullopt;
   return cap;
+}
+
+int CurrentCore() { return ::sched_getcpu(); }
+
+void LeaveCore(int core) {
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  if (core < 0 || core >= CPU_SETSIZE || ::sched_getaffinity(0, sizeof allowed, &allowed) != 0) return;
+  if (!CPU_ISSET(core, &allowed) || CPU_COUNT(&allowed) < 2) return;
+  cpu_set_t others = allowed;
+  CPU_CLR(core, &others);
+  if (::sched_setaffinity(0, sizeof others, &others) == 0) ::sched_setaffinity(0, sizeof allowed, &allowed);
 }
 
 }  // namespace vantorelle::common

@@ -8,7 +8,11 @@
 
 namespace vantorelle {
 
-IoWorker::IoWorker() : thread_([this] { run(); }) {}
+IoWorker::IoWorker()
+    : thread_([this, core = common::CurrentCore()] {
+        common::LeaveCore(core);
+        run();
+      }) {}
 
 IoWorker::~IoWorker() {
   {
@@ -33,6 +37,18 @@ void IoWorker::post_read(Task task) {
     reads_.push_back(std::move(task));
   }
   wake_.notify_one();
+}
+
+bool IoWorker::run_read_here() {
+  Task task;
+  {
+    std::lock_guard lock(mutex_);
+    if (reads_.empty()) return false;
+    task = std::move(reads_.front());
+    reads_.pop_front();
+  }
+  task();
+  return true;
 }
 
 void IoWorker::run() {

@@ -23,6 +23,11 @@ class IoWorker {
   // them, while a read it waits for it can make itself.
   void post_write(Task task);
   void post_read(Task task);
+  // Runs the oldest read not yet begun on the calling thread; false when
+  // there is none. A thread that would wait for the worker's writes does a
+  // read of the worker's meanwhile: where writing is the slower side, the
+  // two threads then share the reading.
+  bool run_read_here();
 
   // How many threads decoding may use, the calling one included: the cores
   // this process may run on, capped by VANTORELLE_THREADS=N. At 1 no worker is

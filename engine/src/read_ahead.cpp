@@ -35,10 +35,12 @@ struct ReadAhead::State {
   std::uint64_t next_begin = 0;
   std::vector<std::unique_ptr<char[]>> free;
   bool closed = false;
-  // Used by the worker only: the input open for reading.
+  // The input open for reading, kept from block to block by whichever thread
+  // holds it; a read on the other thread meanwhile opens the file for itself.
   int fd = -1;
   std::string fd_path;
   InputFile::Identity fd_identity;
+  bool fd_held = false;
 
   ~State() {
     if (fd >= 0) ::close(fd);
@@ -74,23 +76,35 @@ std::size_t read_at(int fd, char* data, std::size_t want, std::uint64_t position
 
 void ReadAhead::State::read(Block& block) {
   std::unique_ptr<char[]> data;
+  bool hold = false;
   {
     std::lock_guard lock(mutex);
     if (closed || block.stage != Block::kQueued) return;
     block.stage = Block::kReading;
     data = buffer();
+    hold = !std::exchange(fd_held, true);
   }
   const std::string& path = spans[block.span].path;
-  if (fd < 0 || fd_path != path) {
+  InputFile::Identity identity;
+  int own = -1;
+  if (hold && (fd < 0 || fd_path != path)) {
     if (fd >= 0) ::close(fd);
     fd = InputFile::open_regular(path, fd_identity);
     fd_path = path;
   }
-  const std::size_t size = fd < 0 ? 0 : read_at(fd, data.get(), block.want, block.begin);
+  if (hold) {
+    identity = fd_identity;
+  } else {
+    own = InputFile::open_regular(path, identity);
+  }
+  const int from = hold ? fd : own;
+  const std::size_t size = from < 0 ? 0 : read_at(from, data.get(), block.want, block.begin);
+  if (own >= 0) ::close(own);
   std::lock_guard lock(mutex);
+  if (hold) fd_held = false;
   block.data = std::move(data);
   block.size = size;
-  block.identity = fd_identity;
+  block.identity = identity;
   block.stage = Block::kReady;
   ready.notify_all();
 }

@@ -11,6 +11,7 @@
 
 #include "io_worker.hpp"
 #include "scan_ahead.hpp"
+#include "vantorelle/common/thread_count.hpp"
 #include "vantorelle/engine.hpp"
 
 namespace vantorelle {
@@ -22,6 +23,7 @@ struct ScanAhead::State {
   std::optional<FileScan> take(const std::string& path);
   // Reads the untaken file `next` with the lock released; false when there is none in reach.
   bool read_next(std::unique_lock<std::mutex>& lock, std::size_t limit);
+  void notify(std::unique_lock<std::mutex>& lock);
 
   static constexpr std::size_t kAhead = 8;
   const std::vector<std::string> paths;
@@ -59,8 +61,16 @@ bool ScanAhead::State::read_next(std::unique_lock<std::mutex>& lock, std::size_t
   FileScan scan = read_or_leave(paths[mine], quit);
   lock.lock();
   found[mine] = std::move(scan);
-  changed.notify_all();
+  notify(lock);
   return true;
+}
+
+void ScanAhead::State::notify(std::unique_lock<std::mutex>& lock) {
+  // With the lock free, so that a thread woken does not at once wait for it
+  // (and, put on this thread's core, take it from this thread meanwhile).
+  lock.unlock();
+  changed.notify_all();
+  lock.lock();
 }
 
 void ScanAhead::State::read_files() {
@@ -74,12 +84,14 @@ std::optional<FileScan> ScanAhead::State::take(const std::string& path) {
   std::unique_lock lock(mutex);
   if (turn >= paths.size() || paths[turn] != path) return std::nullopt;
   const std::size_t mine = turn++;
-  changed.notify_all();
   while (!found[mine]) {
     if (!read_next(lock, mine + kAhead)) changed.wait(lock);
   }
   std::optional<FileScan> scan = std::move(found[mine]);
   found[mine].reset();
+  // The worker, stopped kAhead files past the turn, may go on.
+  lock.unlock();
+  changed.notify_all();
   return scan;
 }
 
@@ -88,7 +100,10 @@ ScanAhead::ScanAhead(std::vector<std::string> paths) {
   if (living() != nullptr || paths.size() < 2 || IoWorker::threads_allowed() < 2) return;
   state_ = std::make_unique<State>(std::move(paths));
   try {
-    state_->worker = std::thread([state = state_.get()] { state->read_files(); });
+    state_->worker = std::thread([state = state_.get(), core = common::CurrentCore()] {
+      common::LeaveCore(core);
+      state->read_files();
+    });
   } catch (const std::system_error&) {
     // No thread to be had: the caller still reads the files in turn.
   }

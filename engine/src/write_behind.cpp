@@ -72,24 +72,32 @@ bool WriteBehind::write_oldest(std::unique_lock<std::mutex>& lock) {
   return true;
 }
 
+void WriteBehind::write_read_or_wait(std::unique_lock<std::mutex>& lock) {
+  if (write_oldest(lock)) return;
+  lock.unlock();
+  const bool read = worker_.run_read_here();
+  lock.lock();
+  if (!read && writing_) done_.wait(lock);
+}
+
 void WriteBehind::drain_to(std::size_t most) {
   std::unique_lock lock(mutex_);
   while (pending_.size() + (writing_ ? 1 : 0) > most) {
-    if (!write_oldest(lock)) done_.wait(lock);
+    write_read_or_wait(lock);
   }
 }
 
 void WriteBehind::drain_through(std::uint64_t mark) {
   std::unique_lock lock(mutex_);
   while (done_through_ < mark) {
-    if (!write_oldest(lock)) done_.wait(lock);
+    write_read_or_wait(lock);
   }
 }
 
 void WriteBehind::settle_crc(std::uint64_t to) {
   std::unique_lock lock(mutex_);
   while (counted_through_ < to && (!pending_.empty() || writing_)) {
-    if (!write_oldest(lock)) done_.wait(lock);
+    write_read_or_wait(lock);
   }
 }
 

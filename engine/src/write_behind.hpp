@@ -72,6 +72,9 @@ class WriteBehind {
   };
   // Writes the oldest queued buffer unless one is being written; whether it did.
   bool write_oldest(std::unique_lock<std::mutex>& lock);
+  // Writes the oldest, or else does one of the worker's reads, or else
+  // waits for the write under way to end.
+  void write_read_or_wait(std::unique_lock<std::mutex>& lock);
   // Writes or waits until fewer than `most` are queued.
   void drain_to(std::size_t most);
   // The same until the write numbered `mark` is done.

@@ -3,11 +3,15 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <future>
 #include <memory>
 #include <random>
+#include <thread>
 
 #include "fgetline.hpp"
 #include "input_file.hpp"
+#include "io_worker.hpp"
+#include "read_ahead.hpp"
 #include "test_support.hpp"
 
 namespace vantorelle {
@@ -25,8 +29,9 @@ std::ostream& operator<<(std::ostream& os, const Read& r) {
 }
 
 // Reads until the end of the input with the buffered reader.
-std::vector<Read> read_all(const std::string& path, std::size_t buffer_size) {
+std::vector<Read> read_all(const std::string& path, std::size_t buffer_size, InputFile::BlockSource* source = nullptr) {
   auto in = InputFile::open(path, buffer_size);
+  in->read_from(source);
   std::vector<Read> reads;
   do {
     const std::string_view line = in->read_line();
@@ -111,6 +116,27 @@ TEST(LineReader, MatchesReferenceOnRandomInput) {
       ASSERT_EQ(read_all(path, size), expected) << "round " << round << " buffer " << size;
     }
   }
+}
+
+// Blocks read ahead give the same lines whichever thread reads them: the
+// worker, the thread reading the lines, or threads that would otherwise wait
+// for the worker's writes, two at once.
+TEST(LineReader, ReadAheadGivesTheSameLinesWhicheverThreadReads) {
+  test::TempDir dir;
+  const std::string path = dir.file("ahead");
+  std::string bytes;
+  for (int i = 0; bytes.size() < 5 * InputFile::kDefaultBufferSize; ++i) bytes += "line " + std::to_string(i) + "\r\n";
+  test::write_file(path, bytes);
+  IoWorker worker;
+  std::promise<void> written;
+  worker.post_write([done = written.get_future().share()] { done.wait(); });  // the worker is busy writing
+  ReadAhead ahead(worker, {{path, 0, bytes.size()}});
+  EXPECT_TRUE(worker.run_read_here());
+  std::thread other([&worker] { worker.run_read_here(); });
+  worker.run_read_here();
+  other.join();
+  written.set_value();
+  EXPECT_EQ(read_all(path, InputFile::kDefaultBufferSize, &ahead), read_all_reference(path));
 }
 
 TEST(LineReader, SeekClearsEndOfFileAndRereads) {
