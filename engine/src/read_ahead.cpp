@@ -174,7 +174,13 @@ std::size_t ReadAhead::take(const std::string& path, const InputFile::Identity& 
       schedule();
       return 0;
     }
-    s.ready.wait(lock, [&] { return block->stage == Block::kReady; });
+    while (block->stage != Block::kReady) {
+      // While the worker reads this block, the next one not begun is read here.
+      lock.unlock();
+      const bool read = worker_.run_read_here();
+      lock.lock();
+      if (!read) s.ready.wait(lock, [&] { return block->stage == Block::kReady; });
+    }
     std::size_t n = 0;
     const std::uint64_t skip = position - block->begin;
     if (block->identity == identity && skip < block->size) {
@@ -186,7 +192,7 @@ std::size_t ReadAhead::take(const std::string& path, const InputFile::Identity& 
       }
     }
     s.drop(*block);
-    s.blocks.erase(it);  // only this thread changes the list, so `it` survived the wait
+    s.blocks.erase(it);  // only this thread changes the list, so `it` survived the reads and waits
     schedule();
     return n;
   }
