@@ -87,17 +87,18 @@ void ReadAhead::State::read(Block& block) {
   const std::string& path = spans[block.span].path;
   InputFile::Identity identity;
   int own = -1;
-  if (hold && (fd < 0 || fd_path != path)) {
-    if (fd >= 0) ::close(fd);
-    fd = InputFile::open_regular(path, fd_identity);
-    fd_path = path;
-  }
+  int from = -1;
   if (hold) {
+    if (fd < 0 || fd_path != path) {
+      if (fd >= 0) ::close(fd);
+      fd = InputFile::open_regular(path, fd_identity);
+      fd_path = path;
+    }
+    from = fd;
     identity = fd_identity;
   } else {
-    own = InputFile::open_regular(path, identity);
+    from = own = InputFile::open_regular(path, identity);
   }
-  const int from = hold ? fd : own;
   const std::size_t size = from < 0 ? 0 : read_at(from, data.get(), block.want, block.begin);
   if (own >= 0) ::close(own);
   std::lock_guard lock(mutex);
