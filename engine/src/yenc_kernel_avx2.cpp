@@ -90,48 +90,58 @@ __attribute__((target("avx2,popcnt"))) inline std::size_t pack32(unsigned char* 
   return static_cast<std::size_t>(at - out);
 }
 
-}  // namespace
+#define VANTORELLE_AVX2_TARGET target("avx2,bmi,bmi2,popcnt,lzcnt")
 
-__attribute__((target("avx2,bmi,bmi2,popcnt,lzcnt")))
-DecodedLines yenc_decode_lines_avx2(const char* src, std::size_t size, unsigned char* dst,
-                                    std::size_t dst_size) {
-  const __m256i cr = _mm256_set1_epi8('\r');
-  const __m256i lf = _mm256_set1_epi8('\n');
-  const __m256i nul = _mm256_setzero_si256();
-  const __m256i eq = _mm256_set1_epi8('=');
-  const __m256i y = _mm256_set1_epi8('y');
+// Decodes the 64 bytes at src[at] into dst[produced]; whether to stop.
+template <bool kWhole>
+__attribute__((VANTORELLE_AVX2_TARGET, always_inline)) inline bool decode_chunk(
+    const char* src, std::size_t at, unsigned char* dst, std::size_t& produced,
+    yenc_masks::ChunkWalker& walker) {
+  const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + at));
+  const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + at + 32));
+  // src[at + 64] is within the padding at worst.
+  const yenc_masks::ChunkMasks masks{
+      mask_of(lo, hi, _mm256_set1_epi8('\r')), mask_of(lo, hi, _mm256_set1_epi8('\n')),
+      mask_of(lo, hi, _mm256_set1_epi8('=')), mask_of(lo, hi, _mm256_setzero_si256()),
+      src[at + 64] == '\n'};
+  const yenc_masks::ChunkPlan plan = walker.plan<kWhole>(masks, src + at, at);
+  if (plan.stop_before) return true;
+
   const __m256i k42 = _mm256_set1_epi8(42);
   const __m256i k64 = _mm256_set1_epi8(64);
+  __m256i bytes_lo = _mm256_sub_epi8(lo, k42);
+  __m256i bytes_hi = _mm256_sub_epi8(hi, k42);
+  // Without branches: either way would often be mispredicted.
+  const auto escaped_lo = static_cast<std::uint32_t>(plan.escaped);
+  const auto escaped_hi = static_cast<std::uint32_t>(plan.escaped >> 32);
+  bytes_lo = _mm256_sub_epi8(bytes_lo, _mm256_and_si256(spread_bits(escaped_lo), k64));
+  bytes_hi = _mm256_sub_epi8(bytes_hi, _mm256_and_si256(spread_bits(escaped_hi), k64));
+  unsigned char* out = dst + produced;
+  out += pack32(out, bytes_lo, static_cast<std::uint32_t>(plan.keep));
+  pack32(out, bytes_hi, static_cast<std::uint32_t>(plan.keep >> 32));
+  return walker.finish(plan, at, produced);
+}
 
+}  // namespace
+
+__attribute__((VANTORELLE_AVX2_TARGET))
+DecodedLines yenc_decode_lines_avx2(const char* src, std::size_t size, unsigned char* dst,
+                                    std::size_t dst_size) {
   if (size < 2) return {};
   yenc_masks::ChunkWalker walker(size);
   std::size_t produced = 0;
+  std::size_t at = 0;
+  for (; walker.whole(at) && dst_size - produced >= 128; at += 64) {
+    if (decode_chunk<true>(src, at, dst, produced, walker)) return walker.line_start();
+  }
   // A chunk at the limit still records the line start carried into it.
-  for (std::size_t at = 0; at <= walker.limit() && dst_size - produced >= 128; at += 64) {
-    const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + at));
-    const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + at + 32));
-    // src[at + 64] is within the padding at worst.
-    const yenc_masks::ChunkMasks masks{mask_of(lo, hi, cr), mask_of(lo, hi, lf),
-                                       mask_of(lo, hi, eq), mask_of(lo, hi, y),
-                                       mask_of(lo, hi, nul), src[at + 64] == '\n',
-                                       src[at + 64] == 'y'};
-    const yenc_masks::ChunkPlan plan = walker.plan(masks, at);
-    if (plan.stop_before) break;
-
-    __m256i bytes_lo = _mm256_sub_epi8(lo, k42);
-    __m256i bytes_hi = _mm256_sub_epi8(hi, k42);
-    // Without branches: either way would often be mispredicted.
-    const auto escaped_lo = static_cast<std::uint32_t>(plan.escaped);
-    const auto escaped_hi = static_cast<std::uint32_t>(plan.escaped >> 32);
-    bytes_lo = _mm256_sub_epi8(bytes_lo, _mm256_and_si256(spread_bits(escaped_lo), k64));
-    bytes_hi = _mm256_sub_epi8(bytes_hi, _mm256_and_si256(spread_bits(escaped_hi), k64));
-    unsigned char* out = dst + produced;
-    out += pack32(out, bytes_lo, static_cast<std::uint32_t>(plan.keep));
-    pack32(out, bytes_hi, static_cast<std::uint32_t>(plan.keep >> 32));
-    if (walker.finish(plan, at, produced)) break;
+  for (; at <= walker.limit() && dst_size - produced >= 128; at += 64) {
+    if (decode_chunk<false>(src, at, dst, produced, walker)) break;
   }
   return walker.line_start();
 }
+
+#undef VANTORELLE_AVX2_TARGET
 
 }  // namespace vantorelle
 

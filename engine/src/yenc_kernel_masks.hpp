@@ -1,8 +1,8 @@
 // yenc_kernel_masks.hpp - the line and escape bookkeeping the yEnc vector kernels share.
 //
 // A vector kernel takes its block 64 bytes at a time regardless of where lines
-// end and turns each 64 bytes into bit masks (bit i for byte i): CR, LF, '=',
-// 'y' and NUL. Everything after that is plain integer work, the same for every
+// end and turns each 64 bytes into bit masks (bit i for byte i): CR, LF, '='
+// and NUL. Everything after that is plain integer work, the same for every
 // vector width, and lives here: a break ends at every LF and at every CR not
 // followed by an LF, a line starts after each end; stops fall on line starts
 // (a line starting "=y", holding a NUL, or growing past kLineCapacity); escapes
@@ -33,15 +33,13 @@ inline std::size_t bit_count(std::uint64_t m) {
   return static_cast<std::size_t>(__builtin_popcountll(m));
 }
 
-// The masks of 64 bytes at src[at], and whether the byte after them is an LF or a 'y'.
+// The masks of 64 bytes at src[at], and whether the byte after them is an LF.
 struct ChunkMasks {
   std::uint64_t cr;
   std::uint64_t lf;
   std::uint64_t eq;
-  std::uint64_t y;
   std::uint64_t nul;
   bool lf_after;
-  bool y_after;
 };
 
 // What to do with one 64-byte chunk.
@@ -62,18 +60,30 @@ class ChunkWalker {
   std::size_t limit() const { return limit_; }
   const DecodedLines& line_start() const { return line_start_; }
 
-  ChunkPlan plan(const ChunkMasks& m, std::size_t at) {
+  // Whether the 64 bytes at `at` lie wholly before the limit, so that none
+  // of the masks needs cutting.
+  bool whole(std::size_t at) const { return at + 64 <= limit_; }
+
+  // `chunk` is src + at; its 65th byte is readable. kWhole: whole(at).
+  // Inlined whatever the optimisation level: through memory the masks cost more than the bytes.
+  template <bool kWhole>
+  [[gnu::always_inline]] ChunkPlan plan(const ChunkMasks& m, const char* chunk, std::size_t at) {
     ChunkPlan p;
-    const std::uint64_t valid = low_bits(limit_ - at);
+    const std::uint64_t valid = kWhole ? ~std::uint64_t{0} : low_bits(limit_ - at);
     const std::uint64_t lf_next = (m.lf >> 1) | (static_cast<std::uint64_t>(m.lf_after) << 63);
     const std::uint64_t ends = (m.lf | (m.cr & ~lf_next)) & valid;
     const std::uint64_t breaks = (m.cr | m.lf) & valid;
-    p.starts = ((ends << 1) | start_carry_) & low_bits(limit_ - at + 1);
+    p.starts = ((ends << 1) | start_carry_) & (kWhole ? ~std::uint64_t{0} : low_bits(limit_ - at + 1));
     start_carry_ = ends >> 63;
 
-    const std::uint64_t y_next = (m.y >> 1) | (static_cast<std::uint64_t>(m.y_after) << 63);
-    const std::uint64_t ybegin = p.starts & m.eq & y_next;
-    if (ybegin != 0) p.stop = lowest_bit(ybegin);
+    // Few lines start with '=', so their second bytes are looked at one by one.
+    for (std::uint64_t eq_starts = p.starts & m.eq; eq_starts != 0; eq_starts &= eq_starts - 1) {
+      const std::size_t bit = lowest_bit(eq_starts);
+      if (chunk[bit + 1] == 'y') {
+        p.stop = bit;
+        break;
+      }
+    }
     const std::uint64_t nuls = m.nul & valid;
     if (nuls != 0) {
       const std::size_t at_nul = lowest_bit(nuls);
@@ -82,10 +92,14 @@ class ChunkWalker {
       const std::size_t s = own != 0 ? highest_bit(own) : 0;
       if (s < p.stop) p.stop = s;
     }
-    // The line running into these bytes may not grow past kLineCapacity.
-    const std::size_t first_break = breaks != 0 ? lowest_bit(breaks) : 64;
-    if ((p.starts & 1u) == 0 && at + first_break - line_start_.consumed > kLineCapacity) {
-      p.stop_before = true;
+    // The line running into these bytes may not grow past kLineCapacity
+    // (which only a line already near it can). A line whose CR ended the
+    // bytes before runs no further: the LF here only completes its break.
+    const bool ended_before = cr_before_lf_;
+    cr_before_lf_ = ((m.cr >> 63) & static_cast<std::uint64_t>(m.lf_after)) != 0;
+    if (at + 64 - line_start_.consumed > kLineCapacity && (p.starts & 1u) == 0 && !ended_before) {
+      const std::size_t first_break = breaks != 0 ? lowest_bit(breaks) : 64;
+      if (at + first_break - line_start_.consumed > kLineCapacity) p.stop_before = true;
     }
     if (p.stop_before) return p;
 
@@ -116,7 +130,7 @@ class ChunkWalker {
 
   // After the chunk's bytes went to dst[produced]: the result when the plan
   // stops here, else false with the last line start and `produced` moved on.
-  bool finish(const ChunkPlan& p, std::size_t at, std::size_t& produced) {
+  [[gnu::always_inline]] bool finish(const ChunkPlan& p, std::size_t at, std::size_t& produced) {
     if (p.stop < 64) {
       line_start_.consumed = at + p.stop;
       line_start_.produced = produced + bit_count(p.keep & low_bits(p.stop));
@@ -136,6 +150,7 @@ class ChunkWalker {
   DecodedLines line_start_;       // the last line start met, and the output there
   std::uint64_t start_carry_ = 1; // src[0] starts a line
   bool escape_carry_ = false;
+  bool cr_before_lf_ = false;      // the bytes before ended in a CR, and these begin with its LF
 };
 
 }  // namespace vantorelle::yenc_masks

@@ -733,6 +733,16 @@ std::string yenc_block(Rng& rng, int round, std::size_t& size) {
   if (round % 5 == 0) {
     for (std::size_t i = 128; i + 1 < size; i += 130) block.replace(i, 2, "\r\n");
   }
+  if (round % 10 == 7) {
+    // Lines about as long as the kept line, some longer.
+    size = 3500;
+    block = kernel_block(rng, size, "abcdefgh=");
+    std::replace_if(block.begin(), block.begin() + static_cast<long>(size),
+                    [](char c) { return c == '\r' || c == '\n' || c == '\0'; }, 'x');
+    for (std::size_t i = 1000 + pick(rng, 60); i + 1 < size; i += 1000 + pick(rng, 60)) {
+      block.replace(i, 2, "\r\n");
+    }
+  }
   return block;
 }
 
