@@ -23,7 +23,7 @@ FindBreak choose_find_break() {
 
 SkipLines choose_skip_lines() {
 #if defined(__x86_64__)
-  if (cpu_features().avx512bw) return &skip_plain_lines_avx512;
+  if (cpu_features().avx512_vbmi2) return &skip_plain_lines_avx512;
   if (cpu_features().avx2) return &skip_plain_lines_avx2;
 #endif
   return &skip_plain_lines_plain;

@@ -39,7 +39,7 @@ SkippedLines skip_plain_lines_plain(const char* data, std::size_t size);
 // AVX2 kernels; need cpu_features().avx2. Exposed for tests.
 const char* find_line_break_avx2(const char* data, std::size_t size);
 SkippedLines skip_plain_lines_avx2(const char* data, std::size_t size);
-// AVX-512 BW kernel; needs cpu_features().avx512bw. Exposed for tests.
+// AVX-512 BW and VBMI kernel; needs cpu_features().avx512_vbmi2. Exposed for tests.
 SkippedLines skip_plain_lines_avx512(const char* data, std::size_t size);
 #endif
 

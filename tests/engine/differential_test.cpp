@@ -579,7 +579,7 @@ const std::vector<Kernel<SkipKernel>> kSkipKernels = {
     {"Dispatched", &skip_plain_lines, nullptr, ""},
 #if defined(__x86_64__)
     {"Avx2", &skip_plain_lines_avx2, &CpuFeatures::avx2, "AVX2"},
-    {"Avx512", &skip_plain_lines_avx512, &CpuFeatures::avx512bw, "AVX-512 BW"},
+    {"Avx512", &skip_plain_lines_avx512, &CpuFeatures::avx512_vbmi2, "AVX-512 VBMI"},
 #endif
 };
 
