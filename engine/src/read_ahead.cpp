@@ -33,11 +33,7 @@ struct ReadAhead::State {
   std::size_t current = 0;    // the span being decoded
   std::size_t next_span = 0;  // where scheduling goes on
   std::uint64_t next_begin = 0;
-  // A buffer just decoded from is still in the decoding core's cache, and
-  // reading into it would make the other core's stores wait: free buffers go
-  // round, oldest first, and kAhead more are made before any is used again.
-  std::deque<std::unique_ptr<char[]>> free;
-  std::size_t made = 0;
+  std::vector<std::unique_ptr<char[]>> free;
   bool closed = false;
   // The input open for reading, kept from block to block by whichever thread
   // holds it; a read on the other thread meanwhile opens the file for itself.
@@ -50,17 +46,14 @@ struct ReadAhead::State {
     if (fd >= 0) ::close(fd);
   }
   std::unique_ptr<char[]> buffer() {
-    if (free.empty() || made < 2 * kAhead) {
-      ++made;
-      return std::make_unique_for_overwrite<char[]>(InputFile::kDefaultBufferSize + InputFile::kPadding);
-    }
-    auto data = std::move(free.front());
-    free.pop_front();
+    if (free.empty()) return std::make_unique_for_overwrite<char[]>(InputFile::kDefaultBufferSize + InputFile::kPadding);
+    auto data = std::move(free.back());
+    free.pop_back();
     return data;
   }
   void drop(Block& block) {
     block.stage = Block::kDropped;
-    if (block.data && free.size() < 2 * kAhead) free.push_back(std::move(block.data));
+    if (block.data && free.size() < kAhead) free.push_back(std::move(block.data));
   }
   void read(Block& block);
 };

@@ -25,9 +25,9 @@ std::unique_ptr<char[]> WriteBehind::write(std::unique_ptr<char[]> buffer, std::
     std::lock_guard lock(mutex_);
     pending_.push_back({std::move(buffer), size, offset, ++queued_, std::move(pieces), stream_from});
     ++tasks_;
-    if (made_ >= kBuffers && !free_.empty()) {
-      next = std::move(free_.front());
-      free_.pop_front();
+    if (!free_.empty()) {
+      next = std::move(free_.back());
+      free_.pop_back();
     }
   }
   worker_.post_write([this] {
@@ -36,10 +36,8 @@ std::unique_ptr<char[]> WriteBehind::write(std::unique_ptr<char[]> buffer, std::
     --tasks_;
     done_.notify_all();
   });
-  if (next) return next;
-  ++made_;
   // Buffers are never cleared: only bytes written into them are read.
-  return std::make_unique_for_overwrite<char[]>(capacity);
+  return next ? std::move(next) : std::make_unique_for_overwrite<char[]>(capacity);
 }
 
 bool WriteBehind::write_oldest(std::unique_lock<std::mutex>& lock) {

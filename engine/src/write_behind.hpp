@@ -20,10 +20,6 @@ class WriteBehind {
  public:
   // At most this many buffers wait for the worker: a few hundred KiB.
   static constexpr std::size_t kInFlight = 4;
-  // Buffers made before any is used again. A buffer the worker has just
-  // written is still in its core's cache, and decoding into it would make
-  // every store wait for that core: free buffers go round, oldest first.
-  static constexpr std::size_t kBuffers = 2 * kInFlight;
 
   // `writer` is used on the worker only, until settle() has returned.
   WriteBehind(IoWorker& worker, int fd, PositionalWriter& writer);
@@ -92,8 +88,7 @@ class WriteBehind {
   std::deque<Pending> pending_;  // in the order written
   bool writing_ = false;         // one of them is being written
   std::size_t tasks_ = 0;        // posted to the worker and not yet run
-  std::deque<std::unique_ptr<char[]>> free_;  // oldest written first
-  std::size_t made_ = 0;
+  std::vector<std::unique_ptr<char[]>> free_;
   std::uint64_t queued_ = 0;       // writes queued so far; the calling thread's
   std::uint64_t done_through_ = 0; // every write up to this number is done
   std::uint64_t first_failed_ = UINT64_MAX;  // number of the write that failed
