@@ -32,6 +32,11 @@ __attribute__((target("avx2"))) inline std::uint32_t prefix_mask(__m256i v, __m2
   return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(prefixes, v), v)));
 }
 
+// One mask of 64 bits from the masks of two 32-byte halves.
+inline std::uint64_t joined(std::uint32_t low, std::uint32_t high) {
+  return low | (std::uint64_t{high} << 32);
+}
+
 }  // namespace
 
 __attribute__((target("avx2"))) const char* find_line_break_avx2(const char* data,
@@ -48,8 +53,8 @@ __attribute__((target("avx2"))) const char* find_line_break_avx2(const char* dat
   return nullptr;
 }
 
-__attribute__((target("avx2,bmi,bmi2,popcnt,lzcnt"))) SkippedLines skip_plain_lines_avx2(const char* data,
-                                                                                     std::size_t size) {
+__attribute__((target("avx2,bmi,bmi2,popcnt,lzcnt")))
+SkippedLines skip_plain_lines_avx2(const char* data, std::size_t size) {
   SkippedLines done;
   if (size < 2) return done;
   // 'S', 'b' and '=' differ in their low four bits: a byte shuffle by those
@@ -66,14 +71,14 @@ __attribute__((target("avx2,bmi,bmi2,popcnt,lzcnt"))) SkippedLines skip_plain_li
   for (std::size_t at = 0; at < limit; at += 64) {
     const __m256i lo = load32(data + at);
     const __m256i hi = load32(data + at + 32);
-    const std::uint64_t cr = equal_mask(lo, '\r') | (std::uint64_t{equal_mask(hi, '\r')} << 32);
-    const std::uint64_t lf = equal_mask(lo, '\n') | (std::uint64_t{equal_mask(hi, '\n')} << 32);
+    const std::uint64_t cr = joined(equal_mask(lo, '\r'), equal_mask(hi, '\r'));
+    const std::uint64_t lf = joined(equal_mask(lo, '\n'), equal_mask(hi, '\n'));
     // Whether the byte after each one is an LF; data[at + 64] is within the padding at worst.
     const std::uint64_t lf_next = (lf >> 1) | (static_cast<std::uint64_t>(data[at + 64] == '\n') << 63);
     const std::uint64_t ends = ((cr & ~lf_next) | lf) & low_bits64(limit - at);
     const std::uint64_t starts = (ends << 1) | carry;
     carry = ends >> 63;
-    const std::uint64_t hits = starts & (prefix_mask(lo, prefixes) | (std::uint64_t{prefix_mask(hi, prefixes)} << 32));
+    const std::uint64_t hits = starts & joined(prefix_mask(lo, prefixes), prefix_mask(hi, prefixes));
     if (hits != 0) {
       const std::size_t h = _tzcnt_u64(hits);
       done.lines = lines + static_cast<std::size_t>(_mm_popcnt_u64(ends & low_bits64(h)));

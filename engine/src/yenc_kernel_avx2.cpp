@@ -117,10 +117,10 @@ __attribute__((VANTORELLE_AVX2_TARGET, always_inline)) inline bool decode_chunk(
   bytes_lo = _mm256_sub_epi8(bytes_lo, _mm256_and_si256(spread_bits(escaped_lo), k64));
   bytes_hi = _mm256_sub_epi8(bytes_hi, _mm256_and_si256(spread_bits(escaped_hi), k64));
   unsigned char* out = dst + produced;
-  // The output's lines are often still in the cache of the worker's core,
-  // which wrote them out from there: asking for them for writing a few
-  // chunks ahead lets those fetches overlap the decoding. Cores without
-  // PREFETCHW take it as a no-op.
+  // The output's lines may still be in the cache of the worker's core, which
+  // wrote them out from there: asking for them for writing a few chunks
+  // ahead lets those fetches overlap the decoding (it took the slow runs
+  // away). Cores without PREFETCHW take it as a no-op.
   __builtin_prefetch(out + 256, 1, 3);
   out += pack32(out, bytes_lo, static_cast<std::uint32_t>(plan.keep));
   pack32(out, bytes_hi, static_cast<std::uint32_t>(plan.keep >> 32));
