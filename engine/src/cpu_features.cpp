@@ -12,6 +12,7 @@ CpuFeatures detect() {
   __builtin_cpu_init();
   f.avx2 = __builtin_cpu_supports("avx2");
   f.pclmul = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+  f.vpclmul256 = f.pclmul && f.avx2 && __builtin_cpu_supports("vpclmulqdq");
   f.vpclmul = f.pclmul && __builtin_cpu_supports("vpclmulqdq") &&
               __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
   f.avx512bw = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
@@ -51,6 +52,7 @@ CpuFeatures capped(CpuFeatures features, IsaLevel level) {
   if (level < IsaLevel::kAvx2) {
     features.avx2 = false;
     features.pclmul = false;
+    features.vpclmul256 = false;
   }
   return features;
 }

@@ -13,6 +13,7 @@ namespace vantorelle {
 struct CpuFeatures {
   bool avx2 = false;
   bool pclmul = false;        // carry-less multiply on 128-bit registers
+  bool vpclmul256 = false;    // the same on AVX2 registers
   bool vpclmul = false;       // the same on AVX-512 registers
   bool avx512bw = false;      // 64-byte vectors of bytes, with VL and BMI2
   bool avx512_vbmi2 = false;  // with VBMI, BW and VL: byte compress and permute
@@ -21,7 +22,7 @@ struct CpuFeatures {
 // The kernel levels a run can be held to, lowest first.
 enum class IsaLevel {
   kPortable,  // plain C++ only
-  kAvx2,      // AVX2 and 128-bit carry-less multiply
+  kAvx2,      // AVX2 and carry-less multiply on its registers
   kAvx512,    // everything the processor has
 };
 

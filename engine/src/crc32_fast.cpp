@@ -63,6 +63,7 @@ using Kernel = std::uint32_t (*)(std::uint32_t, const unsigned char*, std::size_
 Kernel choose_kernel() {
 #if defined(__x86_64__)
   if (cpu_features().vpclmul) return &crc_update_vpclmul;
+  if (cpu_features().vpclmul256) return &crc_update_vpclmul256;
   if (cpu_features().pclmul) return &crc_update_pclmul;
 #endif
   return &crc_update_portable;

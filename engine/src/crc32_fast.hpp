@@ -36,6 +36,8 @@ std::uint32_t crc_update_portable(std::uint32_t reg, const unsigned char* data, 
 #if defined(__x86_64__)
 // PCLMULQDQ kernel; needs cpu_features().pclmul. Exposed for tests.
 std::uint32_t crc_update_pclmul(std::uint32_t reg, const unsigned char* data, std::size_t size);
+// VPCLMULQDQ kernel on AVX2 registers; needs cpu_features().vpclmul256. Exposed for tests.
+std::uint32_t crc_update_vpclmul256(std::uint32_t reg, const unsigned char* data, std::size_t size);
 // VPCLMULQDQ kernel on AVX-512 registers; needs cpu_features().vpclmul. Exposed for tests.
 std::uint32_t crc_update_vpclmul(std::uint32_t reg, const unsigned char* data, std::size_t size);
 #endif

@@ -6,7 +6,7 @@
 // the 128-bit constants. Folding keeps the remainder, so the register over
 // the data equals the table CRC, from a zero register, of that value's 16
 // bytes followed by the bytes not yet folded. With VPCLMULQDQ the same is
-// done on 64-byte registers. A fold over d bits uses x^(d+32) and x^(d-32)
+// done on 32-byte (AVX2) or 64-byte (AVX-512) registers. A fold over d bits uses x^(d+32) and x^(d-32)
 // modulo the polynomial, bit-reflected and shifted left by one.
 #if defined(__x86_64__)
 
@@ -38,7 +38,18 @@ __attribute__((target("avx512f,avx512vl,vpclmulqdq"))) inline __m512i fold512(__
                                    _mm512_clmulepi64_epi128(acc, k, 0x11), next, 0x96);
 }
 
-// Folds the last 16-byte value and what is left, as both kernels end.
+__attribute__((target("avx2,vpclmulqdq"))) inline __m256i fold256(__m256i acc, __m256i k,
+                                                                   __m256i next) {
+  const __m256i lo = _mm256_clmulepi64_epi128(acc, k, 0x00);
+  const __m256i hi = _mm256_clmulepi64_epi128(acc, k, 0x11);
+  return _mm256_xor_si256(_mm256_xor_si256(lo, hi), next);
+}
+
+__attribute__((target("avx2"))) inline __m256i load256(const unsigned char* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+// Folds the last 16-byte value and what is left, as the kernels end.
 __attribute__((target("pclmul,sse4.1"))) std::uint32_t finish(__m128i x0, const unsigned char* data,
                                                               std::size_t size) {
   const __m128i k_128 = _mm_set_epi64x(0x0ccaa009eLL, 0x1751997d0LL);
@@ -79,6 +90,35 @@ __attribute__((target("pclmul,sse4.1"))) std::uint32_t crc_update_pclmul(
   x0 = fold(x0, k_128, x1);
   x0 = fold(x0, k_128, x2);
   x0 = fold(x0, k_128, x3);
+  return finish(x0, data, size);
+}
+
+__attribute__((target("avx2,vpclmulqdq,pclmul,sse4.1"))) std::uint32_t
+crc_update_vpclmul256(std::uint32_t reg, const unsigned char* data, std::size_t size) {
+  if (size < 256) return crc_update_pclmul(reg, data, size);
+  // Four 32-byte accumulators: x^(1024 +/- 32) fold 128 bytes per round,
+  // then x^(256 +/- 32) joins them and x^(128 +/- 32) the two halves.
+  const __m256i k_1024 = _mm256_set_epi64x(0x14a7fe880LL, 0x1e88ef372LL, 0x14a7fe880LL, 0x1e88ef372LL);
+  const __m256i k_256 = _mm256_set_epi64x(0x15a546366LL, 0x0f1da05aaLL, 0x15a546366LL, 0x0f1da05aaLL);
+  __m256i y0 = _mm256_xor_si256(load256(data), _mm256_zextsi128_si256(_mm_cvtsi32_si128(static_cast<int>(reg))));
+  __m256i y1 = load256(data + 32);
+  __m256i y2 = load256(data + 64);
+  __m256i y3 = load256(data + 96);
+  data += 128;
+  size -= 128;
+  while (size >= 128) {
+    y0 = fold256(y0, k_1024, load256(data));
+    y1 = fold256(y1, k_1024, load256(data + 32));
+    y2 = fold256(y2, k_1024, load256(data + 64));
+    y3 = fold256(y3, k_1024, load256(data + 96));
+    data += 128;
+    size -= 128;
+  }
+  y0 = fold256(y0, k_256, y1);
+  y0 = fold256(y0, k_256, y2);
+  y0 = fold256(y0, k_256, y3);
+  const __m128i k_128 = _mm_set_epi64x(0x0ccaa009eLL, 0x1751997d0LL);
+  const __m128i x0 = fold(_mm256_castsi256_si128(y0), k_128, _mm256_extracti128_si256(y0, 1));
   return finish(x0, data, size);
 }
 

@@ -23,16 +23,17 @@ struct CapCase {
 };
 
 TEST(IsaLevel, CapClearsEverythingAboveTheLevel) {
-  const CpuFeatures all{true, true, true, true, true};
+  const CpuFeatures all{true, true, true, true, true, true};
   const CapCase cases[] = {
-      {IsaLevel::kAvx512, {true, true, true, true, true}},
-      {IsaLevel::kAvx2, {true, true, false, false, false}},
-      {IsaLevel::kPortable, {false, false, false, false, false}},
+      {IsaLevel::kAvx512, {true, true, true, true, true, true}},
+      {IsaLevel::kAvx2, {true, true, true, false, false, false}},
+      {IsaLevel::kPortable, {false, false, false, false, false, false}},
   };
   for (const auto& c : cases) {
     const CpuFeatures got = capped(all, c.level);
     EXPECT_EQ(got.avx2, c.expected.avx2);
     EXPECT_EQ(got.pclmul, c.expected.pclmul);
+    EXPECT_EQ(got.vpclmul256, c.expected.vpclmul256);
     EXPECT_EQ(got.vpclmul, c.expected.vpclmul);
     EXPECT_EQ(got.avx512bw, c.expected.avx512bw);
     EXPECT_EQ(got.avx512_vbmi2, c.expected.avx512_vbmi2);
@@ -43,7 +44,7 @@ TEST(IsaLevel, CapNeverAddsWhatTheProcessorLacks) {
   const CpuFeatures none{};
   for (IsaLevel level : {IsaLevel::kPortable, IsaLevel::kAvx2, IsaLevel::kAvx512}) {
     const CpuFeatures got = capped(none, level);
-    EXPECT_FALSE(got.avx2 || got.pclmul || got.vpclmul || got.avx512bw || got.avx512_vbmi2);
+    EXPECT_FALSE(got.avx2 || got.pclmul || got.vpclmul256 || got.vpclmul || got.avx512bw || got.avx512_vbmi2);
   }
 }
 
@@ -59,6 +60,7 @@ TEST(IsaLevel, RunningFlagsFollowTheEnvironment) {
   const CpuFeatures& run = cpu_features();
   EXPECT_EQ(run.avx2, expected.avx2);
   EXPECT_EQ(run.pclmul, expected.pclmul);
+  EXPECT_EQ(run.vpclmul256, expected.vpclmul256);
   EXPECT_EQ(run.vpclmul, expected.vpclmul);
   EXPECT_EQ(run.avx512bw, expected.avx512bw);
   EXPECT_EQ(run.avx512_vbmi2, expected.avx512_vbmi2);

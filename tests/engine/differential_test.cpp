@@ -562,6 +562,7 @@ const std::vector<Kernel<CrcKernel>> kCrcKernels = {
     {"Dispatched", &crc_update, nullptr, ""},
 #if defined(__x86_64__)
     {"Pclmul", &crc_update_pclmul, &CpuFeatures::pclmul, "PCLMULQDQ and SSE4.1"},
+    {"Vpclmul256", &crc_update_vpclmul256, &CpuFeatures::vpclmul256, "VPCLMULQDQ on AVX2"},
     {"Vpclmul", &crc_update_vpclmul, &CpuFeatures::vpclmul, "VPCLMULQDQ on AVX-512"},
 #endif
 };
