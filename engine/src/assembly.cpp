@@ -594,6 +594,11 @@ BinaryResult decode_binary(OutputFileRecord& record, const Binary& binary,
                           "Unable to write destination file '%s', will skip all related parts",
                           output->path().c_str());
   }
+  // A failed write may have carried the last bytes of parts that had ended
+  // (or, at the close, of the last): those never reached the file.
+  for (PartOutcome& part : outcome.parts) {
+    if (part.offset + part.length > output->failed_at()) part.state = kPartDamaged;
+  }
   // The name the file really has: the one asked for may have been taken.
   outcome.path = output->path();
   record.outputs.push_back(std::move(outcome));

@@ -160,6 +160,7 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       limit_(other.limit_),
       reserved_(other.reserved_),
       error_(other.error_),
+      failed_at_(other.failed_at_),
       path_(std::move(other.path_)),
       temp_path_(std::exchange(other.temp_path_, {})),
       writer_(std::move(other.writer_)),
@@ -188,6 +189,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     limit_ = other.limit_;
     reserved_ = other.reserved_;
     error_ = other.error_;
+    failed_at_ = other.failed_at_;
     writer_ = std::move(other.writer_);
     behind_ = std::move(other.behind_);
     crc_behind_ = other.crc_behind_;
@@ -227,9 +229,13 @@ bool OutputFile::write_out(const char* data, std::size_t size) {
   const std::size_t kept = within_limit(size);
   // Without a worker the file position is where the bytes go (place_at moves it).
   const std::int64_t at = behind_ ? static_cast<std::int64_t>(position_) : -1;
+  const std::uint64_t from = position_;
   position_ += size;
   if (!settle()) return false;
-  if (kept != 0 && !writer_->write(fd_, data, kept, at)) error_ = true;
+  if (kept != 0 && !writer_->write(fd_, data, kept, at)) {
+    error_ = true;
+    failed_at_ = from + writer_->last_written();
+  }
   return !error_;
 }
 
@@ -327,6 +333,10 @@ bool OutputFile::settle() {
   return !error_;
 }
 
+std::uint64_t OutputFile::failed_at() const {
+  return behind_ ? std::min(failed_at_, behind_->failed_at()) : failed_at_;
+}
+
 std::uint64_t OutputFile::writes_handed() const { return behind_ ? behind_->queued() : 0; }
 
 bool OutputFile::settle(std::uint64_t mark) {
@@ -406,6 +416,7 @@ bool OutputFile::close() {
   if (fd_ < 0) return !error_;
   flush();
   settle();
+  failed_at_ = failed_at();
   behind_.reset();
   release_reserve();
   // Moved while still locked, so the temporary name is never seen unlocked.

@@ -128,6 +128,10 @@ class OutputFile {
   std::uint64_t writes_handed() const;
   bool settle(std::uint64_t mark);
 
+  // The file position the first failed write reached: bytes from there on
+  // never got into the file. UINT64_MAX while none failed; kept by close().
+  std::uint64_t failed_at() const;
+
   // Once a write has failed, forgets the bytes committed from `length` on:
   // they were decoded past the failure and will never be written.
   void forget_from(std::uint64_t length);
@@ -173,6 +177,7 @@ class OutputFile {
   std::uint64_t limit_ = UINT64_MAX;
   std::uint64_t reserved_ = 0;  // bytes set aside by reserve()
   bool error_ = false;
+  std::uint64_t failed_at_ = UINT64_MAX;  // where a write made here failed
   std::string path_;
   std::string temp_path_;  // empty unless a temporary file awaits its move
   // Owned apart, so that it stays put when the output moves; the worker uses

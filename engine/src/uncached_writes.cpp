@@ -48,6 +48,7 @@ bool WantUncachedWrites(std::uint64_t size) { return size > uncached_limit(); }
 // and without flags it is a plain positional write.
 bool PositionalWriter::write(int fd, const char* data, std::size_t size, std::int64_t offset) {
   const std::size_t total = size;
+  last_written_ = 0;
   while (size > 0) {
     iovec piece{const_cast<char*>(data), size};
     const int flags = uncached_ && !dontcache_refused_ ? RWF_DONTCACHE : 0;
@@ -63,6 +64,7 @@ bool PositionalWriter::write(int fd, const char* data, std::size_t size, std::in
     }
     data += n;
     size -= static_cast<std::size_t>(n);
+    last_written_ += static_cast<std::size_t>(n);
     if (offset >= 0) offset += n;
   }
   if (uncached_ && dontcache_refused_) drop_written(fd, total);

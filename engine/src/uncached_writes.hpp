@@ -19,6 +19,8 @@ bool WantUncachedWrites(std::uint64_t size);
 class PositionalWriter {
  public:
   bool write(int fd, const char* data, std::size_t size, std::int64_t offset);
+  // The bytes the last write() put in, also when it failed.
+  std::size_t last_written() const { return last_written_; }
   void set_uncached(bool uncached) { uncached_ = uncached; }
 
  private:
@@ -27,6 +29,7 @@ class PositionalWriter {
   bool uncached_ = false;
   bool dontcache_refused_ = false;  // the kernel or file system lacks the flag
   std::uint64_t since_drop_ = 0;
+  std::size_t last_written_ = 0;
 };
 
 }  // namespace vantorelle

@@ -59,7 +59,10 @@ bool WriteBehind::write_oldest(std::unique_lock<std::mutex>& lock) {
     failed_.store(true, std::memory_order_release);
   }
   lock.lock();
-  if (failed_now) first_failed_ = next.number;
+  if (failed_now) {
+    first_failed_ = next.number;
+    failed_at_ = next.offset + writer_.last_written();
+  }
   done_through_ = next.number;
   for (const CrcPiece& piece : next.pieces) {
     counted_.push_back(piece);
@@ -109,6 +112,11 @@ std::vector<CrcPiece> WriteBehind::take_crc_pieces() {
 bool WriteBehind::settle() {
   drain_to(0);
   return !failed();
+}
+
+std::uint64_t WriteBehind::failed_at() {
+  std::lock_guard lock(mutex_);
+  return failed_at_;
 }
 
 bool WriteBehind::settle(std::uint64_t mark) {

@@ -60,6 +60,8 @@ class WriteBehind {
   // failed. Later writes may still be waiting.
   bool settle(std::uint64_t mark);
   int error_number() const { return errno_; }
+  // The file position the failed write reached; UINT64_MAX while none failed.
+  std::uint64_t failed_at();
 
  private:
   struct Pending {
@@ -92,6 +94,7 @@ class WriteBehind {
   std::uint64_t queued_ = 0;       // writes queued so far; the calling thread's
   std::uint64_t done_through_ = 0; // every write up to this number is done
   std::uint64_t first_failed_ = UINT64_MAX;  // number of the write that failed
+  std::uint64_t failed_at_ = UINT64_MAX;     // and the file position it reached
   std::vector<CrcPiece> counted_;  // pieces whose CRC is taken
   std::uint64_t counted_through_ = 0;  // the stream position the last of them reached
   std::atomic<bool> failed_{false};

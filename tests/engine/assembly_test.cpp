@@ -201,6 +201,7 @@ TEST_F(Assembly, WriteFailuresAreReportedOnceWhateverTheirSize) {
       {3u << 20, 0, 0, true},
       {3u << 21, 0, 0, true},  // three uuencoded parts, which the worker writes behind
       {900u << 10, 400'000, 0, true},  // part 2 fills the disk; part 3 has a damaged line
+      {900u << 10, 280'000, 0, true},  // the write of part 2 that fills it holds part 1's end
       {900u << 10, 1u << 30, 3, false},
   };
   for (const Case& c : cases) {
@@ -226,6 +227,7 @@ TEST_F(Assembly, WriteFailuresAreReportedOnceWhateverTheirSize) {
     const std::vector<Message> expected = {{0, fails + out + "', will skip all related parts"}};
     EXPECT_EQ(hooks.messages, c.reported ? expected : std::vector<Message>{});
     EXPECT_EQ(cat.records()[0].outputs.at(0).parts.size(), c.room == 0 ? 1u : 2u);
+    EXPECT_EQ(cat.records()[0].outputs.at(0).parts.front().state == kPartDamaged, c.room < 300'000);
   }
 }
 
