@@ -38,6 +38,9 @@ for threads in 1 2; do
   build/tsan/tests/engine/engine_differential_tests --gtest_brief=1
   build/tsan/tests/par2/par2_tests --gtest_brief=1 --gtest_filter='Par2Repair*:*Par2Workers*:*Par2Peer*:*Par2Hostile*'
 done
+# The worker taking the CRC behind, which the fastest CRC kernel leaves to the decoding thread.
+VANTORELLE_PORTABLE=1 VANTORELLE_THREADS=2 TSAN_OPTIONS=halt_on_error=1 VANTORELLE_TEST_TMP=$PWD/build/tsan/tmp \
+  build/tsan/tests/engine/engine_tests --gtest_brief=1 --gtest_filter='Assembly*:Cases/*'
 unset VANTORELLE_THREADS TSAN_OPTIONS VANTORELLE_TEST_TMP
 echo "== fuzz targets, briefly (tools/fuzz.sh all SECONDS runs them longer)"
 bash tools/fuzz.sh all 6

@@ -564,8 +564,9 @@ BinaryResult decode_binary(OutputFileRecord& record, const Binary& binary,
     try {
       worker.emplace();
       output->write_behind(*worker);
-      // The worker reads the buffers to write them: it takes their CRC too.
-      if (record.kind == kKindYEnc) output->crc_behind();
+      // The worker reads the buffers to write them: it takes their CRC too,
+      // unless that costs more than taking it here.
+      if (record.kind == kKindYEnc && !crc_cheapest_where_written()) output->crc_behind();
     } catch (const std::system_error&) {
       // No thread to be had: everything on this one, as with one thread.
     }

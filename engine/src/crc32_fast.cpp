@@ -106,6 +106,11 @@ std::uint32_t crc_update_portable(std::uint32_t reg, const unsigned char* data, 
   return reg;
 }
 
+// Measured on an AMD EPYC without AVX-512: the run 3 to 7% shorter than
+// with the CRC taken on the worker. Not measured with AVX-512 registers,
+// where the worker keeps it.
+bool crc_cheapest_where_written() { return cpu_features().vpclmul256 && !cpu_features().vpclmul; }
+
 std::uint32_t crc_update(std::uint32_t reg, const unsigned char* data, std::size_t size) {
   static const Kernel kernel = choose_kernel();
   return kernel(reg, data, size);

@@ -19,6 +19,12 @@ std::uint32_t crc_update(std::uint32_t reg, const unsigned char* data, std::size
 // from register s): one pass over the data serves any number of registers.
 std::uint32_t crc_shift(std::uint32_t reg, std::uint64_t length);
 
+// Whether the kernel crc_update() runs counts bytes still in the cache so
+// fast (VPCLMULQDQ on AVX2 registers, about 20 GB/s) that the thread which
+// just wrote them does better to count them than a worker that must fetch
+// them from another core's cache.
+bool crc_cheapest_where_written();
+
 // Where yEnc's registers start; its CRCs are the register complemented.
 inline constexpr std::uint32_t kCrcPreset = 0xFFFFFFFFu;
 
