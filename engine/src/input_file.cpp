@@ -107,9 +107,12 @@ bool InputFile::refill() {
     // Whole blocks, so that the reads stay in step with those made ahead.
     next_read_ = capacity_;
   }
+  // Positions past what a file offset can name read as the end of the input.
+  if (buffer_pos_ > static_cast<std::uint64_t>(INT64_MAX)) return false;
+  // At its own position: blocks taken from the source and seeks then cost no call.
   ssize_t n;
   do {
-    n = ::read(fd_, buffer_.get(), std::min(capacity_, next_read_));
+    n = ::pread(fd_, buffer_.get(), std::min(capacity_, next_read_), static_cast<off_t>(buffer_pos_));
   } while (n < 0 && errno == EINTR);
   if (n < 0) {
     // Not the end of the file: the caller must say the input could not be read.
@@ -126,12 +129,6 @@ bool InputFile::refill() {
 }
 
 bool InputFile::took_block(std::size_t n) {
-  // The next read of its own starts after the block.
-  if (::lseek(fd_, static_cast<off_t>(buffer_pos_ + n), SEEK_SET) < 0) {
-    ++read_errors_;
-    eof_ = true;
-    return false;
-  }
   end_ = n;
   std::memset(buffer_.get() + end_, 0, kPadding);
   return true;
@@ -257,14 +254,6 @@ void InputFile::seek(std::uint64_t position) {
   eof_ = false;
   if (position >= buffer_pos_ && position <= buffer_pos_ + end_) {
     begin_ = static_cast<std::size_t>(position - buffer_pos_);
-    return;
-  }
-  const off_t to = static_cast<off_t>(position);
-  if (to < 0 || ::lseek(fd_, to, SEEK_SET) < 0) {
-    // Unreachable positions read as the end of the input.
-    buffer_pos_ = position;
-    begin_ = end_ = 0;
-    ::lseek(fd_, 0, SEEK_END);
     return;
   }
   buffer_pos_ = position;

@@ -104,6 +104,10 @@ class InputFile {
   // Moves the next read to this byte position and clears the end-of-file state.
   void seek(std::uint64_t position);
 
+  // The file is to be read on to its end: reads ask for the whole buffer
+  // from the first on (until a seek), as small first reads gain nothing.
+  void read_through() { next_read_ = capacity_; }
+
   // Refills from `source` where it has the bytes (it must outlive the reads).
   void read_from(BlockSource* source) { source_ = source; }
 

@@ -292,6 +292,7 @@ FileScan read_input(const std::string& path, const std::atomic<bool>& cancel) {
     return scan;
   }
   scan.opened = true;
+  input->read_through();
   Recorder recorder(scan, cancel);
   walk_lines(*input, recorder);
   return scan;
@@ -309,6 +310,7 @@ void uuScanFile(Catalogue& catalogue, const std::string& path) {
   } else {
     auto input = InputFile::open(path);
     if (!input) return;
+    input->read_through();
     walk_lines(*input, examiner);
   }
   examiner.finish(path);
