@@ -227,8 +227,7 @@ std::size_t OutputFile::within_limit(std::size_t size) const {
 
 bool OutputFile::write_out(const char* data, std::size_t size) {
   const std::size_t kept = within_limit(size);
-  // Without a worker the file position is where the bytes go (place_at moves it).
-  const std::int64_t at = behind_ ? static_cast<std::int64_t>(position_) : -1;
+  const auto at = static_cast<std::int64_t>(position_);
   const std::uint64_t from = position_;
   position_ += size;
   if (!settle()) return false;
@@ -362,7 +361,8 @@ void OutputFile::write_uncached() {
 
 bool OutputFile::place_at(std::uint64_t offset, std::uint64_t limit) {
   if (!flush()) return false;
-  if (offset > static_cast<std::uint64_t>(INT64_MAX) || ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+  // Every write says where it goes: nothing to move.
+  if (offset > static_cast<std::uint64_t>(INT64_MAX)) {
     error_ = true;
     return false;
   }
