@@ -227,13 +227,12 @@ std::size_t OutputFile::within_limit(std::size_t size) const {
 
 bool OutputFile::write_out(const char* data, std::size_t size) {
   const std::size_t kept = within_limit(size);
-  const auto at = static_cast<std::int64_t>(position_);
-  const std::uint64_t from = position_;
+  const std::uint64_t at = position_;
   position_ += size;
   if (!settle()) return false;
-  if (kept != 0 && !writer_->write(fd_, data, kept, at)) {
+  if (kept != 0 && !writer_->write(fd_, data, kept, static_cast<std::int64_t>(at))) {
     error_ = true;
-    failed_at_ = from + writer_->last_written();
+    failed_at_ = at + writer_->last_written();
   }
   return !error_;
 }
