@@ -577,13 +577,16 @@ BinaryResult decode_binary(OutputFileRecord& record, const Binary& binary,
   }
   damaged.report_count();
   outcome.at_offsets = loop.at_offsets;
-  if (loop.at_offsets && !uuStopRequested()) {
-    outcome.holes = HolesIn(loop.filled, size);
-    ReportHoles(outcome.holes, path);
-  }
   // A write that fails only when the last buffered bytes reach the disk must
   // not pass for success; earlier failures have been reported already.
   const bool reported = output->error();
+  if (loop.at_offsets && !uuStopRequested()) {
+    // Nothing past a failed write reached the file, however far the parts
+    // were decoded (with a worker, further than on one thread).
+    output->settle();
+    outcome.holes = HolesIn(WrittenBefore(loop.filled, output->failed_at()), size);
+    ReportHoles(outcome.holes, path);
+  }
   if (uuStopRequested()) {
     output->discard();  // cut short on purpose: never moved into place
     record.outputs.push_back(std::move(outcome));

@@ -51,6 +51,12 @@ bool PartsFill(const OutputFileRecord& record, std::uint64_t input_bytes) {
   return input_bytes >= size && HolesIn(part_ranges(record), size).empty();
 }
 
+std::vector<ByteRange> WrittenBefore(std::vector<ByteRange> ranges, std::uint64_t end) {
+  std::erase_if(ranges, [end](const ByteRange& r) { return r.offset >= end; });
+  for (ByteRange& r : ranges) r.length = std::min(r.length, end - r.offset);
+  return ranges;
+}
+
 std::vector<ByteRange> HolesIn(std::vector<ByteRange> filled, std::uint64_t size) {
   std::sort(filled.begin(), filled.end(), [](const ByteRange& a, const ByteRange& b) { return a.offset < b.offset; });
   std::vector<ByteRange> holes;

@@ -28,6 +28,9 @@ bool PartsFill(const OutputFileRecord& record, std::uint64_t input_bytes);
 // The ranges of [0, size) that no range in `filled` covers, ascending.
 std::vector<ByteRange> HolesIn(std::vector<ByteRange> filled, std::uint64_t size);
 
+// The parts of the ranges that lie before `end`.
+std::vector<ByteRange> WrittenBefore(std::vector<ByteRange> ranges, std::uint64_t end);
+
 // "Filled %lld bytes at offset %lld of '%s' with zeros" for each hole, at
 // most kMaxListedHoles of them, then a line that counts them all.
 void ReportHoles(const std::vector<ByteRange>& holes, const std::string& path);
