@@ -600,8 +600,11 @@ BinaryResult decode_binary(OutputFileRecord& record, const Binary& binary,
   }
   // A failed write may have carried the last bytes of parts that had ended
   // (or, at the close, of the last): those never reached the file.
+  const std::uint64_t written_to = output->failed_at();
   for (PartOutcome& part : outcome.parts) {
-    if (part.offset + part.length > output->failed_at()) part.state = kPartDamaged;
+    if (part.offset + part.length <= written_to) continue;
+    part.state = kPartDamaged;
+    part.length = part.offset < written_to ? written_to - part.offset : 0;
   }
   // The name the file really has: the one asked for may have been taken.
   outcome.path = output->path();
