@@ -6,8 +6,9 @@
 // the 128-bit constants. Folding keeps the remainder, so the register over
 // the data equals the table CRC, from a zero register, of that value's 16
 // bytes followed by the bytes not yet folded. With VPCLMULQDQ the same is
-// done on 32-byte (AVX2) or 64-byte (AVX-512) registers. A fold over d bits uses x^(d+32) and x^(d-32)
-// modulo the polynomial, bit-reflected and shifted left by one.
+// done on 32-byte (AVX2) or 64-byte (AVX-512) registers. A fold over d bits
+// uses x^(d+32) and x^(d-32) modulo the polynomial, bit-reflected and
+// shifted left by one.
 #if defined(__x86_64__)
 
 #include <immintrin.h>

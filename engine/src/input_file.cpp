@@ -103,7 +103,10 @@ bool InputFile::refill() {
   begin_ = end_ = 0;
   if (source_ != nullptr && capacity_ == kDefaultBufferSize) {
     const std::size_t n = source_->take(path_, identity_, buffer_pos_, buffer_);
-    if (n != 0) return took_block(n);
+    if (n != 0) {
+      took_block(n);
+      return true;
+    }
     // Whole blocks, so that the reads stay in step with those made ahead.
     next_read_ = capacity_;
   }
@@ -128,10 +131,9 @@ bool InputFile::refill() {
   return true;
 }
 
-bool InputFile::took_block(std::size_t n) {
+void InputFile::took_block(std::size_t n) {
   end_ = n;
   std::memset(buffer_.get() + end_, 0, kPadding);
-  return true;
 }
 
 void InputFile::keep_text(std::string_view text) {

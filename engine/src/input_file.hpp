@@ -119,7 +119,7 @@ class InputFile {
  private:
   InputFile(int fd, std::size_t buffer_size, const Identity& identity, std::string path);
   bool refill();
-  bool took_block(std::size_t n);
+  void took_block(std::size_t n);
   void skip_lf_after_cr();
   void keep_text(std::string_view text);
   std::string_view kept() const { return {line_.data(), line_length_}; }
