@@ -29,8 +29,9 @@ SkipLines choose_skip_lines() {
   return &skip_plain_lines_plain;
 }
 
+// Marks the first CR or LF exactly (later bytes perhaps too): only the first is used.
 std::uint64_t break_marks(std::uint64_t word) {
-  return swar::bytes_equal(word, '\r') | swar::bytes_equal(word, '\n');
+  return swar::first_byte_equal(word, '\r') | swar::first_byte_equal(word, '\n');
 }
 
 }  // namespace
