@@ -41,7 +41,8 @@ std::uint32_t crc32(const unsigned char* p, std::size_t n) {
   return ~c;
 }
 
-void write_file(const std::filesystem::path& path, const std::string& text) {
+template <typename Bytes>
+void write_file(const std::filesystem::path& path, const Bytes& text) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr || std::fwrite(text.data(), 1, text.size(), f) != text.size() ||
       std::fclose(f) != 0) {
@@ -61,9 +62,10 @@ std::string head(const std::string& subject) {
          "\r\nMessage-ID: <bench@example.invalid>\r\n\r\n";
 }
 
-// The articles of the binary, one text each.
-std::vector<std::string> yenc_articles(const std::vector<unsigned char>& data, std::size_t part_size) {
-  std::vector<std::string> out;
+// The articles of the binary, each handed to `take` as it is made, so that a
+// large corpus is never held whole.
+template <typename Take>
+void yenc_articles(const std::vector<unsigned char>& data, std::size_t part_size, Take take) {
   const std::size_t parts = (data.size() + part_size - 1) / part_size;
   const std::uint32_t whole = crc32(data.data(), data.size());
   char hex[16];
@@ -101,60 +103,71 @@ std::vector<std::string> yenc_articles(const std::vector<unsigned char>& data, s
       a += std::string(" crc32=") + hex;
     }
     a += "\r\n";
-    out.push_back(std::move(a));
+    take(p, a);
   }
-  return out;
 }
 
 void yenc(const std::filesystem::path& dir, const std::vector<unsigned char>& data) {
   std::filesystem::create_directories(dir);
-  const std::vector<std::string> articles = yenc_articles(data, kYencPart);
-  for (std::size_t p = 0; p < articles.size(); ++p) write_file(dir / part_name(p + 1), articles[p]);
+  yenc_articles(data, kYencPart,
+                [&](std::size_t p, const std::string& a) { write_file(dir / part_name(p + 1), a); });
 }
 
-std::vector<std::string> uu_lines(const std::vector<unsigned char>& data) {
+// Line i of the uuencoded block: the begin line, the data lines, "`" and "end".
+std::size_t uu_line_count(const std::vector<unsigned char>& data) { return (data.size() + 44) / 45 + 3; }
+
+std::string uu_line(const std::vector<unsigned char>& data, std::size_t i) {
   auto enc = [](unsigned v) { return static_cast<char>(v == 0 ? '`' : v + 32); };
-  std::vector<std::string> out;
-  out.push_back(std::string("begin 644 ") + kName);
-  for (std::size_t at = 0; at < data.size(); at += 45) {
-    const std::size_t n = std::min<std::size_t>(45, data.size() - at);
-    std::string line(1, enc(static_cast<unsigned>(n)));
-    for (std::size_t i = 0; i < n; i += 3) {
-      unsigned b[3] = {0, 0, 0};
-      for (std::size_t k = 0; k < 3 && i + k < n; ++k) b[k] = data[at + i + k];
-      line += enc(b[0] >> 2);
-      line += enc(((b[0] & 3) << 4) | (b[1] >> 4));
-      line += enc(((b[1] & 15) << 2) | (b[2] >> 6));
-      line += enc(b[2] & 63);
-    }
-    out.push_back(std::move(line));
+  const std::size_t count = uu_line_count(data);
+  if (i == 0) return std::string("begin 644 ") + kName;
+  if (i + 2 == count) return "`";
+  if (i + 1 == count) return "end";
+  const std::size_t at = (i - 1) * 45;
+  const std::size_t n = std::min<std::size_t>(45, data.size() - at);
+  std::string line(1, enc(static_cast<unsigned>(n)));
+  for (std::size_t k = 0; k < n; k += 3) {
+    unsigned b[3] = {0, 0, 0};
+    for (std::size_t j = 0; j < 3 && k + j < n; ++j) b[j] = data[at + k + j];
+    line += enc(b[0] >> 2);
+    line += enc(((b[0] & 3) << 4) | (b[1] >> 4));
+    line += enc(((b[1] & 15) << 2) | (b[2] >> 6));
+    line += enc(b[2] & 63);
   }
-  out.push_back("`");
-  out.push_back("end");
-  return out;
+  return line;
 }
 
 void uu(const std::filesystem::path& dir, const std::filesystem::path& single,
         const std::vector<unsigned char>& data) {
   std::filesystem::create_directories(dir);
-  const std::vector<std::string> body = uu_lines(data);
-  const std::size_t parts = (body.size() + kUuLinesPerPart - 1) / kUuLinesPerPart;
+  const std::size_t count = uu_line_count(data);
+  const std::size_t parts = (count + kUuLinesPerPart - 1) / kUuLinesPerPart;
+  std::FILE* block = std::fopen(single.c_str(), "wb");
+  if (block == nullptr) {
+    std::perror(single.c_str());
+    std::exit(1);
+  }
   for (std::size_t p = 0; p < parts; ++p) {
     std::string a = head("bench - " + std::string(kName) + " [" + std::to_string(p + 1) + "/" +
                          std::to_string(parts) + "]");
-    for (std::size_t i = p * kUuLinesPerPart; i < body.size() && i < (p + 1) * kUuLinesPerPart; ++i) {
-      a += body[i];
+    std::string lines;
+    for (std::size_t i = p * kUuLinesPerPart; i < count && i < (p + 1) * kUuLinesPerPart; ++i) {
+      const std::string line = uu_line(data, i);
+      a += line;
       a += "\r\n";
+      lines += line;
+      lines += '\n';
     }
     a += "\r\n";
     write_file(dir / part_name(p + 1), a);
+    if (std::fwrite(lines.data(), 1, lines.size(), block) != lines.size()) {
+      std::perror(single.c_str());
+      std::exit(1);
+    }
   }
-  std::string block;
-  for (const auto& l : body) {
-    block += l;
-    block += '\n';
+  if (std::fclose(block) != 0) {
+    std::perror(single.c_str());
+    std::exit(1);
   }
-  write_file(single, block);
 }
 
 }  // namespace
@@ -176,9 +189,9 @@ int main(int argc, char** argv) {
     const std::size_t parts = std::strtoull(argv[3], nullptr, 10);
     const auto data = make_data(parts * kSmallPart, std::strtoull(argv[4], nullptr, 10));
     std::string all;
-    for (const auto& a : yenc_articles(data, kSmallPart)) all += a;
+    yenc_articles(data, kSmallPart, [&](std::size_t, const std::string& a) { all += a; });
     write_file(file, all);
-    write_file(file.string() + ".bin", std::string(data.begin(), data.end()));
+    write_file(file.string() + ".bin", data);
     return 0;
   }
   if (argc != 4) {
@@ -188,7 +201,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path dir = argv[1];
   const auto data = make_data(std::strtoull(argv[2], nullptr, 10), std::strtoull(argv[3], nullptr, 10));
   std::filesystem::create_directories(dir);
-  write_file(dir / "original.bin", std::string(data.begin(), data.end()));
+  write_file(dir / "original.bin", data);
   yenc(dir / "yenc", data);
   uu(dir / "uu", dir / "single.uue", data);
   return 0;
