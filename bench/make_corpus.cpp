@@ -41,13 +41,17 @@ std::uint32_t crc32(const unsigned char* p, std::size_t n) {
   return ~c;
 }
 
+[[noreturn]] void fail(const std::filesystem::path& path) {
+  std::perror(path.c_str());
+  std::exit(1);
+}
+
 template <typename Bytes>
 void write_file(const std::filesystem::path& path, const Bytes& text) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr || std::fwrite(text.data(), 1, text.size(), f) != text.size() ||
       std::fclose(f) != 0) {
-    std::perror(path.c_str());
-    std::exit(1);
+    fail(path);
   }
 }
 
@@ -142,10 +146,7 @@ void uu(const std::filesystem::path& dir, const std::filesystem::path& single,
   const std::size_t count = uu_line_count(data);
   const std::size_t parts = (count + kUuLinesPerPart - 1) / kUuLinesPerPart;
   std::FILE* block = std::fopen(single.c_str(), "wb");
-  if (block == nullptr) {
-    std::perror(single.c_str());
-    std::exit(1);
-  }
+  if (block == nullptr) fail(single);
   for (std::size_t p = 0; p < parts; ++p) {
     std::string a = head("bench - " + std::string(kName) + " [" + std::to_string(p + 1) + "/" +
                          std::to_string(parts) + "]");
@@ -159,15 +160,9 @@ void uu(const std::filesystem::path& dir, const std::filesystem::path& single,
     }
     a += "\r\n";
     write_file(dir / part_name(p + 1), a);
-    if (std::fwrite(lines.data(), 1, lines.size(), block) != lines.size()) {
-      std::perror(single.c_str());
-      std::exit(1);
-    }
+    if (std::fwrite(lines.data(), 1, lines.size(), block) != lines.size()) fail(single);
   }
-  if (std::fclose(block) != 0) {
-    std::perror(single.c_str());
-    std::exit(1);
-  }
+  if (std::fclose(block) != 0) fail(single);
 }
 
 }  // namespace
