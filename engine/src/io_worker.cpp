@@ -18,8 +18,9 @@ IoWorker::~IoWorker() {
   {
     std::lock_guard lock(mutex_);
     ending_ = true;
+    wake_.changed();
   }
-  wake_.notify_one();
+  wake_.notify_all();
   thread_.join();
 }
 
@@ -27,16 +28,18 @@ void IoWorker::post_write(Task task) {
   {
     std::lock_guard lock(mutex_);
     writes_.push_back(std::move(task));
+    wake_.changed();
   }
-  wake_.notify_one();
+  wake_.notify_all();
 }
 
 void IoWorker::post_read(Task task) {
   {
     std::lock_guard lock(mutex_);
     reads_.push_back(std::move(task));
+    wake_.changed();
   }
-  wake_.notify_one();
+  wake_.notify_all();
 }
 
 bool IoWorker::run_read_here() {
@@ -55,8 +58,15 @@ void IoWorker::run() {
   std::unique_lock lock(mutex_);
   for (;;) {
     wake_.wait(lock, [this] { return ending_ || !writes_.empty() || !reads_.empty(); });
+    // A read only once no write has come for a while: where writing is the
+    // slower side, the decoding thread waits for the writes anyway and reads
+    // for itself meanwhile, and a read here would only hold the writes up.
+    if (writes_.empty() && !ending_ && wake_.spin(lock) && !writes_.empty()) continue;
     std::deque<Task>& queue = !writes_.empty() ? writes_ : reads_;
-    if (queue.empty()) return;  // ending, and nothing left to do
+    if (queue.empty()) {
+      if (ending_) return;  // nothing left to do
+      continue;             // the decoding thread took the read meanwhile
+    }
     Task task = std::move(queue.front());
     queue.pop_front();
     lock.unlock();

@@ -1,11 +1,12 @@
 // io_worker.hpp - a thread that reads ahead and writes behind for the decoding thread.
 #pragma once
 
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <thread>
+
+#include "handoff.hpp"
 
 namespace vantorelle {
 
@@ -41,7 +42,7 @@ class IoWorker {
   void run();
 
   std::mutex mutex_;
-  std::condition_variable wake_;
+  Handoff wake_;
   std::deque<Task> writes_;
   std::deque<Task> reads_;
   bool ending_ = false;

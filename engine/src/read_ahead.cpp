@@ -5,11 +5,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <mutex>
 #include <utility>
+
+#include "handoff.hpp"
 
 namespace vantorelle {
 
@@ -27,7 +28,7 @@ struct ReadAhead::Block {
 // Shared with the tasks still queued on the worker, which may outlive the ReadAhead.
 struct ReadAhead::State {
   std::mutex mutex;
-  std::condition_variable ready;
+  Handoff ready;
   std::vector<Span> spans;  // never changed after the start
   std::deque<std::shared_ptr<Block>> blocks;  // scheduled, in reading order
   std::size_t current = 0;    // the span being decoded
@@ -107,6 +108,7 @@ void ReadAhead::State::read(Block& block) {
   block.size = size;
   block.identity = identity;
   block.stage = Block::kReady;
+  ready.changed();
   ready.notify_all();
 }
 

@@ -5,10 +5,10 @@
 // file in turn is not ready, reads the next untaken one itself (that file, if
 // nobody has begun it) instead of waiting. Only the files' findings are held,
 // which stay small (FileScan::kMostKept).
-#include <condition_variable>
 #include <mutex>
 #include <thread>
 
+#include "handoff.hpp"
 #include "io_worker.hpp"
 #include "scan_ahead.hpp"
 #include "vantorelle/common/thread_count.hpp"
@@ -28,7 +28,7 @@ struct ScanAhead::State {
   static constexpr std::size_t kAhead = 8;
   const std::vector<std::string> paths;
   std::mutex mutex;
-  std::condition_variable changed;
+  Handoff progress;
   std::vector<std::optional<FileScan>> found;  // read, not yet taken in
   std::size_t next = 0;  // the first file no thread has taken
   std::size_t turn = 0;  // the file uuScanFile asks for next
@@ -61,6 +61,7 @@ bool ScanAhead::State::read_next(std::unique_lock<std::mutex>& lock, std::size_t
   FileScan scan = read_or_leave(paths[mine], quit);
   lock.lock();
   found[mine] = std::move(scan);
+  progress.changed();
   notify(lock);
   return true;
 }
@@ -69,14 +70,14 @@ void ScanAhead::State::notify(std::unique_lock<std::mutex>& lock) {
   // With the lock free, so that a thread woken does not at once wait for it
   // (and, put on this thread's core, take it from this thread meanwhile).
   lock.unlock();
-  changed.notify_all();
+  progress.notify_all();
   lock.lock();
 }
 
 void ScanAhead::State::read_files() {
   std::unique_lock lock(mutex);
   while (!quit.load(std::memory_order_relaxed)) {
-    if (!read_next(lock, turn + kAhead)) changed.wait(lock);
+    if (!read_next(lock, turn + kAhead)) progress.wait(lock);
   }
 }
 
@@ -85,13 +86,14 @@ std::optional<FileScan> ScanAhead::State::take(const std::string& path) {
   if (turn >= paths.size() || paths[turn] != path) return std::nullopt;
   const std::size_t mine = turn++;
   while (!found[mine]) {
-    if (!read_next(lock, mine + kAhead)) changed.wait(lock);
+    if (!read_next(lock, mine + kAhead)) progress.wait(lock);
   }
   std::optional<FileScan> scan = std::move(found[mine]);
   found[mine].reset();
+  progress.changed();
   // The worker, stopped kAhead files past the turn, may go on.
   lock.unlock();
-  changed.notify_all();
+  progress.notify_all();
   return scan;
 }
 
@@ -116,7 +118,8 @@ ScanAhead::~ScanAhead() {
   {
     std::lock_guard lock(state_->mutex);
     state_->quit.store(true, std::memory_order_relaxed);
-    state_->changed.notify_all();
+    state_->progress.changed();
+    state_->progress.notify_all();
   }
   if (state_->worker.joinable()) state_->worker.join();
 }

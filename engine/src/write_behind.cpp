@@ -34,6 +34,7 @@ std::unique_ptr<char[]> WriteBehind::write(std::unique_ptr<char[]> buffer, std::
     std::unique_lock lock(mutex_);
     write_oldest(lock);
     --tasks_;
+    done_.changed();
     done_.notify_all();
   });
   // Buffers are never cleared: only bytes written into them are read.
@@ -71,6 +72,7 @@ bool WriteBehind::write_oldest(std::unique_lock<std::mutex>& lock) {
   free_.push_back(std::move(next.buffer));
   writing_ = false;
   // Under the lock: once settle() has seen nothing queued this object may go.
+  done_.changed();
   done_.notify_all();
   return true;
 }

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "crc32_fast.hpp"
+#include "handoff.hpp"
 #include "io_worker.hpp"
 #include "uncached_writes.hpp"
 
@@ -86,7 +86,7 @@ class WriteBehind {
   const int fd_;
   PositionalWriter& writer_;
   std::mutex mutex_;
-  std::condition_variable done_;
+  Handoff done_;
   std::deque<Pending> pending_;  // in the order written
   bool writing_ = false;         // one of them is being written
   std::size_t tasks_ = 0;        // posted to the worker and not yet run
