@@ -31,20 +31,20 @@ void pause() {
 
 }  // namespace
 
-bool Handoff::spin(std::unique_lock<std::mutex>& lock) {
+bool Handoff::spin(std::unique_lock<std::mutex>& lock, std::chrono::microseconds most) {
   const std::uint64_t seen = count_.load(std::memory_order_acquire);
   if (spinning_pays()) {
     lock.unlock();
-    spin_for_change(seen);
+    spin_for_change(seen, most);
     lock.lock();
   }
   return count_.load(std::memory_order_acquire) != seen;
 }
 
-void Handoff::spin_for_change(std::uint64_t seen) const {
-  const auto until = std::chrono::steady_clock::now() + kSpin;
+void Handoff::spin_for_change(std::uint64_t seen, std::chrono::microseconds most) const {
+  const auto until = std::chrono::steady_clock::now() + most;
   for (unsigned round = 1; count_.load(std::memory_order_acquire) == seen; ++round) {
-    if (round % 64 == 0 && std::chrono::steady_clock::now() >= until) return;
+    if (round % 16 == 0 && std::chrono::steady_clock::now() >= until) return;
     pause();
   }
 }

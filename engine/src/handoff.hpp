@@ -28,9 +28,9 @@ class Handoff {
   // Wakes the sleeping waiters; with or without the lock.
   void notify_all() { sleeping_.notify_all(); }
 
-  // Watches for a change for up to kSpin with `lock` free; whether one came.
-  // `lock` is held on entry and on return.
-  bool spin(std::unique_lock<std::mutex>& lock);
+  // Watches for a change for up to `most` with `lock` free; whether one
+  // came. `lock` is held on entry and on return.
+  bool spin(std::unique_lock<std::mutex>& lock, std::chrono::microseconds most = kSpin);
 
   // Waits, with `lock` held on entry and on return, until changed() is
   // called or a spurious wake-up comes (the caller checks its own state).
@@ -44,7 +44,7 @@ class Handoff {
   }
 
  private:
-  void spin_for_change(std::uint64_t seen) const;
+  void spin_for_change(std::uint64_t seen, std::chrono::microseconds most) const;
 
   std::atomic<std::uint64_t> count_{0};
   std::condition_variable sleeping_;

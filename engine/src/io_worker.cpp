@@ -58,10 +58,10 @@ void IoWorker::run() {
   std::unique_lock lock(mutex_);
   for (;;) {
     wake_.wait(lock, [this] { return ending_ || !writes_.empty() || !reads_.empty(); });
-    // A read only once no write has come for a while: where writing is the
-    // slower side, the decoding thread waits for the writes anyway and reads
-    // for itself meanwhile, and a read here would only hold the writes up.
-    if (writes_.empty() && !ending_ && wake_.spin(lock) && !writes_.empty()) continue;
+    // A write that comes within a few microseconds still goes first: where
+    // writing is the slower side, a read taken here would hold the writes
+    // up, while the decoding thread, waiting for them, reads for itself.
+    if (writes_.empty() && !ending_ && wake_.spin(lock, kWriteDue) && !writes_.empty()) continue;
     std::deque<Task>& queue = !writes_.empty() ? writes_ : reads_;
     if (queue.empty()) {
       if (ending_) return;  // nothing left to do

@@ -1,6 +1,7 @@
 // io_worker.hpp - a thread that reads ahead and writes behind for the decoding thread.
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -40,6 +41,8 @@ class IoWorker {
 
  private:
   void run();
+
+  static constexpr std::chrono::microseconds kWriteDue{5};
 
   std::mutex mutex_;
   Handoff wake_;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "cpu_features.hpp"
+#include "prefetch.hpp"
 #include "swar.hpp"
 
 namespace vantorelle {
@@ -68,6 +69,7 @@ DecodedLines uu_decode_full_lines_plain(const char* src, std::size_t limit, unsi
   DecodedLines done;
   while (dst_size - done.produced >= kUuLineRoom) {
     const char* line = src + done.consumed;
+    prefetch_input(line);
     if (done.consumed + kFullLength >= limit || line[0] != 'M') break;
     if (first_line_end(line) != kFullLength || line[kFullLength] == '\0') break;
     if (!data_in_alphabet(line)) break;

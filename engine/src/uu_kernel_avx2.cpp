@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "prefetch.hpp"
 #include "uu_kernel.hpp"
 
 namespace vantorelle {
@@ -58,6 +59,7 @@ __attribute__((target("avx2"))) DecodedLines uu_decode_full_lines_avx2(const cha
   while (dst_size - done.produced >= kUuLineRoom && done.consumed + 61 < limit) {
     const char* line = src + done.consumed;
     if (line[0] != 'M') break;
+    prefetch_input(line);
     const __m256i head = load32(line);
     const __m256i tail = load32(line + 32);
     const std::uint64_t mask = specials(head) | (static_cast<std::uint64_t>(specials(tail)) << 32);

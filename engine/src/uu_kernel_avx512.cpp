@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "prefetch.hpp"
 #include "uu_kernel.hpp"
 
 namespace vantorelle {
@@ -44,6 +45,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) DecodedLines uu_decode_fu
     const std::size_t before = done.consumed;
     while (dst_size - done.produced >= kUuLineRoom && done.consumed + length < limit) {
       const char* line = src + done.consumed;
+      prefetch_input(line);
       const __m512i v = _mm512_loadu_si512(line);
       const std::uint64_t crs = _mm512_cmpeq_epi8_mask(v, cr);
       const std::uint64_t lfs = _mm512_cmpeq_epi8_mask(v, lf);

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "prefetch.hpp"
 #include "yenc_kernel.hpp"
 #include "yenc_kernel_masks.hpp"
 
@@ -97,6 +98,7 @@ template <bool kWhole>
 __attribute__((VANTORELLE_AVX2_TARGET, always_inline)) inline bool decode_chunk(
     const char* src, std::size_t at, unsigned char* dst, std::size_t& produced,
     yenc_masks::ChunkWalker& walker) {
+  prefetch_input(src + at);
   const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + at));
   const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + at + 32));
   // src[at + 64] is within the padding at worst.

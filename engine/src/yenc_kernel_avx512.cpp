@@ -8,6 +8,7 @@
 
 #include <immintrin.h>
 
+#include "prefetch.hpp"
 #include "yenc_kernel.hpp"
 #include "yenc_kernel_masks.hpp"
 
@@ -22,6 +23,7 @@ template <bool kWhole>
 __attribute__((VANTORELLE_AVX512_TARGET, always_inline)) inline bool decode_chunk(
     const char* src, std::size_t at, unsigned char* dst, std::size_t& produced,
     yenc_masks::ChunkWalker& walker) {
+  prefetch_input(src + at);
   const __m512i v = _mm512_loadu_si512(src + at);
   // src[at + 64] is within the padding at worst.
   const yenc_masks::ChunkMasks masks{
