@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <future>
 #include <memory>
@@ -9,6 +11,7 @@
 #include <thread>
 
 #include "fgetline.hpp"
+#include "handoff.hpp"
 #include "input_file.hpp"
 #include "io_worker.hpp"
 #include "read_ahead.hpp"
@@ -137,6 +140,31 @@ TEST(LineReader, ReadAheadGivesTheSameLinesWhicheverThreadReads) {
   other.join();
   written.set_value();
   EXPECT_EQ(read_all(path, InputFile::kDefaultBufferSize, &ahead), read_all_reference(path));
+}
+
+// A change made under the lock reaches the waiter whether it comes while
+// the waiter still spins or after it has gone to sleep.
+TEST(LineReader, HandoffWakesTheWaiterWhileSpinningAndAsleep) {
+  for (const auto delay : {std::chrono::microseconds(0), 1000 * Handoff::kSpin}) {
+    std::mutex mutex;
+    Handoff handoff;
+    bool ready = false;
+    std::atomic<bool> started = false;
+    std::thread waiter([&] {
+      std::unique_lock lock(mutex);
+      started = true;
+      handoff.wait(lock, [&] { return ready; });
+    });
+    while (!started) std::this_thread::yield();
+    std::this_thread::sleep_for(delay);
+    {
+      std::lock_guard lock(mutex);
+      ready = true;
+      handoff.changed();
+    }
+    handoff.notify_all();
+    waiter.join();  // a lost wake-up hangs here
+  }
 }
 
 TEST(LineReader, SeekClearsEndOfFileAndRereads) {
