@@ -23,6 +23,7 @@ struct ScanAhead::State {
   std::optional<FileScan> take(const std::string& path);
   // Reads the untaken file `next` with the lock released; false when there is none in reach.
   bool read_next(std::unique_lock<std::mutex>& lock, std::size_t limit);
+  // Marks a change and wakes the waiters; `lock` is held on entry and on return.
   void notify(std::unique_lock<std::mutex>& lock);
 
   static constexpr std::size_t kAhead = 8;
@@ -61,12 +62,12 @@ bool ScanAhead::State::read_next(std::unique_lock<std::mutex>& lock, std::size_t
   FileScan scan = read_or_leave(paths[mine], quit);
   lock.lock();
   found[mine] = std::move(scan);
-  progress.changed();
   notify(lock);
   return true;
 }
 
 void ScanAhead::State::notify(std::unique_lock<std::mutex>& lock) {
+  progress.changed();
   // With the lock free, so that a thread woken does not at once wait for it
   // (and, put on this thread's core, take it from this thread meanwhile).
   lock.unlock();
