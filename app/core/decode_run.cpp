@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "file_system.hpp"
@@ -255,6 +256,10 @@ int xmain(const std::vector<std::string>& argv, const RunHooks& hooks, std::size
     hooks.ask_directory_length();
   }
   Catalogue catalogue;
+  // Where every output goes into the one folder known now, parts can be
+  // decoded while their inputs are scanned.
+  std::optional<DecodeAhead> decode_ahead;
+  if (!state.shiftKey_ && !state.cmdKey_ && !state.optionKey_) decode_ahead.emplace(state.path_);
   {
     const ScanAhead ahead(argv.size() > 1 ? std::vector<std::string>(argv.begin() + 1, argv.end())
                                           : std::vector<std::string>{});

@@ -3,10 +3,12 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <unordered_map>
 #include <vector>
 
 #include "crc32_fast.hpp"
 #include "debugger.hpp"
+#include "decode_ahead.hpp"
 #include "decoders.hpp"
 #include "held_calls.hpp"
 #include "hooks.hpp"
@@ -267,15 +269,35 @@ PartOutcome part_outcome(const SegmentRecord& segment, std::uint64_t offset, std
   return part;
 }
 
-// The input ranges of the binary's parts, in the order they are decoded.
-std::vector<ReadAhead::Span> spans_of(OutputFileRecord& record, const std::vector<std::int64_t>& visit,
-                                      const Binary& binary) {
-  std::vector<ReadAhead::Span> spans;
+// The parts decoded ahead that stand for decoding their segments.
+using PartsAhead = std::unordered_map<const SegmentRecord*, PartAhead>;
+
+const PartAhead* ahead_of(const PartsAhead* parts, const SegmentRecord* segment) {
+  if (parts == nullptr) return nullptr;
+  const auto found = parts->find(segment);
+  return found == parts->end() ? nullptr : &found->second;
+}
+
+// The binary's segments, in the order they are decoded.
+std::vector<const SegmentRecord*> segments_of(OutputFileRecord& record, const std::vector<std::int64_t>& visit,
+                                              const Binary& binary) {
+  std::vector<const SegmentRecord*> segments;
   for (const std::int64_t j : visit) {
     if (j < binary.first || j > binary.last) continue;
     if (const SegmentRecord* segment = uuScanGetSegment(&record, static_cast<std::int32_t>(j))) {
-      spans.push_back({segment->source_path, segment->start_offset, segment->end_offset});
+      segments.push_back(segment);
     }
+  }
+  return segments;
+}
+
+// The input ranges of the binary's parts that are read, in the order they are decoded.
+std::vector<ReadAhead::Span> spans_of(OutputFileRecord& record, const std::vector<std::int64_t>& visit,
+                                      const Binary& binary, const PartsAhead* ahead) {
+  std::vector<ReadAhead::Span> spans;
+  for (const SegmentRecord* segment : segments_of(record, visit, binary)) {
+    if (ahead_of(ahead, segment) != nullptr) continue;
+    spans.push_back({segment->source_path, segment->start_offset, segment->end_offset});
   }
   return spans;
 }
@@ -326,7 +348,29 @@ struct DecodedPart {
   std::uint64_t problems = 0;  // problems reported before its own messages
   std::optional<DeferredCrc> crc;  // its CRC, when taken behind
   std::uint64_t crc_to = 0;        // and where its bytes end
+  const PartAhead* crc_ahead = nullptr;  // decoded ahead: its CRC, taken where a worker's would be
 };
+
+// The whole-file register goes on over a part's bytes, given their register.
+void add_part_crc(OutputFileRecord& record, const PartAhead& part) {
+  if (part.decoded != 0) record.running_crc = crc_shift(record.running_crc ^ kCrcPreset, part.decoded) ^ part.crc;
+}
+
+// Makes the polls that decoding the part made ahead, and takes what came of it.
+int replay_part(const PartAhead& part, OutputFileRecord& record, const OutputFile& output, DecodedPart& decoded) {
+  for (const std::uint64_t position : part.polls) {
+    if (dispatch::PollDecoding(position)) return kDecodeStopped;
+  }
+  decoded.yend_size = part.yend_size;
+  decoded.cut_short = part.cut_short;
+  decoded.decoded = part.decoded;
+  if (output.crc_is_behind()) {
+    decoded.crc_ahead = &part;
+  } else {
+    add_part_crc(record, part);
+  }
+  return part.result;
+}
 
 // Takes in the CRC of a part the worker counted: the whole-file register
 // goes on over it, and its part CRC is tested where that is due.
@@ -352,6 +396,7 @@ bool end_part(OutputFileRecord& record, DecodedPart& part, PartLoop& loop, Outpu
     part.result = kDecodeWriteFailed;
   }
   if (part.crc) take_deferred_crc(record, part, output);
+  if (part.crc_ahead != nullptr) add_part_crc(record, *part.crc_ahead);
   const SegmentRecord& segment = *part.segment;
   const bool go_on = report_result(part.result, record, segment, path);
   if (go_on && !part_size_matches(record, segment, part.decoded, part.yend_size, part.cut_short, path)) {
@@ -420,7 +465,7 @@ class WaitingPart {
 void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& visit,
                   const Binary& binary, PartLoop& loop, OutputFile& output,
                   const std::string& path, DamagedLines& damaged, OutputOutcome& outcome,
-                  IoWorker* worker) {
+                  IoWorker* worker, const PartsAhead* parts_ahead) {
   const std::int64_t last = last_part(record);
   std::int64_t last_found = 0;  // the binary's highest part found
   for (const std::int64_t j : visit) {
@@ -429,7 +474,7 @@ void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& vis
     }
   }
   std::optional<ReadAhead> ahead;  // outlives the input reading from it
-  if (worker != nullptr) ahead.emplace(*worker, spans_of(record, visit, binary));
+  if (worker != nullptr) ahead.emplace(*worker, spans_of(record, visit, binary, parts_ahead));
   std::size_t span = 0;  // of the next part found
   std::optional<InputFile> input;  // shared by consecutive parts of one input file
   WaitingPart waiting;
@@ -452,12 +497,13 @@ void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& vis
     const std::uint64_t offset =
         loop.at_offsets ? static_cast<std::uint64_t>(segment->yenc_begin - 1) : output.length();
     const std::uint64_t room = static_cast<std::uint64_t>(segment->yenc_end - segment->yenc_begin + 1);
-    if (ahead) ahead->reach(span++);
-    if (!input) {
+    const PartAhead* replayed = ahead_of(parts_ahead, segment);
+    if (ahead && !replayed) ahead->reach(span++);
+    if (!input && !replayed) {
       input = InputFile::open(segment->source_path);
       if (input && ahead) input->read_from(&*ahead);
     }
-    if (!input) {
+    if (!input && !replayed) {
       if (!end_waiting()) return;
       dispatch::MsgCallback(kLevelError, "Unable to open source file '%s', skipping segment %d of '%s'",
                             segment->source_path.c_str(), part, path.c_str());
@@ -468,7 +514,7 @@ void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& vis
     // A long part is not decoded with the calls held: its polls keep a
     // progress window painted and a stop answered.
     if (segment->end_offset - segment->start_offset > kHeldPartUpTo && !end_waiting()) return;
-    if (loop.at_offsets) output.place_at(offset, offset + room);
+    if (loop.at_offsets && !replayed) output.place_at(offset, offset + room);
     DecodedPart decoded;
     decoded.segment = segment;
     decoded.offset = offset;
@@ -480,14 +526,18 @@ void decode_parts(OutputFileRecord& record, const std::vector<std::int64_t>& vis
     dispatch::SetPartSpan(segment->start_offset, segment->end_offset);
     decoded.failed_before = output.error();
     DeferredCrc deferred;
-    decoded.result = decode_part(record, *segment, binary, *input, output, damaged, decoded.yend_size,
-                                 decoded.cut_short, &deferred);
+    if (replayed) {
+      decoded.result = replay_part(*replayed, record, output, decoded);
+    } else {
+      decoded.result = decode_part(record, *segment, binary, *input, output, damaged, decoded.yend_size,
+                                   decoded.cut_short, &deferred);
+    }
     dispatch::SetPartSpan(0, 0);
-    if (record.kind == kKindYEnc && output.crc_is_behind()) {
+    if (!replayed && record.kind == kKindYEnc && output.crc_is_behind()) {
       decoded.crc = deferred;
       decoded.crc_to = output.crc_mark();
     }
-    decoded.decoded = output.length() - decoded.before;
+    if (!replayed) decoded.decoded = output.length() - decoded.before;
     decoded.writes = output.writes_handed();
     if (j == last_found) {
       input.reset();
@@ -525,6 +575,7 @@ enum BinaryResult { kCancelled = -1, kNotCreated = 0, kMade = 1 };
 BinaryResult decode_binary(OutputFileRecord& record, const Binary& binary,
                    const std::vector<std::int64_t>& visit, bool parts_missing) {
   record.dest_name = binary.name;
+  const std::string subject = record.subject;  // as found: the directory hook may rewrite it
   ask_directory(record);
   OutputOutcome outcome;
   outcome.name = record.dest_name;
@@ -535,7 +586,14 @@ BinaryResult decode_binary(OutputFileRecord& record, const Binary& binary,
   dispatch::BusyCallback(kBusyDecoding, -1, 0, "%s", path.c_str());
 
   std::optional<IoWorker> worker;  // outlives the output, whose writes it makes
-  auto output = OutputFile::create_exclusive(path);
+  PartLoop loop;
+  loop.incomplete = parts_missing;
+  loop.at_offsets = PartsHaveOffsets(record);
+  // Parts decoded while their inputs were scanned need not be read again.
+  std::optional<TakenAhead> taken;
+  if (loop.at_offsets) taken = TakeDecodedAhead(record, subject, binary.name, segments_of(record, visit, binary), path);
+  const PartsAhead* parts_ahead = taken ? &taken->parts : nullptr;
+  auto output = taken ? std::optional<OutputFile>(std::move(taken->output)) : OutputFile::create_exclusive(path);
   if (!output) {
     dispatch::MsgCallback(
         kLevelError,
@@ -544,15 +602,12 @@ BinaryResult decode_binary(OutputFileRecord& record, const Binary& binary,
     record.outputs.push_back(std::move(outcome));
     return kNotCreated;
   }
-  PartLoop loop;
-  loop.incomplete = parts_missing;
-  loop.at_offsets = PartsHaveOffsets(record);
   const auto size = static_cast<std::uint64_t>(record.yenc_size);
   if (loop.at_offsets && !output->resize(size)) {
     dispatch::MsgCallback(kLevelError, "Unable to write destination file '%s', will skip all related parts",
                           path.c_str());
   }
-  const std::vector<ReadAhead::Span> spans = spans_of(record, visit, binary);
+  const std::vector<ReadAhead::Span> spans = spans_of(record, visit, binary, parts_ahead);
   const std::uint64_t input_bytes = bytes_of(spans);
   // Never more than the input: a header's claim alone sets nothing aside.
   const std::uint64_t likely = std::min(expected_size(record, input_bytes), input_bytes);
@@ -573,7 +628,8 @@ BinaryResult decode_binary(OutputFileRecord& record, const Binary& binary,
   }
   DamagedLines damaged(record.dest_name);
   if (!output->error()) {
-    decode_parts(record, visit, binary, loop, *output, path, damaged, outcome, worker ? &*worker : nullptr);
+    decode_parts(record, visit, binary, loop, *output, path, damaged, outcome, worker ? &*worker : nullptr,
+                 parts_ahead);
   }
   damaged.report_count();
   outcome.at_offsets = loop.at_offsets;

@@ -98,7 +98,16 @@ int deliver_busy(int type, int state, std::string_view text, int percent) {
 
 }  // namespace
 
+namespace {
+thread_local std::vector<std::uint64_t>* g_ahead_polls = nullptr;
+}  // namespace
+
+AheadOfTurn::AheadOfTurn(std::vector<std::uint64_t>& polls) { g_ahead_polls = &polls; }
+AheadOfTurn::~AheadOfTurn() { g_ahead_polls = nullptr; }
+std::vector<std::uint64_t>* AheadOfTurn::polls() { return g_ahead_polls; }
+
 int MsgCallback(int level, const char* format, ...) {
+  if (g_ahead_polls != nullptr) return 1;
   HeldCalls* held = HeldCalls::active();
   if (!held && !registry().msg) return deliver_message(level, {});
   char buffer[kMaxMessageLength + 1];
@@ -116,7 +125,7 @@ std::uint64_t ProblemsReported() { return registry().problems; }
 int DisplayError(int level, const char* text) { return MsgCallback(level, "%s", text); }
 
 int BusyCallback(int type, int state, int percent, const char* format, ...) {
-  if (!registry().busy) return 1;
+  if (!registry().busy || g_ahead_polls != nullptr) return 1;
   char buffer[kMaxMessageLength + 1];
   va_list args;
   va_start(args, format);
@@ -179,7 +188,7 @@ bool PollDue(Registry& r) {
 
 int BusyPoll(int percent) {
   auto& r = registry();
-  if (!r.busy || !PollDue(r)) return 0;
+  if (g_ahead_polls != nullptr || !r.busy || !PollDue(r)) return 0;
   // The clock is read now all the same, so polls fall due as with one thread.
   if (HeldCalls* held = HeldCalls::active()) {
     held->keep([percent] { return deliver_busy(kBusyPoll, 0, {}, percent); }, true);
@@ -190,7 +199,7 @@ int BusyPoll(int percent) {
 
 int BusyPollLines(std::size_t lines) {
   auto& r = registry();
-  if (!r.busy || lines == 0) return 0;
+  if (g_ahead_polls != nullptr || !r.busy || lines == 0) return 0;
   if (r.clock || r.busy_msecs <= 0) {
     int result = 0;
     for (std::size_t i = 0; i < lines; ++i) result = BusyPoll();

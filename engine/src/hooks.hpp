@@ -10,6 +10,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace vantorelle::dispatch {
 
@@ -54,6 +55,20 @@ int InputRemoveCallback(const std::string& path);
 
 // Calls the post-process hook when one is registered.
 void PostProcessOutput(const std::string& path);
+
+// While one lives on a thread, that thread decodes ahead of its turn, away
+// from the hooks: its messages, busy calls and polls reach none and count
+// nothing, and the positions of its decoding polls are kept in `polls`.
+class AheadOfTurn {
+ public:
+  explicit AheadOfTurn(std::vector<std::uint64_t>& polls);
+  ~AheadOfTurn();
+  AheadOfTurn(const AheadOfTurn&) = delete;
+  AheadOfTurn& operator=(const AheadOfTurn&) = delete;
+
+  // The polls of this thread's decoding ahead, or none when it is not.
+  static std::vector<std::uint64_t>* polls();
+};
 
 // Whether a busy hook is registered (the scanner skips polling otherwise).
 bool HasBusyHook();

@@ -44,11 +44,47 @@ std::optional<InputFile> InputFile::open(const std::string& path, std::size_t bu
   return InputFile(fd, std::max<std::size_t>(buffer_size, 1), identity, path);
 }
 
-InputFile::InputFile(int fd, std::size_t buffer_size, const Identity& identity, std::string path)
+std::optional<InputFile> InputFile::open_whole(const std::string& path, std::size_t most, Buffer& spare) {
+  Identity identity;
+  const int fd = open_regular(path, identity);
+  if (fd < 0) return std::nullopt;
+  if (identity.size > most) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  // Rounded up, so that a buffer serves the files after it too.
+  constexpr std::size_t kRounding = 64 << 10;
+  const std::size_t needed = std::max<std::size_t>(static_cast<std::size_t>(identity.size), 1);
+  Buffer buffer = spare.capacity >= needed ? std::move(spare) : Buffer{};
+  if (!buffer.bytes) buffer.capacity = (needed + kRounding - 1) / kRounding * kRounding;
+  InputFile input(fd, buffer.capacity, identity, path, std::move(buffer.bytes));
+  input.read_through();
+  return input;
+}
+
+InputFile::Buffer InputFile::release_buffer() {
+  whole_ = false;
+  begin_ = end_ = 0;
+  Buffer buffer{std::move(buffer_), capacity_};
+  capacity_ = 0;
+  return buffer;
+}
+
+bool InputFile::rewind_whole() {
+  if (!whole_ || read_errors_ != 0) return false;
+  buffer_pos_ = 0;
+  begin_ = 0;
+  end_ = static_cast<std::size_t>(identity_.size);
+  eof_ = false;
+  return true;
+}
+
+InputFile::InputFile(int fd, std::size_t buffer_size, const Identity& identity, std::string path,
+                     std::unique_ptr<char[]> buffer)
     : fd_(fd),
       identity_(identity),
       path_(std::move(path)),
-      buffer_(std::make_unique_for_overwrite<char[]>(buffer_size + kPadding)),
+      buffer_(buffer ? std::move(buffer) : std::make_unique_for_overwrite<char[]>(buffer_size + kPadding)),
       capacity_(buffer_size) {
   std::memset(buffer_.get(), 0, kPadding);
 }
@@ -69,7 +105,8 @@ InputFile::InputFile(InputFile&& other) noexcept
       had_break_(other.had_break_),
       line_(other.line_),
       line_length_(other.line_length_),
-      source_(other.source_) {}
+      source_(other.source_),
+      whole_(other.whole_) {}
 
 InputFile& InputFile::operator=(InputFile&& other) noexcept {
   if (this != &other) {
@@ -90,6 +127,7 @@ InputFile& InputFile::operator=(InputFile&& other) noexcept {
     line_ = other.line_;
     line_length_ = other.line_length_;
     source_ = other.source_;
+    whole_ = other.whole_;
   }
   return *this;
 }
@@ -101,6 +139,7 @@ InputFile::~InputFile() {
 bool InputFile::refill() {
   buffer_pos_ += end_;
   begin_ = end_ = 0;
+  if (!buffer_) return false;  // given up by release_buffer()
   if (source_ != nullptr && capacity_ == kDefaultBufferSize) {
     const std::size_t n = source_->take(path_, identity_, buffer_pos_, buffer_);
     if (n != 0) {
@@ -124,6 +163,8 @@ bool InputFile::refill() {
     return false;
   }
   if (n == 0) return false;
+  // Only the first read of the whole file leaves it all in the buffer.
+  whole_ = buffer_pos_ == 0 && static_cast<std::uint64_t>(n) == identity_.size && capacity_ >= identity_.size;
   next_read_ = std::min(capacity_, next_read_ * 2);
   end_ = static_cast<std::size_t>(n);
   // The fast paths load whole vectors past the end; give them defined bytes.
@@ -132,6 +173,7 @@ bool InputFile::refill() {
 }
 
 void InputFile::took_block(std::size_t n) {
+  whole_ = false;
   end_ = n;
   std::memset(buffer_.get() + end_, 0, kPadding);
 }

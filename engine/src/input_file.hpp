@@ -52,6 +52,21 @@ class InputFile {
   static std::optional<InputFile> open(const std::string& path,
                                        std::size_t buffer_size = kDefaultBufferSize);
 
+  // A buffer of `capacity` bytes and kPadding more.
+  struct Buffer {
+    std::unique_ptr<char[]> bytes;
+    std::size_t capacity = 0;
+  };
+
+  // Opens the file with a buffer that holds all of it, read through at the
+  // first read, where it is no larger than `most` bytes; nothing otherwise.
+  // `spare` is taken for that buffer where it is large enough: a new one
+  // costs a page fault for each page it is read into.
+  static std::optional<InputFile> open_whole(const std::string& path, std::size_t most, Buffer& spare);
+
+  // Gives up the buffer, for another open_whole(); nothing is read after.
+  Buffer release_buffer();
+
   InputFile(InputFile&& other) noexcept;
   InputFile& operator=(InputFile&& other) noexcept;
   InputFile(const InputFile&) = delete;
@@ -108,6 +123,11 @@ class InputFile {
   // from the first on (until a seek), as small first reads gain nothing.
   void read_through() { next_read_ = capacity_; }
 
+  // Of a file opened whole and read to its end: puts its bytes back in the
+  // buffer, from position 0, so that it can be read again without a call;
+  // false when the buffer no longer holds the file as opened.
+  bool rewind_whole();
+
   // Refills from `source` where it has the bytes (it must outlive the reads).
   void read_from(BlockSource* source) { source_ = source; }
 
@@ -117,7 +137,8 @@ class InputFile {
   void consume(std::size_t n) { begin_ += n; }
 
  private:
-  InputFile(int fd, std::size_t buffer_size, const Identity& identity, std::string path);
+  InputFile(int fd, std::size_t buffer_size, const Identity& identity, std::string path,
+            std::unique_ptr<char[]> buffer = {});
   bool refill();
   void took_block(std::size_t n);
   void skip_lf_after_cr();
@@ -153,6 +174,8 @@ class InputFile {
   std::array<char, kLineCapacity> line_{};  // a line that had to leave the buffer
   std::size_t line_length_ = 0;
   BlockSource* source_ = nullptr;
+  // The buffer holds the whole file from position 0: read at once, as opened.
+  bool whole_ = false;
 };
 
 }  // namespace vantorelle

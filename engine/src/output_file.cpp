@@ -63,7 +63,8 @@ std::pair<std::string, std::string> split_path(const std::string& path) {
 std::string temporary_name(const std::string& name) {
   static constexpr char kLetters[] =
       "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  static std::mt19937 random{std::random_device{}()};
+  // Per thread: outputs decoded ahead get their names on the scanning threads.
+  static thread_local std::mt19937 random{std::random_device{}()};
   std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
   const std::size_t room = kNameMax - 1 - kTemporaryMark.size() - kRandomLetters;
   std::string temp = "." + std::string(common::CutToLimit(name, room)) + std::string(kTemporaryMark);
@@ -120,34 +121,53 @@ std::optional<OutputFile> OutputFile::create(const std::string& path, std::size_
   return OutputFile(fd, std::max<std::size_t>(buffer_size, 1));
 }
 
-std::optional<OutputFile> OutputFile::create_exclusive(const std::string& path,
-                                                       std::size_t buffer_size) {
+int OutputFile::create_temporary(const std::string& path, std::string& temp_path) {
   const auto [folder, name] = split_path(path);
   if (name.empty() || name == "." || name == "..") {
     errno = EISDIR;
-    return std::nullopt;
+    return -1;
   }
   constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
   for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
     std::string temp = folder + temporary_name(name);
     const int fd = open_output(temp, kFlags, 0666);
     if (fd < 0 && errno == EEXIST) continue;
-    if (fd < 0) return std::nullopt;
+    if (fd < 0) return -1;
     // Held until the move: a run that finds the file locked leaves it alone.
     ::flock(fd, LOCK_EX);
-    OutputFile output(fd, std::max<std::size_t>(buffer_size, 1));
-    output.path_ = path;
-    output.temp_path_ = std::move(temp);
-    being_written() = &output;
-    return output;
+    temp_path = std::move(temp);
+    return fd;
   }
   errno = EEXIST;
-  return std::nullopt;
+  return -1;
 }
 
-OutputFile::OutputFile(int fd, std::size_t buffer_size)
+std::optional<OutputFile> OutputFile::create_exclusive(const std::string& path,
+                                                       std::size_t buffer_size) {
+  std::string temp;
+  const int fd = create_temporary(path, temp);
+  if (fd < 0) return std::nullopt;
+  return adopt_temporary(fd, std::move(temp), path, buffer_size);
+}
+
+OutputFile OutputFile::adopt_temporary(int fd, std::string temp_path, const std::string& path,
+                                       std::size_t buffer_size) {
+  OutputFile output(fd, std::max<std::size_t>(buffer_size, 1));
+  output.path_ = path;
+  output.temp_path_ = std::move(temp_path);
+  being_written() = &output;
+  return output;
+}
+
+std::optional<OutputFile> OutputFile::write_into(int fd, std::size_t buffer_size, std::unique_ptr<char[]> buffer) {
+  const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (own < 0) return std::nullopt;
+  return OutputFile(own, std::max<std::size_t>(buffer_size, 1), std::move(buffer));
+}
+
+OutputFile::OutputFile(int fd, std::size_t buffer_size, std::unique_ptr<char[]> buffer)
     : fd_(fd),
-      buffer_(std::make_unique_for_overwrite<char[]>(buffer_size + kSlack)),
+      buffer_(buffer ? std::move(buffer) : std::make_unique_for_overwrite<char[]>(buffer_size + kSlack)),
       capacity_(buffer_size) {}
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
@@ -444,6 +464,15 @@ bool OutputFile::move_into_place() {
   // The data stays under the temporary name, where the next run names it.
   path_ = temp_path_;
   return false;
+}
+
+OutputFile::Unwritten OutputFile::take_unwritten() {
+  settle();
+  Unwritten unwritten;
+  if (!error_) unwritten = {std::move(buffer_), within_limit(used_), position_, capacity_};
+  used_ = 0;
+  close();
+  return unwritten;
 }
 
 void OutputFile::discard() {

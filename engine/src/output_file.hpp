@@ -41,6 +41,23 @@ class OutputFile {
   static std::optional<OutputFile> create_exclusive(
       const std::string& path, std::size_t buffer_size = kDefaultBufferSize);
 
+  // The temporary file create_exclusive() makes for `path`, left to the
+  // caller: its descriptor (locked), and its name in temp_path; -1 when it
+  // cannot be made.
+  static int create_temporary(const std::string& path, std::string& temp_path);
+
+  // Takes over such a file as create_exclusive() would have made it: its
+  // descriptor is the output's own from here on, and close() moves it to `path`.
+  static OutputFile adopt_temporary(int fd, std::string temp_path, const std::string& path,
+                                    std::size_t buffer_size = kDefaultBufferSize);
+
+  // Writes into the open file `fd` through a descriptor of its own, at the
+  // places place_at() gives; close() only closes that descriptor. `buffer`,
+  // when given, holds buffer_size bytes and kSlack more, and is used instead
+  // of a new one.
+  static std::optional<OutputFile> write_into(int fd, std::size_t buffer_size = kDefaultBufferSize,
+                                              std::unique_ptr<char[]> buffer = {});
+
   // How both open their file: open(2), unless a test has put another call
   // in place to have the system refuse (EACCES even as root, ENOSPC). An
   // empty call puts open(2) back; the one replaced is returned.
@@ -85,6 +102,17 @@ class OutputFile {
   // failed write (what could be written may still be of use); when the move
   // fails the data stays under the temporary name.
   bool close();
+
+  // The bytes still buffered (as far as the limit), taken out with their
+  // buffer and the file position they belong at, for the caller to write;
+  // the file is closed unwritten by them.
+  struct Unwritten {
+    std::unique_ptr<char[]> buffer;
+    std::size_t size = 0;
+    std::uint64_t offset = 0;
+    std::size_t capacity = 0;  // of the buffer, as write_into() takes it
+  };
+  Unwritten take_unwritten();
 
   // Closes the file and removes it, unmoved: the output is given up, path()
   // is empty and close() reports failure.
@@ -152,7 +180,7 @@ class OutputFile {
   std::optional<std::uint32_t> crc_between(std::uint64_t from, std::uint64_t to);
 
  private:
-  OutputFile(int fd, std::size_t buffer_size);
+  OutputFile(int fd, std::size_t buffer_size, std::unique_ptr<char[]> buffer = {});
   bool move_into_place();
   // Writes bytes that lie from position_ on, as far as limit_.
   bool write_out(const char* data, std::size_t size);

@@ -38,6 +38,10 @@ namespace dispatch {
 void SetPartSpan(std::uint64_t start, std::uint64_t end) { g_span = {start, end}; }
 
 bool PollDecoding(std::uint64_t position) {
+  if (std::vector<std::uint64_t>* polls = AheadOfTurn::polls()) {
+    polls->push_back(position);
+    return uuStopRequested();
+  }
   BusyPoll(PercentRead(position));
   return uuStopRequested();
 }

@@ -30,6 +30,7 @@
 #include <string>
 #include <string_view>
 
+#include "decode_ahead.hpp"
 #include "header_values.hpp"
 #include "hooks.hpp"
 #include "input_file.hpp"
@@ -172,31 +173,42 @@ void walk_lines(InputFile& input, Sink& sink) {
 }
 
 // Takes a file's lines into the catalogue, with the polls, as they are walked.
+// A quiet one polls and reports nothing, and is never stopped.
 class Examiner {
  public:
-  Examiner(Catalogue& catalogue, const std::string& path) : state_{catalogue, path} {}
+  Examiner(Catalogue& catalogue, const std::string& path, bool loud = true)
+      : state_{catalogue, path}, loud_(loud) {}
 
   void first(std::string_view line) { examine_line(state_, line, 0, 0); }
   bool pending() const { return state_.subject_pending; }
   bool skipped(std::uint64_t read_pos, std::size_t lines, bool errors) {
     reach(read_pos, errors);
+    if (!loud_) return true;
     dispatch::BusyPollLines(lines);
     return !uuStopRequested();
   }
-  void last(std::uint64_t read_pos, bool errors) { reach(read_pos, errors); }
+  void last(std::uint64_t read_pos, bool errors) {
+    reach(read_pos, errors);
+    ended_ = true;
+  }
   bool line(std::string_view line, std::uint64_t line_start, std::uint64_t read_pos, bool errors) {
     reach(read_pos, errors);
-    dispatch::BusyPoll();
-    if (uuStopRequested()) return false;
+    if (loud_) {
+      dispatch::BusyPoll();
+      if (uuStopRequested()) return false;
+    }
     examine_line(state_, line, read_pos, line_start);
     return true;
   }
+
+  // Whether the walk reached the end of the file.
+  bool ended() const { return ended_; }
 
   void finish(const std::string& path) {
     if (state_.subject_pending) add_subject_segment(state_, read_pos_);
     // What could not be read is not the end of the file: its segment is cut
     // short, and the run must not pass for a success.
-    if (errors_) dispatch::MsgCallback(kLevelError, "Unable to read source file '%s'", path.c_str());
+    if (errors_ && loud_) dispatch::MsgCallback(kLevelError, "Unable to read source file '%s'", path.c_str());
   }
 
  private:
@@ -208,9 +220,69 @@ class Examiner {
   }
 
   ScanState state_;
+  const bool loud_;
   std::uint64_t read_pos_ = 0;
   bool errors_ = false;
+  bool ended_ = false;
 };
+
+// Gives every step of a walk to a quiet Examiner as well, which takes the
+// file alone into a catalogue of its own.
+template <typename Sink>
+class AlsoAlone {
+ public:
+  AlsoAlone(Sink& sink, Examiner& alone) : sink_(sink), alone_(alone) {}
+
+  void first(std::string_view line) {
+    sink_.first(line);
+    alone_.first(line);
+  }
+  bool pending() const { return sink_.pending(); }
+  bool skipped(std::uint64_t read_pos, std::size_t lines, bool errors) {
+    alone_.skipped(read_pos, lines, errors);
+    return sink_.skipped(read_pos, lines, errors);
+  }
+  void last(std::uint64_t read_pos, bool errors) {
+    sink_.last(read_pos, errors);
+    alone_.last(read_pos, errors);
+  }
+  bool line(std::string_view line, std::uint64_t line_start, std::uint64_t read_pos, bool errors) {
+    alone_.line(line, line_start, read_pos, errors);
+    return sink_.line(line, line_start, read_pos, errors);
+  }
+
+ private:
+  Sink& sink_;
+  Examiner& alone_;
+};
+
+// Opens and walks the file for the sink; false when it cannot be opened.
+// While parts are decoded ahead, a file small enough is read whole, and
+// its parts are decoded from memory once the walk has reached its end.
+template <typename Sink>
+bool walk_file(const std::string& path, Sink& sink) {
+  // The buffer of the file read whole last on this thread, for the next.
+  thread_local InputFile::Buffer spare;
+  std::optional<InputFile> input;
+  if (DecodingAhead()) input = InputFile::open_whole(path, kMostHeldAhead, spare);
+  if (!input) {
+    input = InputFile::open(path);
+    if (!input) return false;
+    input->read_through();
+    walk_lines(*input, sink);
+    return true;
+  }
+  Catalogue alone;
+  Examiner quiet(alone, path, false);
+  AlsoAlone both(sink, quiet);
+  walk_lines(*input, both);
+  if (quiet.ended() && !uuStopRequested()) {
+    quiet.finish(path);
+    DecodeFileAhead(alone, *input);
+  }
+  spare = input->release_buffer();
+  return true;
+}
 
 // Whether a Subject header may go on after this line: examine_line's rule,
 // from the text alone.
@@ -286,15 +358,9 @@ void replay(const FileScan& scan, Examiner& examiner) {
 
 FileScan read_input(const std::string& path, const std::atomic<bool>& cancel) {
   FileScan scan;
-  auto input = InputFile::open(path);
-  if (!input) {
-    scan.complete = true;
-    return scan;
-  }
-  scan.opened = true;
-  input->read_through();
   Recorder recorder(scan, cancel);
-  walk_lines(*input, recorder);
+  scan.opened = walk_file(path, recorder);
+  if (!scan.opened) scan.complete = true;
   return scan;
 }
 
@@ -307,11 +373,8 @@ void uuScanFile(Catalogue& catalogue, const std::string& path) {
   if (scan && scan->complete) {
     if (!scan->opened) return;
     replay(*scan, examiner);
-  } else {
-    auto input = InputFile::open(path);
-    if (!input) return;
-    input->read_through();
-    walk_lines(*input, examiner);
+  } else if (!walk_file(path, examiner)) {
+    return;
   }
   examiner.finish(path);
 }

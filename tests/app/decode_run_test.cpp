@@ -23,6 +23,12 @@
 namespace vantorelle::app {
 namespace {
 
+std::string all_of(const std::vector<std::string>& articles) {
+  std::string text;
+  for (const std::string& article : articles) text += article;
+  return text;
+}
+
 // Hooks that record what the run did, in one event list.
 class Recorder {
  public:
@@ -204,10 +210,11 @@ TEST_F(DecodeRun, ACancelledQuestionDecodesNothingMoreAndHandsNothingOver) {
     test::TempDir fresh;
     run_state() = RunState{};
     run_state().path_ = fresh.path().string() + "/";
-    run_state().optionKey_ = true;
-    test::write_file(fresh.file("in.txt"), test::yenc_articles("subject", "a.bin", "A", 10)[0] +
-                                               test::yenc_articles("long", long_name, "L", 10)[0] +
-                                               test::yenc_articles("third", "c.bin", "C", 10)[0]);
+    run_state().optionKey_ = c.cancel_directory;
+    // In two parts each, which are decoded while they are scanned.
+    test::write_file(fresh.file("in.txt"), all_of(test::yenc_articles("subject", "a.bin", "AA", 1)) +
+                                               all_of(test::yenc_articles("long", long_name, "LL", 1)) +
+                                               all_of(test::yenc_articles("third", "c.bin", "CC", 1)));
     Recorder r;
     r.cancel_directory = c.cancel_directory;
     r.name_answer = c.name_answer;
@@ -220,6 +227,10 @@ TEST_F(DecodeRun, ACancelledQuestionDecodesNothingMoreAndHandsNothingOver) {
     }
     EXPECT_EQ(outputs, c.outputs) << c.name;
     EXPECT_EQ(removed, c.outputs.size() == 3) << c.name;
+    // What was decoded ahead for the outputs never made is gone with the run.
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(fresh.path())) files += entry.is_regular_file();
+    EXPECT_EQ(files, 1 + c.outputs.size()) << c.name;
     EXPECT_TRUE(r.messages.empty()) << c.name << ": " << (r.messages.empty() ? "" : r.messages[0].text);
   }
 }
@@ -415,8 +426,8 @@ TEST_F(DecodeRun, StopKeepsFinishedOutputsRemovesTheCutShortOneAndHandsNothingOv
     run_state().path_ = fresh.path().string() + "/";
     const std::string a = fresh.file("a.txt");
     const std::string b = fresh.file("b.txt");
-    test::write_file(a, test::yenc_articles("a", "a.bin", std::string(5000, 'a'), 5000)[0]);
-    test::write_file(b, test::yenc_articles("b", "b.bin", std::string(1 << 21, 'b'), 1 << 21)[0]);
+    test::write_file(a, all_of(test::yenc_articles("a", "a.bin", std::string(5000, 'a'), 2500)));
+    test::write_file(b, all_of(test::yenc_articles("b", "b.bin", std::string(1 << 21, 'b'), 1 << 20)));
     std::time_t now = 0;
     dispatch::SetClockForTesting([&now] { return ++now; });
     Recorder r;
@@ -431,9 +442,10 @@ TEST_F(DecodeRun, StopKeepsFinishedOutputsRemovesTheCutShortOneAndHandsNothingOv
     dispatch::SetClockForTesting({});
     EXPECT_TRUE(LastRun().stopped);
     EXPECT_TRUE(r.removed.empty());
+    // Nothing else is left, under a temporary name either.
     std::vector<std::string> left;
     for (const auto& entry : std::filesystem::directory_iterator(fresh.path())) {
-      if (entry.path().extension() == ".bin") left.push_back(entry.path().filename());
+      if (entry.path().extension() != ".txt") left.push_back(entry.path().filename());
     }
     EXPECT_EQ(left, c.outputs_left);
     ASSERT_EQ(LastRun().outputs.size(), c.outputs_left.size() * 2);

@@ -396,6 +396,28 @@ class ScanAhead {
   std::unique_ptr<State> state_;
 };
 
+// While one lives, scanning a file also decodes the yEnc parts in it that
+// give their byte range, while the file is in memory, each into a hidden
+// temporary file in `folder` (empty: the current one) for its output; uuDecode
+// takes such a file over where the output goes into that folder and the
+// inputs are unchanged, and makes every hook call decoding those parts
+// would, without reading them again. Every other part, and every output
+// elsewhere, is decoded as usual; what no output took over is removed when
+// it ends. VANTORELLE_DECODE_AHEAD=0 turns it off. Catalogue, hooks and
+// results are those of decoding every part in turn.
+class DecodeAhead {
+ public:
+  explicit DecodeAhead(std::string folder);
+  ~DecodeAhead();
+  DecodeAhead(const DecodeAhead&) = delete;
+  DecodeAhead& operator=(const DecodeAhead&) = delete;
+
+  struct State;
+
+ private:
+  std::unique_ptr<State> state_;
+};
+
 // Assembles one output file from its parts, in part order: reports missing
 // parts (up to the part total when that is higher), asks the directory hook
 // and the file-name filter for the path, decodes, checks CRCs and sizes and
