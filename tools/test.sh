@@ -36,6 +36,7 @@ for threads in 1 2; do
   export VANTORELLE_THREADS=$threads TSAN_OPTIONS=halt_on_error=1 VANTORELLE_TEST_TMP=$PWD/build/tsan/tmp
   build/tsan/tests/engine/engine_tests --gtest_brief=1
   build/tsan/tests/engine/engine_differential_tests --gtest_brief=1
+  VANTORELLE_TEST_DECODE_AHEAD=1 build/tsan/tests/engine/engine_tests --gtest_brief=1 --gtest_filter='Assembly*'
   build/tsan/tests/par2/par2_tests --gtest_brief=1 --gtest_filter='Par2Repair*:*Par2Workers*:*Par2Peer*:*Par2Hostile*'
 done
 # The worker taking the CRC behind, which the fastest CRC kernel leaves to the decoding thread.

@@ -92,7 +92,7 @@ class SharedWrites {
   }
 
  private:
-  static constexpr std::size_t kMostLeft = 16 << 20;
+  static constexpr std::size_t kMostLeft = 4 << 20;
 
   OutputFile::Unwritten take_left() {
     OutputFile::Unwritten bytes = std::move(left_.front());

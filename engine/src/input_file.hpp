@@ -52,7 +52,9 @@ class InputFile {
   static std::optional<InputFile> open(const std::string& path,
                                        std::size_t buffer_size = kDefaultBufferSize);
 
-  // A buffer of `capacity` bytes and kPadding more.
+  // A buffer of `capacity` bytes and kPadding more, and kAlignment more
+  // where it is a whole file's.
+  static constexpr std::size_t kAlignment = 64;
   struct Buffer {
     std::unique_ptr<char[]> bytes;
     std::size_t capacity = 0;
@@ -133,7 +135,7 @@ class InputFile {
 
   // Bulk access for the fast paths: the unread bytes in the buffer, followed
   // by at least kPadding readable bytes, and taking n of them as read.
-  std::string_view buffered() const { return {buffer_.get() + begin_, end_ - begin_}; }
+  std::string_view buffered() const { return {data_ + begin_, end_ - begin_}; }
   void consume(std::size_t n) { begin_ += n; }
 
  private:
@@ -160,6 +162,7 @@ class InputFile {
   // capacity_ bytes and kPadding more; only the padding is cleared, since
   // every other byte is read before it is looked at.
   std::unique_ptr<char[]> buffer_;
+  char* data_ = nullptr;  // where the bytes start in buffer_
   std::size_t capacity_ = 0;
   // Bytes the next refill asks for: small after opening or seeking, doubling
   // up to capacity_, so a short segment costs a short read however large the
