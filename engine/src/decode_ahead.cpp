@@ -66,6 +66,7 @@ class SharedWrites {
  public:
   SharedWrites(int fd, bool uncached, SpareBuffers& spares) : fd_(fd), spares_(spares) {
     writer_.set_uncached(uncached);
+    drains_ = uncached;
   }
 
   void write(OutputFile::Unwritten bytes) {
@@ -78,7 +79,9 @@ class SharedWrites {
     }
     writing_ = true;
     write_out(lock, std::move(bytes));
-    if (!left_.empty()) write_out(lock, take_left());
+    do {
+      if (!left_.empty()) write_out(lock, take_left());
+    } while (drains_ && !left_.empty());
     writing_ = false;
     room_.notify_all();
   }
@@ -125,6 +128,7 @@ class SharedWrites {
   std::size_t left_bytes_ = 0;
   bool writing_ = false;
   bool failed_ = false;
+  bool drains_ = false;
 };
 
 }  // namespace
