@@ -223,10 +223,9 @@ PartAhead decode_part_ahead(InputFile& input, int fd, SharedWrites& writes, Spar
   part.part_crc = segment.part_crc;
   // Room for all it can decode to (never more bytes than it reads), which
   // is written at once at the end.
-  const std::uint64_t span =
-      std::min(segment.end_offset, input.identity().size) - std::min(segment.start_offset, segment.end_offset);
-  OutputFile::Unwritten buffer =
-      spares.take(static_cast<std::size_t>(std::min(span, input.identity().size)) + 2 * kLineCapacity);
+  const std::uint64_t end = std::min(segment.end_offset, input.identity().size);
+  const std::uint64_t span = end - std::min(segment.start_offset, end);
+  OutputFile::Unwritten buffer = spares.take(static_cast<std::size_t>(span) + 2 * kLineCapacity);
   auto output = OutputFile::write_into(fd, buffer.capacity, std::move(buffer.buffer));
   if (!output || !input.rewind_whole()) return part;
   output->place_at(static_cast<std::uint64_t>(segment.yenc_begin - 1), static_cast<std::uint64_t>(segment.yenc_end));
@@ -255,14 +254,7 @@ bool same_folder(const std::string& a, const std::string& b) {
 }
 
 // Whether the input is still as it was read.
-bool unchanged(const PartAhead& part) {
-  struct stat st {};
-  if (::stat(part.source_path.c_str(), &st) != 0) return false;
-  const InputFile::Identity now{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-                                static_cast<std::uint64_t>(st.st_size),
-                                static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
-  return now == part.identity;
-}
+bool unchanged(const PartAhead& part) { return InputFile::identity_now(part.source_path) == part.identity; }
 
 bool stands_for_decoding(const PartAhead& part) {
   return part.result == kDecodeOk || part.result == kDecodeCrcMismatch;
@@ -334,6 +326,7 @@ void DecodeFileAhead(const Catalogue& found, InputFile& input) {
   DecodeAhead::State* state = living();
   if (state == nullptr || input.identity().size > kMostHeldAhead) return;
   for (const OutputFileRecord& record : found.records()) {
+    if (record.kind != kKindYEnc) continue;
     const std::string key = output_key(record.subject, record.dest_name, record.yenc_size);
     for (const SegmentRecord& segment : record.segments) {
       if (!may_decode_ahead(record, segment) || uuStopRequested()) continue;

@@ -96,10 +96,9 @@ int deliver_busy(int type, int state, std::string_view text, int percent) {
   return result;
 }
 
-}  // namespace
-
-namespace {
+// The polls of this thread's decoding ahead, while it decodes ahead.
 thread_local std::vector<std::uint64_t>* g_ahead_polls = nullptr;
+
 }  // namespace
 
 AheadOfTurn::AheadOfTurn(std::vector<std::uint64_t>& polls) { g_ahead_polls = &polls; }

@@ -13,6 +13,12 @@
 namespace vantorelle {
 namespace {
 
+InputFile::Identity identity_of(const struct stat& st) {
+  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+          static_cast<std::uint64_t>(st.st_size),
+          static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+}
+
 std::string_view up_to_nul(std::string_view text) {
   const void* nul = std::memchr(text.data(), '\0', text.size());
   return nul == nullptr ? text : text.substr(0, static_cast<const char*>(nul) - text.data());
@@ -31,10 +37,14 @@ int InputFile::open_regular(const std::string& path, Identity& identity) {
     ::close(fd);
     return -1;
   }
-  identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-              static_cast<std::uint64_t>(st.st_size),
-              static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+  identity = identity_of(st);
   return fd;
+}
+
+std::optional<InputFile::Identity> InputFile::identity_now(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return identity_of(st);
 }
 
 std::optional<InputFile> InputFile::open(const std::string& path, std::size_t buffer_size) {

@@ -33,6 +33,8 @@ class InputFile {
   // waiting on a FIFO) and gives its descriptor and identity; -1 when that fails.
   struct Identity;
   static int open_regular(const std::string& path, Identity& identity);
+  // The identity the file at `path` has now; nothing when it cannot be stat()ed.
+  static std::optional<Identity> identity_now(const std::string& path);
 
   // Where bytes read ahead on another thread come from: the bytes of the
   // file at `path` with `identity` from `position` on are put into `buffer`
